@@ -10,6 +10,8 @@
 #include <variant>
 #include <vector>
 
+#include "deririrore/value/types.hpp"
+
 namespace deririrore::value {
 
 enum class ValueKind : uint8_t { Null = 0, Boolean = 1, Number = 2, String = 3, Array = 4, Object = 5 };
