@@ -1,0 +1,240 @@
+#pragma once
+// The interface every compiled keyword implements, the per-call contexts passed down through
+// the validator tree, and the tracing protocol.
+//
+// Keyword authors: implement `is_valid`, `validate`, `location` and `trace`; the defaults of
+// `iter_errors` (the one error of `validate`), `evaluate` (error descriptions of `iter_errors`,
+// no children) and `evaluate_at` (forwards to `evaluate`) fit keywords without subschemas.
+// Subschemas are `const SchemaNode*` owned by the compiled validator; call their operations
+// directly. `trace` reports every check to the tracer (subschemas' events first) and returns
+// what `is_valid` returns.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "deririrore/core/evaluation.hpp"
+#include "deririrore/core/location.hpp"
+#include "deririrore/core/validation_error.hpp"
+
+namespace deririrore::core {
+
+class SchemaNode;
+
+enum class TraceOutcome : std::uint8_t { Passed = 0, Failed = 1, NotApplicable = 2 };
+
+inline TraceOutcome outcome_of(bool valid) noexcept { return valid ? TraceOutcome::Passed : TraceOutcome::Failed; }
+
+// Lives only for the duration of one tracer call; the instance value is not passed.
+struct TraceEvent {
+    const LazyLocation& instance_location;
+    const Location& keyword_location;
+    TraceOutcome outcome;
+};
+
+class Tracer {
+public:
+    virtual ~Tracer() = default;
+    virtual void call_mut(const TraceEvent& event) = 0;
+
+    void emit(const LazyLocation& instance, const Location& keyword, TraceOutcome outcome) {
+        call_mut(TraceEvent{instance, keyword, outcome});
+    }
+};
+
+// How deep schema nodes may nest along one validation path. Recursive schemas over deep
+// instances stop here with an error instead of exhausting the stack.
+inline constexpr std::uint32_t kDefaultMaxDepth = 1024;
+
+// Per-call state of is_valid, validate and iter_errors: the stack of reference targets in
+// progress (cuts cycles), the validity memo of weakly held targets, and the depth guard.
+class ValidationContext {
+public:
+    explicit ValidationContext(std::uint32_t max_depth = kDefaultMaxDepth) : max_depth_(max_depth) {}
+    ValidationContext(const ValidationContext&) = delete;
+    ValidationContext& operator=(const ValidationContext&) = delete;
+    virtual ~ValidationContext() = default;
+
+    struct CycleEntry {
+        const void* content;
+        const Value* instance;
+        std::uint8_t kind;
+    };
+    bool cycle_contains(const void* content, const Value* instance, std::uint8_t kind) const noexcept {
+        for (const auto& e : cycle_stack_) {
+            if (e.content == content && e.instance == instance && e.kind == kind) return true;
+        }
+        return false;
+    }
+    void cycle_push(const void* content, const Value* instance, std::uint8_t kind) {
+        cycle_stack_.push_back(CycleEntry{content, instance, kind});
+    }
+    void cycle_pop() noexcept { cycle_stack_.pop_back(); }
+    std::size_t cycle_depth() const noexcept { return cycle_stack_.size(); }
+
+    std::optional<bool> memo_get(const void* content, const Value* instance) const;
+    void memo_put(const void* content, const Value* instance, bool valid);
+
+    // Depth guard: `enter` answers false (and records it) when the limit is reached.
+    bool enter() noexcept {
+        if (depth_ >= max_depth_) {
+            depth_exceeded_ = true;
+            return false;
+        }
+        ++depth_;
+        return true;
+    }
+    void leave() noexcept { --depth_; }
+    std::uint32_t depth() const noexcept { return depth_; }
+    std::uint32_t max_depth() const noexcept { return max_depth_; }
+    bool depth_exceeded() const noexcept { return depth_exceeded_; }
+
+    // Per-run cache of the `regex` format: pattern text to validity.
+    std::unordered_map<std::string, bool>& regex_cache() {
+        if (!regex_cache_) regex_cache_ = std::make_unique<std::unordered_map<std::string, bool>>();
+        return *regex_cache_;
+    }
+
+private:
+    struct MemoKey {
+        const void* content;
+        const Value* instance;
+        friend bool operator==(const MemoKey&, const MemoKey&) = default;
+    };
+    struct MemoHash {
+        std::size_t operator()(const MemoKey& k) const noexcept;
+    };
+
+    std::vector<CycleEntry> cycle_stack_;
+    std::unique_ptr<std::unordered_map<MemoKey, bool, MemoHash>> memo_;
+    std::unique_ptr<std::unordered_map<std::string, bool>> regex_cache_;
+    std::uint32_t depth_ = 0;
+    std::uint32_t max_depth_;
+    bool depth_exceeded_ = false;
+};
+
+// Scoped entry into one more level of nesting.
+class DepthGuard {
+public:
+    explicit DepthGuard(ValidationContext& ctx) noexcept : ctx_(ctx), entered_(ctx.enter()) {}
+    ~DepthGuard() {
+        if (entered_) ctx_.leave();
+    }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+    explicit operator bool() const noexcept { return entered_; }
+
+private:
+    ValidationContext& ctx_;
+    bool entered_;
+};
+
+// Per-call state of trace: besides the validation parts, the reference prefix used while
+// tracing inside a reference target (see the reference validators).
+class TraceContext : public ValidationContext {
+public:
+    using ValidationContext::ValidationContext;
+
+    // The prefix cell: present only while a reference validator traces a target below the first
+    // reference that needed a prefix.
+    Location* prefix_cell() const noexcept { return prefix_cell_; }
+    void set_prefix_cell(Location* cell) noexcept { prefix_cell_ = cell; }
+
+private:
+    Location* prefix_cell_ = nullptr;
+};
+
+// Per-call state of evaluate: the output arena, the current instance location and the
+// evaluation-path memo.
+class EvaluationContext : public ValidationContext {
+public:
+    using ValidationContext::ValidationContext;
+
+    EvaluationOutput& output() noexcept { return output_; }
+    const EvaluationOutput& output() const noexcept { return output_; }
+    std::uint32_t push_node(EvaluationNode node) { return output_.push(std::move(node)); }
+
+    const std::optional<Location>& current_instance_location() const noexcept { return current_; }
+    std::optional<Location> swap_current_instance_location(std::optional<Location> loc) {
+        std::swap(loc, current_);
+        return loc;
+    }
+
+    // The finished evaluation path of a keyword under a chain, memoised after 4096 computations.
+    Location evaluation_path_for(const RefChain& hop, const Location& keyword);
+    std::uint32_t evaluation_path_computations() const noexcept { return counter_; }
+    std::size_t evaluation_path_memo_size() const noexcept { return memo_ ? memo_->size() : 0; }
+
+private:
+    struct PathKey {
+        std::uint64_t hop;
+        const char* keyword;
+        friend bool operator==(const PathKey&, const PathKey&) = default;
+    };
+    struct HopKey {
+        std::uint64_t parent;
+        const char* reference;
+        friend bool operator==(const HopKey&, const HopKey&) = default;
+    };
+    struct PairHash {
+        template <class K>
+        std::size_t operator()(const K& k) const noexcept;
+    };
+    std::uint64_t hop_identity(const RefChain& hop);
+
+    EvaluationOutput output_;
+    std::optional<Location> current_;
+    std::uint32_t counter_ = 0;
+    std::unique_ptr<std::unordered_map<PathKey, Location, PairHash>> memo_;
+    std::unique_ptr<std::unordered_map<HopKey, std::uint64_t, PairHash>> hops_;
+};
+
+// The evaluation path of a keyword for output: joined under a chain, else the keyword itself.
+inline Location evaluation_path_for(EvaluationContext& ctx, const RefChain* hop, const Location& keyword) {
+    return hop != nullptr ? ctx.evaluation_path_for(*hop, keyword) : keyword;
+}
+
+struct RefTarget {
+    const Location* location;
+    const AbsoluteLocation* absolute;  // null when the target has none
+};
+
+class KeywordValidator {
+public:
+    virtual ~KeywordValidator() = default;
+
+    virtual void iter_errors(const Value& instance, const LazyLocation& instance_path, const RefChain* chain,
+                             ValidationContext& ctx, ErrorSink& sink) const;
+    virtual bool is_valid(const Value& instance, ValidationContext& ctx) const = 0;
+    virtual std::optional<ValidationError> validate(const Value& instance, const LazyLocation& instance_path,
+                                                    const RefChain* chain, ValidationContext& ctx) const = 0;
+    virtual EvaluationResult evaluate_at(const Value& instance, const LazyLocation& instance_path,
+                                         const Location& instance_location, const RefChain* chain,
+                                         EvaluationContext& ctx) const;
+    virtual EvaluationResult evaluate(const Value& instance, const LazyLocation& instance_path, const RefChain* chain,
+                                      EvaluationContext& ctx) const;
+    virtual std::optional<RefTarget> ref_target() const { return std::nullopt; }
+    virtual const Location& location() const = 0;
+    virtual bool applies_to(const Value&) const { return true; }
+    virtual bool trace(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
+                       TraceContext& ctx) const = 0;
+};
+
+using KeywordValidatorPtr = std::unique_ptr<KeywordValidator>;
+
+// A node reached through a child: the child's evaluation node for the caller to push and link.
+EvaluationNode evaluate_child_node(const SchemaNode& node, const Value& instance, const LazyLocation& instance_path,
+                                   const Location& instance_location, const RefChain* chain, EvaluationContext& ctx);
+// Evaluation of an items-style keyword: one child per item.
+EvaluationResult evaluate_array_items(const SchemaNode& item_node, const Value& instance,
+                                      const LazyLocation& instance_path, const RefChain* chain,
+                                      EvaluationContext& ctx);
+
+// A child evaluation unit standing for one failed keyword inside a validator that checks several.
+EvaluationNode build_failed_output_unit(const LazyLocation& instance_path, const RefChain* chain,
+                                        const Location& keyword, const AbsoluteLocation& absolute,
+                                        ErrorDescription description, EvaluationContext& ctx);
+
+}  // namespace deririrore::core
