@@ -17,8 +17,28 @@ public:
 
     bool document() {
         skip_ws();
-        if (!value()) return false;
+        bool expect_value = true;
         while (true) {
+            if (expect_value) {
+                if (p_ >= t_.size()) return false;
+                const char c = t_[p_];
+                if (c == '{' || c == '[') {
+                    ++p_;
+                    skip_ws();
+                    const char close = c == '{' ? '}' : ']';
+                    if (p_ < t_.size() && t_[p_] == close) {
+                        ++p_;
+                        expect_value = false;
+                    } else {
+                        stack_.push_back(c);
+                        if (c == '{' && !member_key()) return false;
+                    }
+                    continue;
+                }
+                if (!scalar()) return false;
+                expect_value = false;
+                continue;
+            }
             skip_ws();
             if (stack_.empty()) return p_ == t_.size();
             const bool in_object = stack_.back() == '{';
@@ -27,7 +47,7 @@ public:
             if (c == ',') {
                 skip_ws();
                 if (in_object && !member_key()) return false;
-                if (!value()) return false;
+                expect_value = true;
             } else if (c == (in_object ? '}' : ']')) {
                 stack_.pop_back();
             } else {
@@ -51,29 +71,8 @@ private:
         return true;
     }
 
-    // One value; an opened container is left on the stack for document() to
-    // finish, unless it is empty.
-    bool value() {
-        if (p_ >= t_.size()) return false;
+    bool scalar() noexcept {
         switch (t_[p_]) {
-            case '{':
-                ++p_;
-                skip_ws();
-                if (p_ < t_.size() && t_[p_] == '}') {
-                    ++p_;
-                    return true;
-                }
-                stack_.push_back('{');
-                return member_key() && value();
-            case '[':
-                ++p_;
-                skip_ws();
-                if (p_ < t_.size() && t_[p_] == ']') {
-                    ++p_;
-                    return true;
-                }
-                stack_.push_back('[');
-                return value();
             case '"': return string();
             case 't': return literal("true");
             case 'f': return literal("false");
