@@ -1,0 +1,25 @@
+#pragma once
+// What keyword compile functions work with, and their declarations. A new keyword adds its
+// declaration here and one line to the table in builtin_keywords.cpp.
+#include "deririrore/core/compiler.hpp"
+#include "deririrore/core/keyword.hpp"
+#include "deririrore/core/node.hpp"
+#include "deririrore/core/validation_error.hpp"
+
+namespace deririrore::keywords {
+
+using core::CompileContext;
+using core::KeywordCompileResult;
+using core::KeywordValidatorPtr;
+using core::Location;
+using core::no_validator;
+using core::SchemaNode;
+using core::ValidationError;
+using core::Value;
+using referencing::Draft;
+
+KeywordCompileResult compile_type(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_type_draft4(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_properties(const CompileContext& ctx, const Value& parent, const Value& value);
+
+}  // namespace deririrore::keywords
