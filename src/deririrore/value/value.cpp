@@ -1,0 +1,273 @@
+#include "deririrore/value/value.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <stdexcept>
+
+namespace deririrore::value {
+
+namespace {
+
+bool is_container(const Value& v) noexcept { return v.is_array() || v.is_object(); }
+
+bool less_key(const Member& m, std::string_view key) noexcept { return std::string_view(m.key) < key; }
+
+}  // namespace
+
+bool is_json_number_text(std::string_view t) noexcept {
+    std::size_t i = 0;
+    const std::size_t n = t.size();
+    auto digit = [&](std::size_t k) { return k < n && t[k] >= '0' && t[k] <= '9'; };
+    if (i < n && t[i] == '-') ++i;
+    if (!digit(i)) return false;
+    if (t[i] == '0') {
+        ++i;
+    } else {
+        while (digit(i)) ++i;
+    }
+    if (i < n && t[i] == '.') {
+        ++i;
+        if (!digit(i)) return false;
+        while (digit(i)) ++i;
+    }
+    if (i < n && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+        if (!digit(i)) return false;
+        while (digit(i)) ++i;
+    }
+    return i == n;
+}
+
+Value::Value(NumberTag, std::string text) : data_(std::in_place_index<2>, std::move(text)) {}
+
+Value Value::boolean(bool b) {
+    Value v;
+    v.data_.emplace<1>(b);
+    return v;
+}
+
+Value Value::number(std::string text) {
+    if (!is_json_number_text(text)) throw std::invalid_argument("not a JSON number: " + text);
+    return Value(NumberTag{}, std::move(text));
+}
+
+Value Value::number_from_int(int64_t v) { return Value(NumberTag{}, std::to_string(v)); }
+
+Value Value::number_from_uint64(uint64_t v) { return Value(NumberTag{}, std::to_string(v)); }
+
+Value Value::number_from_double(double v) {
+    if (!std::isfinite(v)) throw std::invalid_argument("a JSON number must be finite");
+    char buf[32];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    std::string text(buf, res.ptr);
+    // to_chars writes exponents as "e+20", which JSON accepts, and never a bare "inf".
+    return Value(NumberTag{}, std::move(text));
+}
+
+Value Value::string(std::string s) {
+    Value v;
+    v.data_.emplace<3>(std::move(s));
+    return v;
+}
+
+Value Value::array(Array items) {
+    Value v;
+    v.data_.emplace<4>(std::move(items));
+    return v;
+}
+
+Value Value::object(Object members) {
+    // Stable, so that among equal keys the later member sorts last and wins.
+    std::stable_sort(members.begin(), members.end(),
+                     [](const Member& a, const Member& b) { return a.key < b.key; });
+    Object unique;
+    unique.reserve(members.size());
+    for (auto& m : members) {
+        if (!unique.empty() && unique.back().key == m.key) {
+            unique.back().value = std::move(m.value);
+        } else {
+            unique.push_back(std::move(m));
+        }
+    }
+    Value v;
+    v.data_.emplace<5>(std::move(unique));
+    return v;
+}
+
+Value::Value(const Value& other) { copy_from(other); }
+
+Value& Value::operator=(const Value& other) {
+    if (this != &other) {
+        Value tmp(other);
+        *this = std::move(tmp);
+    }
+    return *this;
+}
+
+Value& Value::operator=(Value&& other) noexcept {
+    if (this != &other) {
+        // The old contents may be deep: detach them and let the iterative destructor run.
+        Value old(std::move(*this));
+        data_ = std::move(other.data_);
+    }
+    return *this;
+}
+
+Value::~Value() {
+    if (is_container(*this)) release_children();
+}
+
+void Value::release_children() noexcept {
+    // Children are moved into a flat list before they die, so that no
+    // destructor ever sees a container that still holds containers.
+    std::vector<Value> pending;
+    auto take = [&](Value& v) {
+        if (auto* arr = std::get_if<4>(&v.data_)) {
+            for (auto& child : *arr)
+                if (is_container(child)) pending.push_back(std::move(child));
+            arr->clear();
+        } else if (auto* obj = std::get_if<5>(&v.data_)) {
+            for (auto& m : *obj)
+                if (is_container(m.value)) pending.push_back(std::move(m.value));
+            obj->clear();
+        }
+    };
+    bool nested = false;
+    if (auto* arr = std::get_if<4>(&data_)) {
+        nested = std::any_of(arr->begin(), arr->end(), is_container);
+    } else if (auto* obj = std::get_if<5>(&data_)) {
+        nested = std::any_of(obj->begin(), obj->end(), [](const Member& m) { return is_container(m.value); });
+    }
+    if (!nested) return;
+    take(*this);
+    while (!pending.empty()) {
+        Value v = std::move(pending.back());
+        pending.pop_back();
+        take(v);
+    }
+}
+
+void Value::copy_from(const Value& other) {
+    // Shallow copy of one node: scalars whole, containers empty but sized.
+    auto shallow = [](const Value& src, Value& dst) {
+        switch (src.kind()) {
+            case ValueKind::Null: dst.data_.emplace<0>(); break;
+            case ValueKind::Boolean: dst.data_.emplace<1>(std::get<1>(src.data_)); break;
+            case ValueKind::Number: dst.data_.emplace<2>(std::get<2>(src.data_)); break;
+            case ValueKind::String: dst.data_.emplace<3>(std::get<3>(src.data_)); break;
+            case ValueKind::Array: dst.data_.emplace<4>().reserve(std::get<4>(src.data_).size()); break;
+            case ValueKind::Object: dst.data_.emplace<5>().reserve(std::get<5>(src.data_).size()); break;
+        }
+    };
+    shallow(other, *this);
+    if (!is_container(other)) return;
+    std::vector<std::pair<const Value*, Value*>> work;
+    work.emplace_back(&other, this);
+    while (!work.empty()) {
+        auto [src, dst] = work.back();
+        work.pop_back();
+        if (src->is_array()) {
+            auto& out = std::get<4>(dst->data_);
+            for (const Value& child : src->as_array()) {
+                out.emplace_back();
+                shallow(child, out.back());
+            }
+            // Reserved above, so these addresses stay put.
+            for (std::size_t i = 0; i < out.size(); ++i)
+                if (is_container(out[i])) work.emplace_back(&src->as_array()[i], &out[i]);
+        } else if (src->is_object()) {
+            auto& out = std::get<5>(dst->data_);
+            for (const Member& m : src->as_object()) {
+                out.push_back(Member{m.key, Value()});
+                shallow(m.value, out.back().value);
+            }
+            for (std::size_t i = 0; i < out.size(); ++i)
+                if (is_container(out[i].value)) work.emplace_back(&src->as_object()[i].value, &out[i].value);
+        }
+    }
+}
+
+void Value::push_back(Value v) { std::get<4>(data_).push_back(std::move(v)); }
+
+const Value* Value::find(std::string_view key) const noexcept {
+    const auto* obj = std::get_if<5>(&data_);
+    if (obj == nullptr) return nullptr;
+    auto it = std::lower_bound(obj->begin(), obj->end(), key, less_key);
+    if (it == obj->end() || it->key != key) return nullptr;
+    return &it->value;
+}
+
+Value* Value::find_mut(std::string_view key) noexcept {
+    return const_cast<Value*>(static_cast<const Value*>(this)->find(key));
+}
+
+void Value::insert_or_assign(std::string key, Value v) {
+    auto& obj = std::get<5>(data_);
+    auto it = std::lower_bound(obj.begin(), obj.end(), std::string_view(key), less_key);
+    if (it != obj.end() && it->key == key) {
+        it->value = std::move(v);
+    } else {
+        obj.insert(it, Member{std::move(key), std::move(v)});
+    }
+}
+
+bool Value::erase(std::string_view key) {
+    auto& obj = std::get<5>(data_);
+    auto it = std::lower_bound(obj.begin(), obj.end(), key, less_key);
+    if (it == obj.end() || it->key != key) return false;
+    obj.erase(it);
+    return true;
+}
+
+std::size_t Value::size() const noexcept {
+    switch (kind()) {
+        case ValueKind::String: return std::get<3>(data_).size();
+        case ValueKind::Array: return std::get<4>(data_).size();
+        case ValueKind::Object: return std::get<5>(data_).size();
+        default: return 0;
+    }
+}
+
+bool identical(const Value& a, const Value& b) {
+    std::vector<std::pair<const Value*, const Value*>> work;
+    work.emplace_back(&a, &b);
+    while (!work.empty()) {
+        auto [x, y] = work.back();
+        work.pop_back();
+        if (x->kind() != y->kind()) return false;
+        switch (x->kind()) {
+            case ValueKind::Null: break;
+            case ValueKind::Boolean:
+                if (x->as_bool() != y->as_bool()) return false;
+                break;
+            case ValueKind::Number:
+                if (x->number_text() != y->number_text()) return false;
+                break;
+            case ValueKind::String:
+                if (x->as_string() != y->as_string()) return false;
+                break;
+            case ValueKind::Array: {
+                const auto& xa = x->as_array();
+                const auto& ya = y->as_array();
+                if (xa.size() != ya.size()) return false;
+                for (std::size_t i = xa.size(); i-- > 0;) work.emplace_back(&xa[i], &ya[i]);
+                break;
+            }
+            case ValueKind::Object: {
+                const auto& xo = x->as_object();
+                const auto& yo = y->as_object();
+                if (xo.size() != yo.size()) return false;
+                for (std::size_t i = xo.size(); i-- > 0;) {
+                    if (xo[i].key != yo[i].key) return false;
+                    work.emplace_back(&xo[i].value, &yo[i].value);
+                }
+                break;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace deririrore::value
