@@ -1,7 +1,7 @@
 #include "deririrore/keywords/type.hpp"
 
+#include "deririrore/keywords/decimal.hpp"
 #include "deririrore/value/json.hpp"
-#include "deririrore/value/numeric.hpp"
 
 namespace deririrore::keywords {
 
@@ -22,8 +22,9 @@ bool value_matches_type(const Value& instance, JsonType type, bool draft4) noexc
         case JsonType::Object: return instance.is_object();
         case JsonType::Integer:
             if (!instance.is_number()) return false;
+            // Whole by value, decided on the digits: 1e2000000 is whole, 1e-2000000 is not.
             return draft4 ? is_draft4_integer_text(instance.number_text())
-                          : value::is_integer_text(instance.number_text());
+                          : number_text_is_integer(instance.number_text());
     }
     return false;
 }
@@ -53,7 +54,7 @@ bool TypeSetValidator<Draft4>::matches(const Value& instance) const noexcept {
         case value::ValueKind::Object: return types_.contains(JsonType::Object);
         case value::ValueKind::Number: {
             const std::string_view text = instance.number_text();
-            const bool integer = Draft4 ? is_draft4_integer_text(text) : value::is_integer_text(text);
+            const bool integer = Draft4 ? is_draft4_integer_text(text) : number_text_is_integer(text);
             if (integer && (types_.contains(JsonType::Integer) || types_.contains(JsonType::Number))) return true;
             return types_.contains(JsonType::Number);
         }
