@@ -123,6 +123,8 @@ public:
     static Value trusted_number(std::string text) { return Value(Value::NumberTag{}, std::move(text)); }
 };
 
+bool identical(const Value& a, const Value& b);
+
 // The JSON number grammar: -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?
 bool is_json_number_text(std::string_view text) noexcept;
 
