@@ -1,0 +1,506 @@
+#include "deririrore/regex/engine.hpp"
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+#include <re2/re2.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "deririrore/regex/charset.hpp"
+#include "deririrore/regex/parser.hpp"
+
+namespace deririrore::regex {
+
+struct AutomatonRegex::Impl {
+    std::unique_ptr<re2::RE2> re;
+};
+
+struct BacktrackingRegex::Impl {
+    std::unique_ptr<re2::RE2> re;  // patterns without look-around or back-references
+    pcre2_code* code = nullptr;    // the others
+    uint64_t match_limit = kDefaultBacktrackLimit;
+    ~Impl() {
+        if (code != nullptr) pcre2_code_free(code);
+    }
+};
+
+struct EngineAccess {
+    static std::shared_ptr<const AutomatonRegex> automaton(std::unique_ptr<AutomatonRegex::Impl> impl) {
+        return std::shared_ptr<const AutomatonRegex>(new AutomatonRegex(std::move(impl)));
+    }
+    static std::shared_ptr<const BacktrackingRegex> backtracking(std::unique_ptr<BacktrackingRegex::Impl> impl) {
+        return std::shared_ptr<const BacktrackingRegex>(new BacktrackingRegex(std::move(impl)));
+    }
+};
+
+namespace {
+
+using detail::Analysis;
+using detail::AssertionKind;
+using detail::GroupKind;
+using detail::Node;
+using detail::NodeKind;
+using detail::Tree;
+
+// Emitted engine text above this size is refused as too large.
+constexpr size_t kMaxEngineText = 16u << 20;
+// Default program budget and lazy-automaton cache of the automaton engine.
+constexpr uint64_t kDefaultProgramBudget = 10u << 20;
+constexpr uint64_t kDefaultCacheBudget = 2u << 20;
+// Run-time bounds of the backtracking machine besides the configurable match limit.
+constexpr uint32_t kDepthLimit = 1000000;
+constexpr uint32_t kHeapLimitKiB = 256u * 1024;
+constexpr size_t kJitStackMax = 8u << 20;
+
+RegexError compile_error(std::string detail) { return RegexError(RegexErrorKind::Compile, 0, std::move(detail)); }
+
+class Emitter {
+public:
+    Emitter(const Tree& tree, bool pcre, std::string& out) : t_(tree), pcre_(pcre), out_(out) {}
+
+    bool emit(uint32_t id, uint64_t product) {
+        if (out_.size() > kMaxEngineText) return fail("pattern too large");
+        const Node& node = t_.nodes[id];
+        switch (node.kind) {
+            case NodeKind::Empty:
+            case NodeKind::SetFlags:
+                return true;
+            case NodeKind::Literal:
+                if (!detail::literal_needs_class(node)) {
+                    escape(node.cp);
+                    return true;
+                }
+                return charset(node);
+            case NodeKind::Dot:
+            case NodeKind::PerlClass:
+            case NodeKind::UnicodeClass:
+            case NodeKind::Bracketed:
+                return charset(node);
+            case NodeKind::Assertion:
+                return assertion(node);
+            case NodeKind::BackRef:
+                if (!pcre_) return fail("back-references need the backtracking engine");
+                out_.append((node.flags & detail::kCaseInsensitive) ? "(?i:\\g{" : "\\g{");
+                out_.append(std::to_string(node.min));
+                out_.append((node.flags & detail::kCaseInsensitive) ? "})" : "}");
+                return true;
+            case NodeKind::Group:
+                return group(node, product);
+            case NodeKind::Alternation:
+                for (size_t i = 0; i < node.children.size(); ++i) {
+                    if (i > 0) out_.push_back('|');
+                    if (!emit(node.children[i], product)) return false;
+                }
+                return true;
+            case NodeKind::Concat:
+                for (uint32_t child : node.children) {
+                    if (!emit(child, product)) return false;
+                }
+                return true;
+            case NodeKind::Repetition:
+                return repetition(node, product);
+        }
+        return true;
+    }
+
+    std::string error;
+
+private:
+    const Tree& t_;
+    bool pcre_;
+    std::string& out_;
+
+    bool fail(const char* message) {
+        error = message;
+        return false;
+    }
+
+    static bool plain(char32_t c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); }
+
+    void hex(char32_t c) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "\\x{%x}", static_cast<unsigned>(c));
+        out_.append(buf);
+    }
+
+    void escape(char32_t c) {
+        if (plain(c)) {
+            out_.push_back(static_cast<char>(c));
+        } else {
+            hex(c);
+        }
+    }
+
+    void ranges(const icu::UnicodeSet& set) {
+        for (int32_t i = 0; i < set.getRangeCount(); ++i) {
+            const auto lo = static_cast<char32_t>(set.getRangeStart(i));
+            const auto hi = static_cast<char32_t>(set.getRangeEnd(i));
+            escape(lo);
+            if (hi != lo) {
+                out_.push_back('-');
+                escape(hi);
+            }
+        }
+    }
+
+    bool charset(const Node& node) {
+        icu::UnicodeSet set;
+        std::string err;
+        if (!detail::node_charset(t_, node, set, err)) {
+            error = err;
+            return false;
+        }
+        if (set.isEmpty()) {
+            out_.append(pcre_ ? "(*FAIL)" : "[^\\x{0}-\\x{10ffff}]");
+            return true;
+        }
+        if (set.size() == 1) {
+            escape(static_cast<char32_t>(set.charAt(0)));
+            return true;
+        }
+        icu::UnicodeSet rest(0, 0x10FFFF);
+        rest.removeAll(set);
+        detail::strip_surrogates(rest);
+        if (rest.isEmpty()) {
+            out_.append("(?s:.)");
+            return true;
+        }
+        if (rest.getRangeCount() < set.getRangeCount()) {
+            out_.append("[^");
+            ranges(rest);
+        } else {
+            out_.push_back('[');
+            ranges(set);
+        }
+        out_.push_back(']');
+        return true;
+    }
+
+    bool assertion(const Node& node) {
+        const bool multi = (node.flags & detail::kMultiLine) != 0;
+        switch (static_cast<AssertionKind>(node.sub)) {
+            case AssertionKind::StartLine: out_.append(multi ? "(?m:^)" : "\\A"); return true;
+            case AssertionKind::EndLine: out_.append(multi ? "(?m:$)" : "\\z"); return true;
+            case AssertionKind::StartText: out_.append("\\A"); return true;
+            case AssertionKind::EndText: out_.append("\\z"); return true;
+            case AssertionKind::WordBoundary: out_.append("\\b"); return true;
+            case AssertionKind::NotWordBoundary: out_.append("\\B"); return true;
+            // In ECMA-262 these escapes are the characters themselves.
+            case AssertionKind::AngleStart: escape('<'); return true;
+            case AssertionKind::AngleEnd: escape('>'); return true;
+            case AssertionKind::SpecialWordBoundary: return fail("special word boundary assertions are not supported");
+        }
+        return true;
+    }
+
+    bool group(const Node& node, uint64_t product) {
+        switch (static_cast<GroupKind>(node.sub)) {
+            case GroupKind::Capture: out_.append(pcre_ ? "(" : "(?:"); break;
+            case GroupKind::NonCapturing: out_.append("(?:"); break;
+            case GroupKind::LookAhead: out_.append("(?="); break;
+            case GroupKind::NegLookAhead: out_.append("(?!"); break;
+            case GroupKind::LookBehind: out_.append("(?<="); break;
+            case GroupKind::NegLookBehind: out_.append("(?<!"); break;
+        }
+        if (!pcre_ && static_cast<GroupKind>(node.sub) > GroupKind::NonCapturing) {
+            return fail("look-around needs the backtracking engine");
+        }
+        if (!node.children.empty() && !emit(node.children[0], product)) return false;
+        out_.push_back(')');
+        return true;
+    }
+
+    bool has_capture(uint32_t id) const {
+        std::vector<uint32_t> stack{id};
+        while (!stack.empty()) {
+            const Node& node = t_.nodes[stack.back()];
+            stack.pop_back();
+            if (node.kind == NodeKind::Group && static_cast<GroupKind>(node.sub) == GroupKind::Capture) return true;
+            stack.insert(stack.end(), node.children.begin(), node.children.end());
+        }
+        return false;
+    }
+
+    void counted(std::string_view atom, uint64_t n, bool optional, uint64_t chunk, std::string_view lazy) {
+        while (n > 0 && out_.size() <= kMaxEngineText) {
+            const uint64_t k = std::min(n, chunk);
+            out_.append(atom);
+            if (optional) {
+                out_.append(k == 1 ? "?" : "{0," + std::to_string(k) + "}");
+                out_.append(lazy);
+            } else if (k > 1) {
+                out_.append("{" + std::to_string(k) + "}");
+            }
+            n -= k;
+        }
+    }
+
+    // Counted repetitions above the engine's limits (1000 for the automaton engine, including
+    // the product of nested counts; 65535 for the backtracking machine) are written as a
+    // sequence of smaller counted pieces, which matches the same strings.
+    bool repetition(const Node& node, uint64_t product) {
+        const bool greedy = node.greedy != ((node.flags & detail::kSwapGreed) != 0);
+        const std::string_view lazy = greedy ? "" : "?";
+        const uint64_t lo = node.min;
+        const uint64_t hi = node.max;
+        const bool bounded = node.has_max;
+        const uint32_t child = node.children[0];
+        const bool simple = (lo == 0 && bounded && hi == 1) || (!bounded && lo <= 1);
+        const size_t mark = out_.size();
+        auto emit_atom = [&](uint64_t inner_product) -> bool {
+            out_.append("(?:");
+            if (!emit(child, inner_product)) return false;
+            out_.push_back(')');
+            return true;
+        };
+        if (simple) {
+            if (!emit_atom(product)) return false;
+            out_.append(!bounded ? (lo == 0 ? "*" : "+") : "?");
+            out_.append(lazy);
+            return true;
+        }
+        const uint64_t limit = pcre_ ? 65535 : 1000;
+        const uint64_t chunk = pcre_ ? limit : std::max<uint64_t>(1, limit / std::max<uint64_t>(1, product));
+        const uint64_t largest = std::max(lo, bounded ? hi : 0);
+        if (largest <= chunk) {
+            if (!emit_atom(product * std::max<uint64_t>(1, largest))) return false;
+            out_.push_back('{');
+            out_.append(std::to_string(lo));
+            if (!bounded) {
+                out_.push_back(',');
+            } else if (hi != lo) {
+                out_.push_back(',');
+                out_.append(std::to_string(hi));
+            }
+            out_.push_back('}');
+            out_.append(lazy);
+            return true;
+        }
+        if (pcre_ && has_capture(child)) return fail("repetition count too large for a repeated capture group");
+        if (!emit_atom(product * chunk)) return false;
+        const std::string atom = out_.substr(mark);
+        out_.resize(mark);
+        counted(atom, lo, false, chunk, lazy);
+        if (!bounded) {
+            out_.append(atom);
+            out_.push_back('*');
+            out_.append(lazy);
+        } else {
+            counted(atom, hi - lo, true, chunk, lazy);
+        }
+        if (out_.size() > kMaxEngineText) return fail("pattern too large");
+        return true;
+    }
+};
+
+struct Pcre2Thread {
+    pcre2_match_data* data = nullptr;
+    pcre2_match_context* context = nullptr;
+    pcre2_jit_stack* jit_stack = nullptr;
+
+    Pcre2Thread() {
+        data = pcre2_match_data_create(1, nullptr);
+        context = pcre2_match_context_create(nullptr);
+        if (context != nullptr) {
+            pcre2_set_depth_limit(context, kDepthLimit);
+            pcre2_set_heap_limit(context, kHeapLimitKiB);
+            jit_stack = pcre2_jit_stack_create(32 * 1024, kJitStackMax, nullptr);
+            if (jit_stack != nullptr) pcre2_jit_stack_assign(context, nullptr, jit_stack);
+        }
+    }
+    ~Pcre2Thread() {
+        if (data != nullptr) pcre2_match_data_free(data);
+        if (context != nullptr) pcre2_match_context_free(context);
+        if (jit_stack != nullptr) pcre2_jit_stack_free(jit_stack);
+    }
+    Pcre2Thread(const Pcre2Thread&) = delete;
+    Pcre2Thread& operator=(const Pcre2Thread&) = delete;
+};
+
+Pcre2Thread& pcre2_thread() {
+    thread_local Pcre2Thread state;
+    return state;
+}
+
+Result<std::unique_ptr<re2::RE2>, RegexError> compile_re2(const std::string& text, std::optional<uint64_t> size_limit,
+                                                          std::optional<uint64_t> dfa_size_limit) {
+    re2::RE2::Options options;
+    options.set_encoding(re2::RE2::Options::EncodingUTF8);
+    options.set_log_errors(false);
+    options.set_never_capture(true);
+    // The program gets two thirds of the budget; the rest is the lazy automaton's cache.
+    const uint64_t program = size_limit.value_or(kDefaultProgramBudget);
+    const uint64_t cache = dfa_size_limit.value_or(kDefaultCacheBudget);
+    const uint64_t budget = std::min<uint64_t>(program / 2 * 3 + cache, uint64_t{1} << 40);
+    options.set_max_mem(static_cast<int64_t>(std::max<uint64_t>(budget, 1)));
+    auto re = std::make_unique<re2::RE2>(text, options);
+    if (!re->ok()) return make_unexpected(compile_error(re->error()));
+    return re;
+}
+
+Result<pcre2_code*, RegexError> compile_pcre2(const std::string& text, std::optional<uint64_t> size_limit) {
+    pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
+    if (context == nullptr) return make_unexpected(compile_error("out of memory"));
+    pcre2_set_newline(context, PCRE2_NEWLINE_LF);
+    pcre2_set_bsr(context, PCRE2_BSR_UNICODE);
+    pcre2_set_parens_nest_limit(context, 1000);
+    int code_error = 0;
+    PCRE2_SIZE offset = 0;
+    const uint32_t options = PCRE2_UTF | PCRE2_NO_UTF_CHECK | PCRE2_MATCH_UNSET_BACKREF | PCRE2_NEVER_BACKSLASH_C;
+    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), options, &code_error,
+                                     &offset, context);
+    pcre2_compile_context_free(context);
+    if (code == nullptr) {
+        PCRE2_UCHAR buf[256];
+        const int len = pcre2_get_error_message(code_error, buf, sizeof buf);
+        return make_unexpected(compile_error(len > 0 ? std::string(reinterpret_cast<char*>(buf), static_cast<size_t>(len))
+                                                     : std::string("unknown error")));
+    }
+    if (size_limit) {
+        size_t size = 0;
+        pcre2_pattern_info(code, PCRE2_INFO_SIZE, &size);
+        if (size > *size_limit) {
+            pcre2_code_free(code);
+            return make_unexpected(compile_error("compiled regex exceeds size limit of " + std::to_string(*size_limit) + " bytes"));
+        }
+    }
+    // Without the JIT the interpreter runs the pattern under the same limits.
+    pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
+    return code;
+}
+
+RegexError refusal(const Analysis& a) {
+    if (a.kind == TranslationKind::Untranslatable) return RegexError(RegexErrorKind::Parse, a.error_offset, a.error);
+    return compile_error(a.error);
+}
+
+}  // namespace
+
+std::string RegexError::message() const {
+    switch (kind_) {
+        case RegexErrorKind::Parse:
+            return "Parsing error at position " + std::to_string(position_) + ": " + detail_;
+        case RegexErrorKind::Compile:
+            return "Error compiling regex: " + detail_;
+        case RegexErrorKind::BacktrackLimitExceeded:
+            return "Error executing regex: Max limit for backtracking count exceeded";
+        case RegexErrorKind::StackLimitExceeded:
+            return "Error executing regex: Max stack size exceeded for backtracking";
+        case RegexErrorKind::EvaluationFailed:
+            return "Error executing regex: " + (detail_.empty() ? std::string("evaluation failed") : detail_);
+    }
+    return {};
+}
+
+std::string pattern_evaluation_failed_message(std::string_view pattern) {
+    std::string out = "Regex engine failed to evaluate pattern '";
+    out.append(pattern);
+    out.push_back('\'');
+    return out;
+}
+
+AutomatonRegex::AutomatonRegex(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+AutomatonRegex::~AutomatonRegex() = default;
+
+bool AutomatonRegex::is_match(std::string_view text) const {
+    return re2::RE2::PartialMatch(re2::StringPiece(text.data(), text.size()), *impl_->re);
+}
+
+BacktrackingRegex::BacktrackingRegex(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+BacktrackingRegex::~BacktrackingRegex() = default;
+
+bool BacktrackingRegex::backtracks() const noexcept { return impl_->code != nullptr; }
+
+BacktrackingMatch BacktrackingRegex::match(std::string_view text) const {
+    if (impl_->re) {
+        const bool found = re2::RE2::PartialMatch(re2::StringPiece(text.data(), text.size()), *impl_->re);
+        return {found ? MatchOutcome::Matched : MatchOutcome::NotMatched, RegexErrorKind::EvaluationFailed};
+    }
+    Pcre2Thread& state = pcre2_thread();
+    if (state.data == nullptr || state.context == nullptr) return {MatchOutcome::EvaluationFailed, RegexErrorKind::EvaluationFailed};
+    pcre2_set_match_limit(state.context, static_cast<uint32_t>(std::min<uint64_t>(impl_->match_limit, UINT32_MAX)));
+    const int rc = pcre2_match(impl_->code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0, state.data,
+                               state.context);
+    if (rc >= 0) return {MatchOutcome::Matched, RegexErrorKind::EvaluationFailed};
+    switch (rc) {
+        case PCRE2_ERROR_NOMATCH:
+            return {MatchOutcome::NotMatched, RegexErrorKind::EvaluationFailed};
+        case PCRE2_ERROR_MATCHLIMIT:
+            return {MatchOutcome::EngineError, RegexErrorKind::BacktrackLimitExceeded};
+        case PCRE2_ERROR_DEPTHLIMIT:
+        case PCRE2_ERROR_HEAPLIMIT:
+        case PCRE2_ERROR_JIT_STACKLIMIT:
+            return {MatchOutcome::EngineError, RegexErrorKind::StackLimitExceeded};
+        default:
+            return {MatchOutcome::EvaluationFailed, RegexErrorKind::EvaluationFailed};
+    }
+}
+
+Result<bool, RegexError> BacktrackingRegex::is_match(std::string_view text) const {
+    const BacktrackingMatch m = match(text);
+    switch (m.outcome) {
+        case MatchOutcome::Matched: return true;
+        case MatchOutcome::NotMatched: return false;
+        case MatchOutcome::EngineError: return make_unexpected(RegexError(m.error));
+        case MatchOutcome::EvaluationFailed: break;
+    }
+    return make_unexpected(RegexError(RegexErrorKind::EvaluationFailed));
+}
+
+namespace detail {
+
+Result<std::string, RegexError> engine_text(const Analysis& a, bool backtracking_machine) {
+    if (!a.engine_ok) return make_unexpected(refusal(a));
+    std::string out;
+    Emitter emitter(a.tree, backtracking_machine, out);
+    if (!emitter.emit(a.tree.root, 1)) return make_unexpected(compile_error(emitter.error));
+    return out;
+}
+
+Result<std::shared_ptr<const AutomatonRegex>, RegexError> build_automaton_regex(const Analysis& a,
+                                                                               const AutomatonLimits& limits) {
+    if (a.engine_ok && (a.tree.has_lookaround || a.tree.has_backref)) {
+        return make_unexpected(compile_error("look-around, including look-ahead and look-behind, is not supported"));
+    }
+    auto text = engine_text(a, false);
+    if (!text) return make_unexpected(std::move(text).error());
+    auto re = compile_re2(*text, limits.size_limit, limits.dfa_size_limit);
+    if (!re) return make_unexpected(std::move(re).error());
+    auto impl = std::make_unique<AutomatonRegex::Impl>();
+    impl->re = std::move(*re);
+    return EngineAccess::automaton(std::move(impl));
+}
+
+Result<std::shared_ptr<const BacktrackingRegex>, RegexError> build_backtracking_regex(const Analysis& a,
+                                                                                     const BacktrackingLimits& limits) {
+    const bool machine = a.tree.has_lookaround || a.tree.has_backref;
+    auto text = engine_text(a, machine);
+    if (!text) return make_unexpected(std::move(text).error());
+    auto impl = std::make_unique<BacktrackingRegex::Impl>();
+    impl->match_limit = limits.backtrack_limit.value_or(kDefaultBacktrackLimit);
+    if (machine) {
+        auto code = compile_pcre2(*text, limits.size_limit);
+        if (!code) return make_unexpected(std::move(code).error());
+        impl->code = *code;
+    } else {
+        auto re = compile_re2(*text, limits.size_limit, limits.dfa_size_limit);
+        if (!re) return make_unexpected(std::move(re).error());
+        impl->re = std::move(*re);
+    }
+    return EngineAccess::backtracking(std::move(impl));
+}
+
+}  // namespace detail
+
+Result<std::shared_ptr<const AutomatonRegex>, RegexError> build_automaton_regex(std::string_view pattern,
+                                                                               const AutomatonLimits& limits) {
+    return detail::build_automaton_regex(*detail::analyze_pattern(pattern), limits);
+}
+
+Result<std::shared_ptr<const BacktrackingRegex>, RegexError> build_backtracking_regex(std::string_view pattern,
+                                                                                     const BacktrackingLimits& limits) {
+    return detail::build_backtracking_regex(*detail::analyze_pattern(pattern), limits);
+}
+
+}  // namespace deririrore::regex
