@@ -1,6 +1,7 @@
 #include "deririrore/value/cmp.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -28,6 +29,36 @@ uint64_t fmix64(uint64_t k) noexcept {
     k ^= k >> 33;
     return k;
 }
+
+// A LIFO stack that lives on the machine stack until it grows past N entries,
+// so that walks over ordinary values do not allocate.
+template <class T, std::size_t N>
+class SmallStack {
+public:
+    bool empty() const noexcept { return n_ == 0; }
+    void push_back(const T& t) {
+        if (n_ < N) {
+            inline_[n_] = t;
+        } else {
+            spill_.push_back(t);
+        }
+        ++n_;
+    }
+    T pop() noexcept {
+        --n_;
+        if (n_ >= N) {
+            T t = spill_.back();
+            spill_.pop_back();
+            return t;
+        }
+        return inline_[n_];
+    }
+
+private:
+    std::array<T, N> inline_{};
+    std::size_t n_ = 0;
+    std::vector<T> spill_;
+};
 
 constexpr uint64_t kMixA = 0x9E3779B97F4A7C15ULL;
 constexpr uint64_t kMixB = 0xA0761D6478BD642FULL;
@@ -87,7 +118,7 @@ uint64_t Hasher::finish() const noexcept {
 }
 
 bool json_values_equal(const Value& a, const Value& b) {
-    std::vector<std::pair<const Value*, const Value*>> work;
+    SmallStack<std::pair<const Value*, const Value*>, 32> work;
     const Value* x = &a;
     const Value* y = &b;
     for (;;) {
@@ -107,7 +138,7 @@ bool json_values_equal(const Value& a, const Value& b) {
                 const auto& xa = x->as_array();
                 const auto& ya = y->as_array();
                 if (xa.size() != ya.size()) return false;
-                for (std::size_t i = xa.size(); i-- > 0;) work.emplace_back(&xa[i], &ya[i]);
+                for (std::size_t i = xa.size(); i-- > 0;) work.push_back({&xa[i], &ya[i]});
                 break;
             }
             case ValueKind::Object: {
@@ -116,13 +147,12 @@ bool json_values_equal(const Value& a, const Value& b) {
                 if (xo.size() != yo.size()) return false;
                 for (std::size_t i = 0; i < xo.size(); ++i)
                     if (xo[i].key != yo[i].key) return false;
-                for (std::size_t i = xo.size(); i-- > 0;) work.emplace_back(&xo[i].value, &yo[i].value);
+                for (std::size_t i = xo.size(); i-- > 0;) work.push_back({&xo[i].value, &yo[i].value});
                 break;
             }
         }
         if (work.empty()) return true;
-        std::tie(x, y) = work.back();
-        work.pop_back();
+        std::tie(x, y) = work.pop();
     }
 }
 
@@ -151,8 +181,8 @@ void feed_number_classified(Hasher& h, std::string_view text) {
 
 // Feeds the value that number equality compares: the decimal normal form of
 // an exact text, or of the double (as written) of a text beyond the limits.
-// Texts that equal nothing feed a marker of their own.
-void feed_number_for_unique(Hasher& h, std::string_view text) {
+// A text that equals nothing feeds itself and answers false.
+bool feed_number_for_unique(Hasher& h, std::string_view text) {
     auto feed_form = [&](const detail::DecimalNormalForm& nf) {
         if (nf.zero) {
             h.write_u64(0);
@@ -168,23 +198,67 @@ void feed_number_for_unique(Hasher& h, std::string_view text) {
     if (detail::has_any_exact_form(text)) {
         if (auto nf = detail::decimal_normal_form(text)) {
             feed_form(*nf);
-            return;
+            return true;
         }
     }
     auto x = read_finite_f64_text(text);
     if (!x) {
         h.write_u64(3);
-        return;
+        feed_string(h, text);
+        return false;
     }
     if (*x == 0) {
         h.write_u64(0);
-        return;
+        return true;
     }
     detail::DoubleDecimal dd = detail::double_as_written(*x);
     std::string digits = dd.numerator.get_str(10);
     if (dd.negative) digits.insert(digits.begin(), '-');
     digits += "e-" + std::to_string(dd.pow10);
     if (auto nf = detail::decimal_normal_form(digits)) feed_form(*nf);
+    return true;
+}
+
+// Kind tags and container sizes keep differently nested values apart (an
+// array of empty arrays must not hash like its siblings), and members are
+// already in key order, so walking them in order is independent of the order
+// they were written in. Answers whether the value can equal anything at all:
+// one that holds a number equal to nothing cannot.
+bool feed_unique(const Value& v, Hasher& h) {
+    struct Entry {
+        const Value* value;
+        const std::string* key;
+    };
+    bool comparable = true;
+    SmallStack<Entry, 32> work;
+    work.push_back({&v, nullptr});
+    while (!work.empty()) {
+        Entry e = work.pop();
+        if (e.key != nullptr) feed_string(h, *e.key);
+        const Value& x = *e.value;
+        h.write_u8(static_cast<uint8_t>(x.kind()));
+        switch (x.kind()) {
+            case ValueKind::Null: break;
+            case ValueKind::Boolean: h.write_u8(x.as_bool() ? 1 : 0); break;
+            case ValueKind::Number:
+                if (!feed_number_for_unique(h, x.number_text())) comparable = false;
+                break;
+            case ValueKind::String: feed_string(h, x.as_string()); break;
+            case ValueKind::Array: {
+                const auto& items = x.as_array();
+                h.write_u64(items.size());
+                for (std::size_t i = items.size(); i-- > 0;) work.push_back({&items[i], nullptr});
+                break;
+            }
+            case ValueKind::Object: {
+                const auto& members = x.as_object();
+                h.write_u64(members.size());
+                for (std::size_t i = members.size(); i-- > 0;) work.push_back({&members[i].value, &members[i].key});
+                break;
+            }
+        }
+    }
+    return comparable;
 }
 
 }  // namespace
@@ -195,11 +269,10 @@ void hash_json_value(const Value& v, Hasher& h) {
         const Value* value;
         const std::string* key;
     };
-    std::vector<Entry> work;
+    SmallStack<Entry, 32> work;
     work.push_back({&v, nullptr});
     while (!work.empty()) {
-        Entry e = work.back();
-        work.pop_back();
+        Entry e = work.pop();
         if (e.key != nullptr) feed_string(h, *e.key);
         const Value& x = *e.value;
         h.write_u64(static_cast<uint64_t>(x.kind()));
@@ -224,43 +297,7 @@ void hash_json_value(const Value& v, Hasher& h) {
     }
 }
 
-void hash_json_value_for_unique(const Value& v, Hasher& h) {
-    // Kind tags and container sizes keep differently nested values apart (an
-    // array of empty arrays must not hash like its siblings), and members are
-    // already in key order, so walking them in order is independent of the
-    // order they were written in.
-    struct Entry {
-        const Value* value;
-        const std::string* key;
-    };
-    std::vector<Entry> work;
-    work.push_back({&v, nullptr});
-    while (!work.empty()) {
-        Entry e = work.back();
-        work.pop_back();
-        if (e.key != nullptr) feed_string(h, *e.key);
-        const Value& x = *e.value;
-        h.write_u8(static_cast<uint8_t>(x.kind()));
-        switch (x.kind()) {
-            case ValueKind::Null: break;
-            case ValueKind::Boolean: h.write_u8(x.as_bool() ? 1 : 0); break;
-            case ValueKind::Number: feed_number_for_unique(h, x.number_text()); break;
-            case ValueKind::String: feed_string(h, x.as_string()); break;
-            case ValueKind::Array: {
-                const auto& items = x.as_array();
-                h.write_u64(items.size());
-                for (std::size_t i = items.size(); i-- > 0;) work.push_back({&items[i], nullptr});
-                break;
-            }
-            case ValueKind::Object: {
-                const auto& members = x.as_object();
-                h.write_u64(members.size());
-                for (std::size_t i = members.size(); i-- > 0;) work.push_back({&members[i].value, &members[i].key});
-                break;
-            }
-        }
-    }
-}
+void hash_json_value_for_unique(const Value& v, Hasher& h) { (void)feed_unique(v, h); }
 
 bool is_unique_array(std::span<const Value> items) {
     const std::size_t n = items.size();
@@ -277,13 +314,15 @@ bool is_unique_array(std::span<const Value> items) {
     keyed.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
         Hasher h;
-        hash_json_value_for_unique(items[i], h);
-        keyed.emplace_back(h.finish(), i);
+        // A value that equals nothing cannot be a duplicate; leaving it out
+        // keeps many copies of such a value from being compared pairwise.
+        if (feed_unique(items[i], h)) keyed.emplace_back(h.finish(), i);
     }
+    const std::size_t m = keyed.size();
     std::sort(keyed.begin(), keyed.end());
-    for (std::size_t start = 0; start < n;) {
+    for (std::size_t start = 0; start < m;) {
         std::size_t end = start + 1;
-        while (end < n && keyed[end].first == keyed[start].first) ++end;
+        while (end < m && keyed[end].first == keyed[start].first) ++end;
         for (std::size_t i = start; i + 1 < end; ++i)
             for (std::size_t j = i + 1; j < end; ++j)
                 if (json_values_equal(items[keyed[i].second], items[keyed[j].second])) return false;

@@ -255,6 +255,17 @@ TEST(Uniqueness, HostileListsStayCorrect) {
     EXPECT_TRUE(dv::is_unique_array(big.as_array()));
     big.push_back(Value::number("17.00e999999"));
     EXPECT_FALSE(dv::is_unique_array(big.as_array()));
+
+    // A number that no representation holds equals nothing, itself included,
+    // and so does any value holding one.
+    Value never_equal = Value::array();
+    for (int i = 0; i < 20000; ++i) {
+        Value wrapped = Value::array();
+        wrapped.push_back(Value::number("1e2000000"));
+        never_equal.push_back(i % 2 ? Value::number("1e2000000") : std::move(wrapped));
+    }
+    EXPECT_TRUE(dv::is_unique_array(never_equal.as_array()));
+    EXPECT_TRUE(dv::is_unique_array(json("[1e2000000, 1e2000000]").as_array()));
 }
 
 TEST(Hashing, UniqueHashAgreesWithEquality) {
