@@ -239,7 +239,6 @@ double pow10_f64(int k) noexcept {
 
 }  // namespace
 
-// ---- machine readers
 
 std::optional<uint64_t> read_u64_text(std::string_view text) noexcept { return read_digits_u64(text); }
 
@@ -287,7 +286,6 @@ std::optional<double> read_finite_f64_text(std::string_view text) noexcept {
     return std::nullopt;
 }
 
-// ---- decomposition
 
 bool DecomposedNumber::all_zero() const noexcept {
     for (char c : int_digits)
@@ -338,7 +336,6 @@ std::optional<DecomposedNumber> decompose_number_text(std::string_view text) noe
     return d;
 }
 
-// ---- exact readers
 
 bool has_integer_exact(std::string_view text) noexcept {
     return plan_integer_exact(text).route != IntegerRoute::None;
@@ -413,7 +410,6 @@ IntegerClass classify_integer_text(std::string_view text) noexcept {
     return IntegerClass::Undecidable;
 }
 
-// ---- exact fractions
 
 ExactFraction ExactFraction::from_u64(uint64_t v) {
     BigInt i;
@@ -542,7 +538,6 @@ std::optional<int> compare_number_text_with_f64(std::string_view text, double x,
     return std::nullopt;
 }
 
-// ---- bounds
 
 NumericLimit NumericLimit::from_text(std::string_view text, BoundMode mode) {
     if (auto i = parse_integer_exact(text)) return NumericLimit{std::move(*i), mode};
@@ -622,7 +617,6 @@ bool compare_number_with_bound(const NumericLimit& limit, std::string_view text)
     return admitted(by_sign, mode);
 }
 
-// ---- equality
 
 namespace detail {
 
@@ -728,7 +722,6 @@ bool number_texts_equal(const Value& instance, std::string_view constant_text) {
     return number_text_values_equal(instance.number_text(), constant_text);
 }
 
-// ---- multiples
 
 bool is_multiple_of_big_integer(const BigInt& value, const BigInt& divisor) noexcept {
     if (sgn(value) == 0) return true;
