@@ -239,7 +239,6 @@ double pow10_f64(int k) noexcept {
 
 }  // namespace
 
-
 std::optional<uint64_t> read_u64_text(std::string_view text) noexcept { return read_digits_u64(text); }
 
 std::optional<int64_t> read_i64_text(std::string_view text) noexcept {
@@ -285,7 +284,6 @@ std::optional<double> read_finite_f64_text(std::string_view text) noexcept {
     if (x && std::isfinite(*x)) return x;
     return std::nullopt;
 }
-
 
 bool DecomposedNumber::all_zero() const noexcept {
     for (char c : int_digits)
@@ -335,7 +333,6 @@ std::optional<DecomposedNumber> decompose_number_text(std::string_view text) noe
     if (i != n) return std::nullopt;
     return d;
 }
-
 
 bool has_integer_exact(std::string_view text) noexcept {
     return plan_integer_exact(text).route != IntegerRoute::None;
@@ -409,7 +406,6 @@ IntegerClass classify_integer_text(std::string_view text) noexcept {
     if (std::fabs(*x) <= kTwo53) return IntegerClass::Integer;
     return IntegerClass::Undecidable;
 }
-
 
 ExactFraction ExactFraction::from_u64(uint64_t v) {
     BigInt i;
@@ -538,7 +534,6 @@ std::optional<int> compare_number_text_with_f64(std::string_view text, double x,
     return std::nullopt;
 }
 
-
 NumericLimit NumericLimit::from_text(std::string_view text, BoundMode mode) {
     if (auto i = parse_integer_exact(text)) return NumericLimit{std::move(*i), mode};
     if (auto i = read_i64_text(text)) return NumericLimit{BigInt(static_cast<long>(*i)), mode};
@@ -616,7 +611,6 @@ bool compare_number_with_bound(const NumericLimit& limit, std::string_view text)
     }
     return admitted(by_sign, mode);
 }
-
 
 namespace detail {
 
@@ -721,7 +715,6 @@ bool number_texts_equal(const Value& instance, std::string_view constant_text) {
     if (!instance.is_number()) return false;
     return number_text_values_equal(instance.number_text(), constant_text);
 }
-
 
 bool is_multiple_of_big_integer(const BigInt& value, const BigInt& divisor) noexcept {
     if (sgn(value) == 0) return true;

@@ -24,7 +24,6 @@ inline constexpr int64_t kMaxDecimalShift = 1'000'000;
 // Largest power of ten used as the denominator of a decimal with an exponent.
 inline constexpr uint64_t kMaxFractionDenominatorExponent = 4'294'967'295ULL;
 
-
 // The text is all decimal digits and below 2^64.
 std::optional<uint64_t> read_u64_text(std::string_view text) noexcept;
 // The text is an optional "-" and decimal digits within the signed 64-bit range ("-0" reads as 0).
@@ -34,7 +33,6 @@ std::optional<int64_t> read_i64_text(std::string_view text) noexcept;
 std::optional<double> read_f64_text(std::string_view text) noexcept;
 // read_f64_text, when the result is finite.
 std::optional<double> read_finite_f64_text(std::string_view text) noexcept;
-
 
 // value = (negative ? -1 : 1) x digits x 10^(exponent - scale), where digits
 // are the integer digits followed by the fraction digits, as written.
@@ -56,7 +54,6 @@ struct DecomposedNumber {
 };
 
 std::optional<DecomposedNumber> decompose_number_text(std::string_view text) noexcept;
-
 
 // The exact integer the text denotes; none for a signed 64-bit text of magnitude
 // at most 2^53 (left to the machine paths), for non-integers, and beyond the limits.
@@ -80,7 +77,6 @@ enum class IntegerClass : uint8_t {
     NotInteger = 2,
 };
 IntegerClass classify_integer_text(std::string_view text) noexcept;
-
 
 // A fraction that may also be infinite (with a sign) or not-a-number; the
 // special forms arise only from non-finite doubles and division by zero.
@@ -136,7 +132,6 @@ bool f64_ge_big_integer(double x, const BigInt& i) noexcept;
 // none means "compare x and c as doubles". x is the text read as a double.
 std::optional<int> compare_number_text_with_f64(std::string_view text, double x, double c);
 
-
 // Bit 0: inclusive; bit 1: lower bound.
 enum class BoundMode : uint8_t { Less = 0, LessOrEqual = 1, Greater = 2, GreaterOrEqual = 3 };
 
@@ -158,13 +153,11 @@ struct NumericLimit {
 // Whether `number op limit` holds for the mode's op.
 bool compare_number_with_bound(const NumericLimit& limit, std::string_view text);
 
-
 // Whether two number texts denote the same value (1 = 1.0 = 1e0; 0 = -0).
 // A text that no representation holds equals nothing, itself included.
 bool number_text_values_equal(std::string_view left, std::string_view right);
 // False when the instance is not a number; otherwise the equality above.
 bool number_texts_equal(const Value& instance, std::string_view constant_text);
-
 
 enum class MultipleAnswer : uint8_t { No = 0, Yes = 1, Undecided = 2 };
 
