@@ -204,11 +204,10 @@ private:
         options_.resources.clear();
     }
 
-    // Walks a pointer fragment from a resource the way lookups do. The base is the one in force
-    // for the target, before the target's own identifier, which its crawl applies itself.
+    // Walks a pointer fragment from a resource the way lookups do, giving the base URI that a
+    // lookup gives for the target. The target is compiled with that base as it is, so its own
+    // identifier must not be applied on top of it.
     std::optional<Target> walk_to_target(const Value& resource, Draft draft, UriRef base, std::string_view fragment) {
-        UriRef before_last = base;
-        const Value* last_rebased = nullptr;
         auto reached =
             detail::walk_fragment_pointer(resource, fragment, draft, [&](const Value& current) -> Result<bool, ReferenceError> {
                 auto id = draft_id_of(draft, current);
@@ -216,14 +215,11 @@ private:
                 auto resolved = resolve(*base, strip_trailing_hashes(*id));
                 if (!resolved) return make_unexpected(std::move(resolved).error());
                 const bool changed = (*resolved)->text() != base->text();
-                before_last = base;
-                last_rebased = &current;
                 base = std::move(*resolved);
                 return changed;
             });
         if (!reached) return std::nullopt;
-        const Value* target = *reached;
-        return Target{target, target == last_rebased ? before_last : base};
+        return Target{*reached, std::move(base)};
     }
 
     Result<Ok, ReferenceError> crawl_pending_items() {
@@ -252,7 +248,9 @@ private:
             }
             ctx.document_root = ctx.owner.get();
             ctx.document_draft = draft;
-            if (auto r = crawl(ctx, base, *start, draft, item.fragment.empty(), 0); !r) return r;
+            // A pointer target keeps the base its lookup gives, whatever its own identifier says.
+            const bool own_id = item.fragment.empty();
+            if (auto r = crawl(ctx, base, *start, draft, item.fragment.empty(), 0, own_id); !r) return r;
             while (!ctx.deferred.empty()) {
                 DeferredEntry entry = std::move(ctx.deferred.back());
                 ctx.deferred.pop_back();
@@ -263,9 +261,10 @@ private:
     }
 
     Result<Ok, ReferenceError> crawl(CrawlContext& ctx, UriRef base, const Value& value, Draft draft, bool is_root,
-                                     unsigned depth) {
+                                     unsigned depth, bool own_id = true) {
         if (!value.is_object()) return Ok{};
-        const ScanResult scan = scan_resource_keywords(draft, value);
+        ScanResult scan = scan_resource_keywords(draft, value);
+        if (!own_id) scan.id.reset();
         if (scan.id) {
             bool changed = false;
             std::string_view id = *scan.id;
@@ -374,7 +373,8 @@ private:
                 ctx.document_uri = target.document_uri;
                 ctx.document_draft = target.draft;
                 if (target.value == nullptr) throw std::logic_error("Value pointer should never be null");
-                if (auto r = collect_subtree_references(ctx, *target.value, target.base, target.draft); !r) return r;
+                if (auto r = collect_subtree_references(ctx, *target.value, target.base, target.draft, false); !r)
+                    return r;
             }
         }
         return Ok{};
@@ -382,21 +382,22 @@ private:
 
     // Iterative: the subtree below a target may be nested arbitrarily deep.
     Result<Ok, ReferenceError> collect_subtree_references(CrawlContext& ctx, const Value& root, UriRef root_base,
-                                                          Draft root_draft) {
+                                                          Draft root_draft, bool root_own_id) {
         struct Frame {
             const Value* value;
             UriRef base;
             Draft draft;
+            bool own_id;
         };
         std::vector<Frame> stack;
-        stack.push_back(Frame{&root, std::move(root_base), root_draft});
+        stack.push_back(Frame{&root, std::move(root_base), root_draft, root_own_id});
         std::vector<const Value*> children;
         while (!stack.empty()) {
             Frame frame = std::move(stack.back());
             stack.pop_back();
             const Value& value = *frame.value;
             UriRef base = std::move(frame.base);
-            if (auto id = draft_id_of(frame.draft, value); id && !id->starts_with('#')) {
+            if (auto id = frame.own_id ? draft_id_of(frame.draft, value) : std::nullopt; id && !id->starts_with('#')) {
                 std::string_view text = *id;
                 if (text.ends_with('#')) text.remove_suffix(1);
                 auto resolved = resolve(*base, text);
@@ -414,7 +415,7 @@ private:
             children.clear();
             subresources_of(frame.draft, value, [&children](const Value& child) { children.push_back(&child); });
             for (auto it = children.rbegin(); it != children.rend(); ++it)
-                stack.push_back(Frame{*it, base, detect_draft(frame.draft, **it)});
+                stack.push_back(Frame{*it, base, detect_draft(frame.draft, **it), true});
         }
         return Ok{};
     }
