@@ -48,6 +48,8 @@ constexpr size_t kMaxEngineText = 16u << 20;
 // Default program budget and lazy-automaton cache of the automaton engine.
 constexpr uint64_t kDefaultProgramBudget = 10u << 20;
 constexpr uint64_t kDefaultCacheBudget = 2u << 20;
+// What one program instruction counts against a configured size limit.
+constexpr uint64_t kInstructionBytes = 16;
 // Run-time bounds of the backtracking machine besides the configurable match limit.
 constexpr uint32_t kDepthLimit = 1000000;
 constexpr uint32_t kHeapLimitKiB = 256u * 1024;
@@ -152,7 +154,7 @@ private:
             return false;
         }
         if (set.isEmpty()) {
-            out_.append(pcre_ ? "(*FAIL)" : "[^\\x{0}-\\x{10ffff}]");
+            out_.append("[^\\x{0}-\\x{10ffff}]");
             return true;
         }
         if (set.size() == 1) {
@@ -162,7 +164,7 @@ private:
         icu::UnicodeSet rest(0, 0x10FFFF);
         rest.removeAll(set);
         detail::strip_surrogates(rest);
-        if (rest.isEmpty()) {
+        if (rest.isEmpty() && !pcre_) {
             out_.append("(?s:.)");
             return true;
         }
@@ -248,7 +250,14 @@ private:
         const uint32_t child = node.children[0];
         const bool simple = (lo == 0 && bounded && hi == 1) || (!bounded && lo <= 1);
         const size_t mark = out_.size();
+        // Single characters and classes repeat as they are; the backtracking machine would copy a
+        // repeated group once per count.
+        const NodeKind child_kind = t_.nodes[child].kind;
+        const bool single = child_kind == NodeKind::Literal || child_kind == NodeKind::Dot ||
+                          child_kind == NodeKind::PerlClass || child_kind == NodeKind::UnicodeClass ||
+                          child_kind == NodeKind::Bracketed;
         auto emit_atom = [&](uint64_t inner_product) -> bool {
+            if (single) return emit(child, inner_product);
             out_.append("(?:");
             if (!emit(child, inner_product)) return false;
             out_.push_back(')');
@@ -336,6 +345,9 @@ Result<std::unique_ptr<re2::RE2>, RegexError> compile_re2(const std::string& tex
     options.set_max_mem(static_cast<int64_t>(std::max<uint64_t>(budget, 1)));
     auto re = std::make_unique<re2::RE2>(text, options);
     if (!re->ok()) return make_unexpected(compile_error(re->error()));
+    if (size_limit && static_cast<uint64_t>(re->ProgramSize()) * kInstructionBytes > *size_limit) {
+        return make_unexpected(compile_error("compiled regex exceeds size limit of " + std::to_string(*size_limit) + " bytes"));
+    }
     return re;
 }
 
