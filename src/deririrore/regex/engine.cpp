@@ -168,7 +168,7 @@ private:
             out_.append("(?s:.)");
             return true;
         }
-        if (rest.getRangeCount() < set.getRangeCount()) {
+        if (!rest.isEmpty() && rest.getRangeCount() < set.getRangeCount()) {
             out_.append("[^");
             ranges(rest);
         } else {

@@ -119,6 +119,8 @@ TEST(Engines, LookAroundAndBackReferencesOnTheBacktrackingMachine) {
         {"^\\d(?=x)", "1x", true},
         {"^\\s(?=x)", "\xc2\xa0x", true},
         {"(?=.)^.$", "\r", false},
+        {"(?s)^.(?=x)", "\nx", true},
+        {"(?s)^.{3}(?=x)", "\n\xe2\x80\xa8\rx", true},
         {"(?=a)^a{70000}$", repeat("a", 70000), true},
     };
     for (const MatchCase& c : cases) {
