@@ -147,6 +147,22 @@ TEST(RegistryBuild, MetaSchemaReferencesAddTheDefaultDraftsList) {
     ASSERT_TRUE(resolver_lookup(Resolver(*with_draft, default_base_uri()), "http://json-schema.org/draft-07/schema#"));
 }
 
+TEST(RegistryBuild, MetaSchemaIdentifierInSchemaAddsNothing) {
+    auto registry = must_build("json-schema:///", R"({"$schema": "http://json-schema.org/draft-07/schema#"})");
+    EXPECT_EQ(registry->resources().size(), 1u);
+}
+
+TEST(RegistryBuild, Draft7IdentifierBesideRefIsIgnored) {
+    auto retriever = std::make_shared<MapRetriever>(
+        std::map<std::string, std::string>{{"https://example.com/x.json", "{}"}});
+    auto registry = must_build("https://example.com/root.json",
+                               R"({"$schema": "http://json-schema.org/draft-07/schema#",
+                                   "definitions": {"a": {"$ref": "x.json", "$id": "sub/y.json"}}})",
+                               std::nullopt, retriever);
+    EXPECT_EQ(retriever->requests, std::vector<std::string>{"https://example.com/x.json"});
+    EXPECT_FALSE(registry->find_resource("https://example.com/sub/y.json"));
+}
+
 TEST(RegistryBuild, RetrievesPointerTargetsAndWholeDocuments) {
     auto retriever = std::make_shared<MapRetriever>(std::map<std::string, std::string>{
         {"https://example.com/x.json",

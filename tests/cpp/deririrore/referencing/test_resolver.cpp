@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "deririrore/referencing/registry.hpp"
 #include "deririrore/referencing/resolver.hpp"
 #include "helpers.hpp"
@@ -168,6 +171,55 @@ TEST(ResolverLookup, DynamicAnchorsFollowTheDynamicScope) {
               "inner https://example.com/inner.json");
     EXPECT_EQ(dynamic_target(R"("type": "object")", R"("$dynamicAnchor": "node")"),
               "inner https://example.com/inner.json");
+}
+
+// 300 nested resources, each declaring the dynamic anchor "node": entered one after another, the
+// outermost declaration wins; the dynamic scope records every resource on the way.
+TEST(ResolverLookup, DynamicAnchorAtTheEndOfADeepScope) {
+    Value chain = json(R"({"$dynamicAnchor": "node", "title": "innermost"})");
+    for (int i = 299; i >= 0; --i) {
+        value::ObjectBuilder b;
+        b.add("$id", Value::string("n" + std::to_string(i) + ".json"));
+        b.add("$dynamicAnchor", Value::string("node"));
+        b.add("title", Value::string("n" + std::to_string(i)));
+        b.add("not", std::move(chain));
+        chain = std::move(b).build();
+    }
+    RegistryOptions options;
+    options.insert_resource(*shared_uri("https://example.com/n0.json"), RegistryInput::owned(std::move(chain)));
+    auto registry = build_registry(std::move(options));
+    ASSERT_TRUE(registry) << registry.error().message();
+    Resolver resolver(**registry, shared_uri("https://example.com/n0.json"));
+    for (int i = 1; i < 300; ++i) {
+        auto next = resolver_lookup(resolver, "n" + std::to_string(i) + ".json");
+        ASSERT_TRUE(next) << i << ": " << next.error().message();
+        resolver = next->resolver;
+    }
+    EXPECT_EQ(scope_texts(resolver).size(), 299u);
+    auto r = resolver_lookup(resolver, "#node");
+    ASSERT_TRUE(r) << r.error().message();
+    EXPECT_EQ(r->contents->find("title")->as_string(), "n0");
+    EXPECT_EQ(r->resolver.base()->text(), "https://example.com/n0.json");
+    auto innermost = resolver_lookup(resolver, "#/not");
+    ASSERT_TRUE(innermost);
+    EXPECT_EQ(innermost->contents->find("title")->as_string(), "innermost");
+}
+
+TEST(ResolverLookup, ConcurrentLookupsShareOneRegistry) {
+    auto f = make({{"https://example.com/root.json", R"({"$defs": {"a": {"$id": "a.json", "$anchor": "x"}}})"}},
+                  "https://example.com/root.json");
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 200; ++i) {
+                const std::string reference = "sub" + std::to_string((i + t) % 17) + "/../a.json#x";
+                if (!resolver_lookup(f.resolver, reference)) failures.fetch_add(1);
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(failures.load(), 0);
 }
 
 TEST(ResolverLookup, RecursiveRefFollowsRecursiveAnchors) {
