@@ -6,6 +6,7 @@
 
 #include "deririrore/regex/cache.hpp"
 #include "deririrore/regex/engine.hpp"
+#include "deririrore/regex/matcher.hpp"
 
 namespace deririrore::regex {
 namespace {
@@ -214,6 +215,19 @@ TEST(Engines, HostileInputsEndQuickly) {
     EXPECT_EQ((*roomy)->match(repeat("a", 12) + "b").outcome, MatchOutcome::NotMatched);
 }
 
+TEST(Engines, DeepBacktrackingEndsWithTheStackError) {
+    BacktrackingLimits generous;
+    generous.backtrack_limit = 1000000000;
+    auto re = build_backtracking_regex("(?=a)(a|bc)*$", generous);
+    ASSERT_TRUE(re);
+    const std::string long_text(4000000, 'a');
+    const BacktrackingMatch m = (*re)->match(long_text);
+    ASSERT_EQ(m.outcome, MatchOutcome::EngineError);
+    EXPECT_EQ(m.error, RegexErrorKind::StackLimitExceeded);
+    EXPECT_EQ(RegexError(m.error).message(), "Error executing regex: Max stack size exceeded for backtracking");
+    EXPECT_TRUE((*re)->match("aaa").matched());
+}
+
 TEST(Engines, SizeLimitRefusesLargePrograms) {
     AutomatonLimits small;
     small.size_limit = 1000;
@@ -237,6 +251,38 @@ TEST(Engines, SharedAcrossThreads) {
     }
     for (auto& th : threads) th.join();
     for (int h : hits) EXPECT_EQ(h, 100);
+}
+
+TEST(PatternMatcher, ChoosesShapeOrEngine) {
+    struct Case {
+        std::string pattern;
+        PatternOptions options;
+        PatternMatcher::Form form;
+        std::string yes;
+        std::string no;
+    };
+    using F = PatternMatcher::Form;
+    const Case cases[] = {
+        {"^abc", PatternOptions::backtracking(), F::Prefix, "abcdef", "xabc"},
+        {"^(red|green)$", PatternOptions::backtracking(), F::Alternatives, "green", "greenish"},
+        {"^\\S*$", PatternOptions::automaton(), F::NoWhitespace, "", "a\xe2\x80\xa8"},
+        {"^a\\d", PatternOptions::backtracking(), F::Backtracking, "a1", "a\xd9\xa1"},
+        {"^a\\d", PatternOptions::automaton(), F::Automaton, "a1", "ab"},
+        {"(?=a)\\d", PatternOptions::backtracking(), F::Backtracking, "", "a1"},
+    };
+    RegexCache cache;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pattern);
+        const auto m = PatternMatcher::compile(cache, c.pattern, c.options);
+        ASSERT_TRUE(m);
+        EXPECT_EQ(m->form(), c.form);
+        if (!c.yes.empty()) {
+            EXPECT_TRUE(m->is_match(c.yes));
+        }
+        EXPECT_FALSE(m->is_match(c.no));
+    }
+    EXPECT_FALSE(PatternMatcher::compile(cache, "[", PatternOptions::backtracking()));
+    EXPECT_FALSE(PatternMatcher::compile(cache, "(?=a)b", PatternOptions::automaton()));
 }
 
 TEST(RegexCache, TranslatesOnceAndCompilesOncePerEngine) {
