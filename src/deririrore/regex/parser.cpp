@@ -1,6 +1,8 @@
 #include "deririrore/regex/parser.hpp"
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "deririrore/regex/unicode.hpp"
@@ -195,6 +197,7 @@ private:
     bool reparse_ = false;
     std::vector<GroupF> groups_;
     std::vector<ClassF> classes_;
+    std::unordered_set<std::string> names_;
 
     bool eof() const { return pos_ >= n_; }
     char32_t ch() const { return pos_ < n_ ? c_[pos_] : 0; }
@@ -485,9 +488,7 @@ bool Parser::parse_capture_name(std::string& name) {
     if (end == start) return fail(end, "empty capture group name");
     name.clear();
     for (size_t k = start; k < end; ++k) append_utf8(name, c_[k]);
-    for (const auto& existing : t_.capture_names) {
-        if (existing.first == name) return fail(start, "duplicate capture group name");
-    }
+    if (!names_.insert(name).second) return fail(start, "duplicate capture group name");
     return true;
 }
 
@@ -1241,6 +1242,9 @@ void apply_edits(std::string_view text, const std::vector<Edit>& edits, std::str
 // keep asking for a new one; past this the pattern is refused rather than parsed quadratically.
 constexpr int kMaxReparses = 64;
 
+// Longer patterns are refused before parsing; the tree of one would take hundreds of megabytes.
+constexpr size_t kMaxPatternBytes = 1u << 20;
+
 }  // namespace
 
 uint32_t syntax_depth(const Tree& t, bool rewritten) {
@@ -1311,6 +1315,11 @@ std::shared_ptr<const Analysis> analyze_pattern(std::string_view pattern) {
         a.error_offset = offset;
         a.error = std::move(message);
     };
+    if (pattern.size() > kMaxPatternBytes) {
+        a.kind = TranslationKind::Untranslatable;
+        refuse(0, "pattern too long");
+        return result;
+    }
     std::vector<char32_t> cps;
     std::vector<uint32_t> offs;
     if (!decode_utf8(pattern, cps, offs)) {
@@ -1386,6 +1395,8 @@ std::shared_ptr<const Analysis> analyze_pattern(std::string_view pattern) {
             refuse(0, "exceed the maximum number of nested parentheses/brackets (250)");
             return result;
         }
+        std::unordered_map<std::string_view, uint32_t> by_name;
+        for (const auto& [name, index] : a.tree.capture_names) by_name.emplace(name, index);
         for (Node& node : a.tree.nodes) {
             if (node.kind == NodeKind::Literal && node.sub == static_cast<uint8_t>(LiteralKind::Bell)) {
                 refuse(node.start, "the bell escape \\a is not supported");
@@ -1397,9 +1408,8 @@ std::shared_ptr<const Analysis> analyze_pattern(std::string_view pattern) {
             }
             if (node.kind != NodeKind::BackRef) continue;
             if (!node.name.empty()) {
-                auto it = std::find_if(a.tree.capture_names.begin(), a.tree.capture_names.end(),
-                                       [&](const auto& entry) { return entry.first == node.name; });
-                if (it == a.tree.capture_names.end()) {
+                auto it = by_name.find(node.name);
+                if (it == by_name.end()) {
                     refuse(node.start, "invalid group name in back-reference");
                     return result;
                 }

@@ -1,6 +1,8 @@
 #include "deririrore/regex/syntax.hpp"
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -39,7 +41,7 @@ public:
         if (frames_.size() != 1) return false;
         if (max_backref_ > captures_) return false;
         for (const auto& name : referred_) {
-            if (std::find(defined_.begin(), defined_.end(), name) == defined_.end()) return false;
+            if (defined_.count(name) == 0) return false;
         }
         return true;
     }
@@ -52,7 +54,9 @@ private:
     uint64_t captures_ = 0;
     uint64_t max_backref_ = 0;
     std::vector<std::u32string> referred_;
-    std::vector<std::u32string> defined_;
+    std::unordered_set<std::u32string> defined_;
+    // How often each name stands in the current alternative of an open frame.
+    std::unordered_map<std::u32string, uint32_t> in_current_;
     Last last_ = Last::Nothing;
 
     bool at(size_t k, char32_t want) const { return k < n_ && c_[k] == want; }
@@ -71,7 +75,10 @@ private:
                 return close_group();
             case '|': {
                 Frame& f = frames_.back();
-                for (auto& name : f.current) f.earlier.push_back(std::move(name));
+                for (auto& name : f.current) {
+                    if (--in_current_[name] == 0) in_current_.erase(name);
+                    f.earlier.push_back(std::move(name));
+                }
                 f.current.clear();
                 ++i_;
                 last_ = Last::Nothing;
@@ -121,11 +128,10 @@ private:
             if (!group_name(name)) return false;
             // A name may repeat only in another alternative: it must not stand in the current
             // alternative of any group around this one.
-            for (const Frame& f : frames_) {
-                if (std::find(f.current.begin(), f.current.end(), name) != f.current.end()) return false;
-            }
+            if (in_current_.count(name) != 0) return false;
+            ++in_current_[name];
             frames_.back().current.push_back(name);
-            defined_.push_back(std::move(name));
+            defined_.insert(std::move(name));
             ++captures_;
         } else if (at(i_ + 1, ':')) {
             kind = FrameKind::NonCapturing;
@@ -178,7 +184,10 @@ private:
         Frame f = std::move(frames_.back());
         frames_.pop_back();
         Frame& outer = frames_.back();
-        for (auto& name : f.earlier) outer.current.push_back(std::move(name));
+        for (auto& name : f.earlier) {
+            ++in_current_[name];
+            outer.current.push_back(std::move(name));
+        }
         for (auto& name : f.current) outer.current.push_back(std::move(name));
         ++i_;
         last_ = f.kind == FrameKind::LookAround ? Last::NonQuantifiable : Last::Atom;

@@ -52,5 +52,13 @@ TEST(ScanPatternSyntax, DeepInputStaysFlat) {
     EXPECT_FALSE(scan_pattern_syntax(std::string(200000, '(')));
 }
 
+TEST(ScanPatternSyntax, ManyNamesAndReferences) {
+    std::string many;
+    for (int i = 0; i < 20000; ++i) many += "(?<g" + std::to_string(i) + ">x)\\k<g" + std::to_string(i) + ">";
+    EXPECT_TRUE(scan_pattern_syntax(many));
+    EXPECT_FALSE(scan_pattern_syntax(many + "(?<g7>y)"));
+    EXPECT_TRUE(scan_pattern_syntax("(?:" + many + ")|(?<g7>y)"));
+}
+
 }  // namespace
 }  // namespace deririrore::regex
