@@ -1,0 +1,123 @@
+// Compiles a schema once and validates every instance of a JSON-lines file many times; prints the
+// compile time and the nanoseconds per instance for is_valid and for trace (with a counting tracer),
+// so that the engine can be measured against other validators on the same files.
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "deririrore/core/validator.hpp"
+#include "deririrore/value/json.hpp"
+#include "tools/suite_options.hpp"
+
+using deririrore::value::Value;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+class CountingTracer final : public deririrore::core::Tracer {
+public:
+    void call_mut(const deririrore::core::TraceEvent& event) override {
+        ++events;
+        failed += event.outcome == deririrore::core::TraceOutcome::Failed;
+    }
+    std::uint64_t events = 0;
+    std::uint64_t failed = 0;
+};
+
+double ns_since(Clock::time_point start, std::size_t divisor) {
+    auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+    return divisor ? static_cast<double>(ns) / static_cast<double>(divisor) : 0.0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string draft_name = "2020-12";
+    long rounds = 0;
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg == "--draft" && i + 1 < argc) {
+            draft_name = argv[++i];
+        } else if (arg == "--rounds" && i + 1 < argc) {
+            rounds = std::strtol(argv[++i], nullptr, 10);
+        } else {
+            args.emplace_back(arg);
+        }
+    }
+    auto draft = tools::parse_draft_argument(draft_name);
+    if (args.size() != 2 || !draft) {
+        std::cerr << "usage: schema-bench [--draft D] [--rounds N] SCHEMA INSTANCES.jsonl\n";
+        return 2;
+    }
+    auto slurp = [](const std::string& path, std::string& out) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) return false;
+        std::ostringstream s;
+        s << in.rdbuf();
+        out = std::move(s).str();
+        return true;
+    };
+    std::string schema_text, lines;
+    if (!slurp(args[0], schema_text) || !slurp(args[1], lines)) {
+        std::cerr << "schema-bench: cannot read input files\n";
+        return 2;
+    }
+    auto schema = deririrore::value::parse_json(schema_text);
+    if (!schema) {
+        std::cerr << "schema-bench: schema: " << schema.error().message << "\n";
+        return 1;
+    }
+    std::vector<Value> instances;
+    std::istringstream in(lines);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+        auto parsed = deririrore::value::parse_json(line);
+        if (!parsed) {
+            std::cerr << "schema-bench: instance " << instances.size() + 1 << ": " << parsed.error().message << "\n";
+            return 1;
+        }
+        instances.push_back(std::move(parsed).value());
+    }
+
+    // Schemas name their own draft; the option only fills in for those that do not.
+    deririrore::core::ValidationOptions options;
+    if (!schema->is_object() || !schema->find("$schema")) options.with_draft(*draft);
+    auto compile_start = Clock::now();
+    auto built = deririrore::core::build_validator(*schema, options);
+    double compile_ns = ns_since(compile_start, 1);
+    if (!built) {
+        std::cerr << "schema-bench: compile: " << built.error().message() << "\n";
+        return 1;
+    }
+    if (rounds <= 0) rounds = std::max<long>(1, 20000 / static_cast<long>(std::max<std::size_t>(1, instances.size())));
+
+    std::size_t invalid = 0;
+    for (const auto& v : instances) invalid += !built->is_valid(v);
+
+    auto start = Clock::now();
+    std::size_t sink = 0;
+    for (long r = 0; r < rounds; ++r) {
+        for (const auto& v : instances) sink += built->is_valid(v);
+    }
+    double is_valid_ns = ns_since(start, instances.size() * static_cast<std::size_t>(rounds));
+
+    CountingTracer tracer;
+    start = Clock::now();
+    for (long r = 0; r < rounds; ++r) {
+        for (const auto& v : instances) sink += built->trace(v, tracer).has_value();
+    }
+    double trace_ns = ns_since(start, instances.size() * static_cast<std::size_t>(rounds));
+
+    std::printf("instances: %zu (invalid: %zu), rounds: %ld\n", instances.size(), invalid, rounds);
+    std::printf("compile: %.1f us\n", compile_ns / 1000.0);
+    std::printf("is_valid: %.1f ns/instance\n", is_valid_ns);
+    std::printf("trace: %.1f ns/instance (%.1f events/instance)\n", trace_ns,
+                static_cast<double>(tracer.events) / static_cast<double>(instances.size() * rounds));
+    return sink == 0 && !instances.empty() ? 3 : 0;
+}
