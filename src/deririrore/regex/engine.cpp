@@ -432,7 +432,9 @@ BacktrackingMatch BacktrackingRegex::match(std::string_view text) const {
     Pcre2Thread& state = pcre2_thread();
     if (state.data == nullptr || state.context == nullptr) return {MatchOutcome::EvaluationFailed, RegexErrorKind::EvaluationFailed};
     pcre2_set_match_limit(state.context, static_cast<uint32_t>(std::min<uint64_t>(impl_->match_limit, UINT32_MAX)));
-    const int rc = pcre2_match(impl_->code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0, state.data,
+    // The machine refuses a null subject even when it is empty.
+    const char* subject = text.data() != nullptr ? text.data() : "";
+    const int rc = pcre2_match(impl_->code, reinterpret_cast<PCRE2_SPTR>(subject), text.size(), 0, 0, state.data,
                                state.context);
     if (rc >= 0) return {MatchOutcome::Matched, RegexErrorKind::EvaluationFailed};
     switch (rc) {

@@ -173,6 +173,18 @@ TEST(Engines, RefusedPatterns) {
     EXPECT_TRUE(build_backtracking_regex(nested(249, "(?=a)")));
 }
 
+TEST(Engines, EmptyAndMalformedSubjects) {
+    auto machine = build_backtracking_regex("^(?=)$");
+    ASSERT_TRUE(machine);
+    EXPECT_EQ((*machine)->match(std::string_view()).outcome, MatchOutcome::Matched);
+    // Text that is not UTF-8 is a failed evaluation on the machine, a plain answer elsewhere.
+    EXPECT_EQ((*machine)->match("\xff").outcome, MatchOutcome::EvaluationFailed);
+    auto automaton = build_automaton_regex("^$");
+    ASSERT_TRUE(automaton);
+    EXPECT_TRUE((*automaton)->is_match(std::string_view()));
+    EXPECT_FALSE((*automaton)->is_match("\xff"));
+}
+
 TEST(Engines, ErrorTexts) {
     EXPECT_EQ(RegexError(RegexErrorKind::BacktrackLimitExceeded).message(),
               "Error executing regex: Max limit for backtracking count exceeded");
