@@ -30,7 +30,8 @@ public:
     DynamicScope() = default;
 
     bool empty() const noexcept { return head_ == nullptr; }
-    DynamicScope push(UriRef uri) const { return DynamicScope(std::make_shared<const Node>(std::move(uri), head_)); }
+    // Nodes are created mutable so that their destructor may unlink the chain behind them.
+    DynamicScope push(UriRef uri) const { return DynamicScope(std::make_shared<Node>(std::move(uri), head_)); }
     const Node* head() const noexcept { return head_.get(); }
 
     template <class F>

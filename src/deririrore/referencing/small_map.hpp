@@ -43,7 +43,7 @@ public:
     }
 
     const V* get(std::string_view key) const {
-        const Entry* e = const_cast<SmallMap*>(this)->find_entry(key);
+        const Entry* e = find_entry(*this, key);
         return e ? &e->second : nullptr;
     }
 
@@ -61,15 +61,18 @@ private:
         std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
     };
 
-    Entry* find_entry(std::string_view key) {
-        if (index_.empty()) {
-            for (auto& e : entries_) {
+    Entry* find_entry(std::string_view key) { return find_entry(*this, key); }
+
+    template <class Self>
+    static auto find_entry(Self& self, std::string_view key) -> decltype(&self.entries_[0]) {
+        if (self.index_.empty()) {
+            for (auto& e : self.entries_) {
                 if (e.first == key) return &e;
             }
             return nullptr;
         }
-        auto it = index_.find(key);
-        return it == index_.end() ? nullptr : &entries_[it->second];
+        auto it = self.index_.find(key);
+        return it == self.index_.end() ? nullptr : &self.entries_[it->second];
     }
 
     std::vector<Entry> entries_;
