@@ -97,7 +97,6 @@ std::string upper_case(std::string_view t) {
         }
         return upper;
     }
-    if (t.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) return upper;
     icu::UnicodeString::fromUTF8(icu::StringPiece(t.data(), static_cast<int32_t>(t.size())))
         .toUpper(icu::Locale::getRoot())
         .toUTF8String(upper);
@@ -107,6 +106,8 @@ std::string upper_case(std::string_view t) {
 bool decode_base16_into(std::string_view t, std::string* out) {
     if (decode_hex_upper(t, out)) return true;
     if (out) out->clear();
+    // ICU measures texts in 32-bit lengths; hex that long is out of reach anyway.
+    if (t.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) return false;
     return decode_hex_upper(upper_case(t), out);
 }
 
