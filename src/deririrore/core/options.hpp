@@ -116,12 +116,12 @@ public:
     // Refuses the internal unknown draft: custom meta-schemas are found through the registry.
     ValidationOptions& with_draft(Draft draft);
     ValidationOptions& with_base_uri(std::string uri);
-    ValidationOptions& with_retriever(std::shared_ptr<referencing::Retriever> retriever);
+    ValidationOptions& with_retriever(std::shared_ptr<const referencing::Retriever> retriever);
     ValidationOptions& with_format(std::string name, std::shared_ptr<const FormatChecker> checker);
     ValidationOptions& with_keyword(std::string name, std::shared_ptr<const KeywordFactory> factory);
     ValidationOptions& with_vocabulary(std::string uri);
-    // The base registry is referred to, not owned: it must outlive every build that uses it.
-    ValidationOptions& with_registry(const referencing::Registry* registry);
+    // The base registry: the build's registry extends it, and custom meta-schemas are found in it.
+    ValidationOptions& with_registry(std::shared_ptr<const referencing::Registry> registry);
     ValidationOptions& with_validate_schema(bool on);
     ValidationOptions& with_ignore_unknown_formats(bool on);
     ValidationOptions& with_validate_formats(std::optional<bool> on);
@@ -135,8 +135,8 @@ public:
 
     std::optional<Draft> draft() const { return draft_; }
     const std::optional<std::string>& base_uri() const { return base_uri_; }
-    const std::shared_ptr<referencing::Retriever>& retriever() const { return retriever_; }
-    const referencing::Registry* registry() const { return registry_; }
+    const std::shared_ptr<const referencing::Retriever>& retriever() const { return retriever_; }
+    const std::shared_ptr<const referencing::Registry>& registry() const { return registry_; }
     bool validate_schema() const { return validate_schema_; }
     std::uint32_t max_depth() const { return max_depth_; }
     const std::set<std::string, std::less<>>& vocabularies() const { return vocabularies_; }
@@ -160,11 +160,11 @@ private:
     std::optional<EmailOptions> email_options_;
     std::map<std::string, ContentCheck, std::less<>> content_media_type_checks_;
     std::map<std::string, std::optional<ContentEncodingFunctions>, std::less<>> content_encoding_checks_;
-    std::shared_ptr<referencing::Retriever> retriever_;
+    std::shared_ptr<const referencing::Retriever> retriever_;
     std::map<std::string, std::shared_ptr<const FormatChecker>, std::less<>> formats_;
     std::map<std::string, std::shared_ptr<const KeywordFactory>, std::less<>> keywords_;
     std::set<std::string, std::less<>> vocabularies_;
-    const referencing::Registry* registry_ = nullptr;
+    std::shared_ptr<const referencing::Registry> registry_;
     // Off until meta-schema checking is available: a build asking for it fails.
     bool validate_schema_ = false;
     bool ignore_unknown_formats_ = true;
@@ -176,6 +176,6 @@ private:
 ValidationOptions default_validation_options();
 
 // The options' default retriever: holds nothing and fetches nothing.
-std::shared_ptr<referencing::Retriever> make_scheme_gated_retriever();
+std::shared_ptr<const referencing::Retriever> make_scheme_gated_retriever();
 
 }  // namespace deririrore::core

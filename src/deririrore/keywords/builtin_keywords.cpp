@@ -1,0 +1,26 @@
+// The compile function of every built-in keyword, one line each.
+#include "deririrore/core/compiler.hpp"
+#include "deririrore/core/ref.hpp"
+#include "deririrore/keywords/compile.hpp"
+
+namespace deririrore::core {
+
+const KeywordTable& builtin_keyword_table() {
+    using K = BuiltinKeyword;
+    namespace kw = keywords;
+    static const KeywordTable table = [] {
+        KeywordTable t;
+        t.add(K::Ref, compile_ref_keyword);
+        t.add(K::DynamicRef, compile_dynamic_ref_keyword);
+        t.add(K::RecursiveRef, compile_recursive_ref);
+        t.add(K::Type, kw::compile_type).add_legacy(K::Type, Draft::Draft4, kw::compile_type_draft4);
+        t.add(K::Properties, kw::compile_properties);
+        t.add(K::PatternProperties, kw::compile_pattern_properties);
+        t.add(K::AdditionalProperties, kw::compile_additional_properties);
+        t.add(K::Dependencies, kw::compile_dependencies);
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace deririrore::core
