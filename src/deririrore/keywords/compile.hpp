@@ -21,5 +21,9 @@ using referencing::Draft;
 KeywordCompileResult compile_type(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_type_draft4(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_properties(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_pattern_properties(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_additional_properties(const CompileContext& ctx, const Value& parent,
+                                                   const Value& value);
+KeywordCompileResult compile_dependencies(const CompileContext& ctx, const Value& parent, const Value& value);
 
 }  // namespace deririrore::keywords

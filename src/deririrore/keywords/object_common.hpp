@@ -54,13 +54,16 @@ inline ValidationError unexpected_type_compile_error(const Value& properties, co
     return ValidationError::compile_error(core::kinds::Custom{"", "Unexpected type"}, properties, location);
 }
 
-// Whether `additionalProperties` closes the object (false or a schema object) and so takes over
-// `properties` and `patternProperties` of the same schema object.
-inline bool additional_properties_closes(const CompileContext& ctx, const Value& parent) {
+// Whether the schema object's `additionalProperties` value is false or a schema object.
+inline bool closing_additional_value(const Value& parent) {
     const Value* ap = parent.find("additionalProperties");
-    if (ap == nullptr) return false;
-    const bool closing = (ap->is_bool() && !ap->as_bool()) || ap->is_object();
-    return closing && !ctx.is_custom_keyword("additionalProperties");
+    return ap != nullptr && ((ap->is_bool() && !ap->as_bool()) || ap->is_object());
+}
+
+// Whether `additionalProperties` closes the object and so takes over `properties` and
+// `patternProperties` of the same schema object: only the built-in keyword does.
+inline bool additional_properties_closes(const CompileContext& ctx, const Value& parent) {
+    return closing_additional_value(parent) && !ctx.is_custom_keyword("additionalProperties");
 }
 
 // Children of one evaluation, pushed and linked as they are made.
@@ -97,10 +100,10 @@ private:
 };
 
 // A JSON array of the names, for annotations.
-inline core::SharedValue names_annotation(const std::vector<std::string>& names) {
+inline core::SharedValue names_annotation(std::vector<std::string> names) {
     Value::Array items;
     items.reserve(names.size());
-    for (const auto& n : names) items.push_back(Value::string(n));
+    for (auto& n : names) items.push_back(Value::string(std::move(n)));
     return std::make_shared<const Value>(Value::array(std::move(items)));
 }
 

@@ -4,22 +4,15 @@
 // checks a sibling `required` of exactly two names.
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
-#include "deririrore/core/keyword.hpp"
-#include "deririrore/keywords/compile.hpp"
-#include "deririrore/keywords/fast_string_key.hpp"
+#include "deririrore/keywords/object_common.hpp"
+#include "deririrore/keywords/property_map.hpp"
 
 namespace deririrore::keywords {
 
-struct DeclaredProperty {
-    FastStringKey key;
-    const SchemaNode* node;
-};
-
 // Declared properties that an object instance has, in ascending name order, walking the smaller
-// of the two sides.
+// of the two sides. `f(entry, value)` returns false to stop; the result is false when it did.
 template <class F>
 bool for_each_present_property(const std::vector<DeclaredProperty>& entries, const Value& object, F&& f) {
     const auto& members = object.as_object();
@@ -43,87 +36,94 @@ bool for_each_present_property(const std::vector<DeclaredProperty>& entries, con
     return true;
 }
 
+// Every declared property in name order with its value in the object, or null when absent: one
+// merge of the two sorted sides.
+template <class F>
+void for_each_declared_property(const std::vector<DeclaredProperty>& entries, const Value& object, F&& f) {
+    const auto& members = object.as_object();
+    auto it = members.begin();
+    for (const auto& entry : entries) {
+        const std::string_view name = entry.key.text;
+        while (it != members.end() && std::string_view(it->key) < name) ++it;
+        const bool present = it != members.end() && std::string_view(it->key) == name;
+        f(entry, present ? &it->value : nullptr);
+    }
+}
+
 class PropertiesListValidator final : public core::KeywordValidator {
 public:
-    PropertiesListValidator(std::vector<DeclaredProperty> entries, Location location)
-        : entries_(std::move(entries)), location_(std::move(location)) {}
+    PropertiesListValidator(SmallPropertyMap map, Location location)
+        : map_(std::move(map)), location_(std::move(location)) {}
 
-    void iter_errors(const Value& instance, const core::LazyLocation& instance_path, const core::RefChain* chain,
-                     core::ValidationContext& ctx, core::ErrorSink& sink) const override;
-    bool is_valid(const Value& instance, core::ValidationContext& ctx) const override;
-    std::optional<ValidationError> validate(const Value& instance, const core::LazyLocation& instance_path,
-                                            const core::RefChain* chain, core::ValidationContext& ctx) const override;
-    core::EvaluationResult evaluate(const Value& instance, const core::LazyLocation& instance_path,
-                                    const core::RefChain* chain, core::EvaluationContext& ctx) const override;
+    void iter_errors(const Value& instance, const LazyLocation& instance_path, const RefChain* chain,
+                     ValidationContext& ctx, core::ErrorSink& sink) const override;
+    bool is_valid(const Value& instance, ValidationContext& ctx) const override;
+    std::optional<ValidationError> validate(const Value& instance, const LazyLocation& instance_path,
+                                            const RefChain* chain, ValidationContext& ctx) const override;
+    EvaluationResult evaluate(const Value& instance, const LazyLocation& instance_path, const RefChain* chain,
+                              EvaluationContext& ctx) const override;
     const Location& location() const override { return location_; }
     bool applies_to(const Value& instance) const override { return instance.is_object(); }
-    bool trace(const Value& instance, const core::LazyLocation& instance_path, core::Tracer& tracer,
-               core::TraceContext& ctx) const override;
+    bool trace(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
+               TraceContext& ctx) const override;
 
-    const std::vector<DeclaredProperty>& entries() const noexcept { return entries_; }
+    const std::vector<DeclaredProperty>& entries() const noexcept { return map_.entries(); }
 
 private:
-    std::vector<DeclaredProperty> entries_;
+    SmallPropertyMap map_;
     Location location_;
 };
 
 class PropertiesMapValidator final : public core::KeywordValidator {
 public:
-    // `names` in declared (ascending) order, each with its node.
-    PropertiesMapValidator(std::vector<std::pair<std::string, const SchemaNode*>> declared, Location location);
+    PropertiesMapValidator(LargePropertyMap map, Location location)
+        : map_(std::move(map)), location_(std::move(location)) {}
 
-    void iter_errors(const Value& instance, const core::LazyLocation& instance_path, const core::RefChain* chain,
-                     core::ValidationContext& ctx, core::ErrorSink& sink) const override;
-    bool is_valid(const Value& instance, core::ValidationContext& ctx) const override;
-    std::optional<ValidationError> validate(const Value& instance, const core::LazyLocation& instance_path,
-                                            const core::RefChain* chain, core::ValidationContext& ctx) const override;
-    core::EvaluationResult evaluate(const Value& instance, const core::LazyLocation& instance_path,
-                                    const core::RefChain* chain, core::EvaluationContext& ctx) const override;
+    void iter_errors(const Value& instance, const LazyLocation& instance_path, const RefChain* chain,
+                     ValidationContext& ctx, core::ErrorSink& sink) const override;
+    bool is_valid(const Value& instance, ValidationContext& ctx) const override;
+    std::optional<ValidationError> validate(const Value& instance, const LazyLocation& instance_path,
+                                            const RefChain* chain, ValidationContext& ctx) const override;
+    EvaluationResult evaluate(const Value& instance, const LazyLocation& instance_path, const RefChain* chain,
+                              EvaluationContext& ctx) const override;
     const Location& location() const override { return location_; }
     bool applies_to(const Value& instance) const override { return instance.is_object(); }
-    bool trace(const Value& instance, const core::LazyLocation& instance_path, core::Tracer& tracer,
-               core::TraceContext& ctx) const override;
+    bool trace(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
+               TraceContext& ctx) const override;
 
-    const SchemaNode* find(std::string_view name) const;
+    const std::vector<DeclaredProperty>& entries() const noexcept { return map_.entries(); }
 
 private:
-    std::vector<std::pair<std::string, const SchemaNode*>> declared_;
-    std::unordered_map<std::string_view, const SchemaNode*> map_;
+    LargePropertyMap map_;
     Location location_;
 };
 
 // `properties` (at most 14 names) with a sibling `required` of exactly two names.
 class PropertiesRequiredPairValidator final : public core::KeywordValidator {
 public:
-    PropertiesRequiredPairValidator(std::vector<DeclaredProperty> entries, FastStringKey first, FastStringKey second,
+    PropertiesRequiredPairValidator(SmallPropertyMap map, FastStringKey first, FastStringKey second,
                                     Location required_location, Location location,
-                                    core::AbsoluteLocation required_absolute)
-        : entries_(std::move(entries)),
-          first_(std::move(first)),
-          second_(std::move(second)),
-          required_location_(std::move(required_location)),
-          required_first_(core::append_index_to_location(required_location_, 0)),
-          required_second_(core::append_index_to_location(required_location_, 1)),
-          location_(std::move(location)),
-          required_absolute_(std::move(required_absolute)) {}
+                                    core::AbsoluteLocation required_absolute);
 
-    void iter_errors(const Value& instance, const core::LazyLocation& instance_path, const core::RefChain* chain,
-                     core::ValidationContext& ctx, core::ErrorSink& sink) const override;
-    bool is_valid(const Value& instance, core::ValidationContext& ctx) const override;
-    std::optional<ValidationError> validate(const Value& instance, const core::LazyLocation& instance_path,
-                                            const core::RefChain* chain, core::ValidationContext& ctx) const override;
-    core::EvaluationResult evaluate(const Value& instance, const core::LazyLocation& instance_path,
-                                    const core::RefChain* chain, core::EvaluationContext& ctx) const override;
+    void iter_errors(const Value& instance, const LazyLocation& instance_path, const RefChain* chain,
+                     ValidationContext& ctx, core::ErrorSink& sink) const override;
+    bool is_valid(const Value& instance, ValidationContext& ctx) const override;
+    std::optional<ValidationError> validate(const Value& instance, const LazyLocation& instance_path,
+                                            const RefChain* chain, ValidationContext& ctx) const override;
+    EvaluationResult evaluate(const Value& instance, const LazyLocation& instance_path, const RefChain* chain,
+                              EvaluationContext& ctx) const override;
     const Location& location() const override { return location_; }
     bool applies_to(const Value& instance) const override { return instance.is_object(); }
-    bool trace(const Value& instance, const core::LazyLocation& instance_path, core::Tracer& tracer,
-               core::TraceContext& ctx) const override;
+    bool trace(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
+               TraceContext& ctx) const override;
+
+    const std::vector<DeclaredProperty>& entries() const noexcept { return map_.entries(); }
 
 private:
     ValidationError missing_property_error(const std::string& name, const Value& object,
-                                           const core::LazyLocation& instance_path, const core::RefChain* chain) const;
+                                           const LazyLocation& instance_path, const RefChain* chain) const;
 
-    std::vector<DeclaredProperty> entries_;
+    SmallPropertyMap map_;
     FastStringKey first_;
     FastStringKey second_;
     Location required_location_;
@@ -132,6 +132,10 @@ private:
     Location required_second_;
     Location location_;
     core::AbsoluteLocation required_absolute_;
+    // Both names the same: one present property satisfies both.
+    bool same_names_;
 };
+
+KeywordCompileResult compile_properties(const CompileContext& ctx, const Value& parent, const Value& value);
 
 }  // namespace deririrore::keywords

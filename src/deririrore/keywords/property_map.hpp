@@ -79,6 +79,8 @@ public:
         auto it = index_.find(name);
         return it == index_.end() ? nullptr : it->second;
     }
+    // The words serve the list form only; kept so both forms are probed the same way.
+    const SchemaNode* find(std::string_view name, const TextWords&) const { return find(name); }
     const std::vector<DeclaredProperty>& entries() const noexcept { return entries_; }
     std::size_t size() const noexcept { return entries_.size(); }
 
