@@ -5,6 +5,9 @@
 
 #include "deririrore/core/options.hpp"
 #include "deririrore/referencing/draft.hpp"
+#if defined(VC_HAVE_OPENAPI_DIALECT)
+#include "vantorel/dialect/options.hpp"
+#endif
 
 namespace tools {
 
@@ -18,11 +21,22 @@ inline std::optional<deririrore::referencing::Draft> parse_draft_argument(std::s
     return std::nullopt;
 }
 
-inline bool openapi_options_available() { return false; }
+inline bool openapi_options_available() {
+#if defined(VC_HAVE_OPENAPI_DIALECT)
+    return true;
+#else
+    return false;
+#endif
+}
 
-// The engine's default options with the draft fixed.
+// The engine's default options with the draft fixed; with `openapi`, the options the coverage
+// core builds a response body's schema with (a suite instance is JSON, as a body is).
 inline deririrore::core::ValidationOptions suite_options(deririrore::referencing::Draft draft, bool openapi) {
+#if defined(VC_HAVE_OPENAPI_DIALECT)
+    if (openapi) return vantorel::dialect::measured_schema_options(draft, vantorel::dialect::NullableSource::MediaType);
+#else
     (void)openapi;
+#endif
     deririrore::core::ValidationOptions options;
     options.with_draft(draft);
     return options;
