@@ -18,6 +18,10 @@ const KeywordTable& builtin_keyword_table() {
         t.add(K::PatternProperties, kw::compile_pattern_properties);
         t.add(K::AdditionalProperties, kw::compile_additional_properties);
         t.add(K::Dependencies, kw::compile_dependencies);
+        t.add(K::AllOf, kw::compile_all_of);
+        t.add(K::AnyOf, kw::compile_any_of);
+        t.add(K::OneOf, kw::compile_one_of_keyword);
+        t.add(K::Not, kw::compile_not);
         return t;
     }();
     return table;
