@@ -18,6 +18,13 @@ const KeywordTable& builtin_keyword_table() {
         t.add(K::PatternProperties, kw::compile_pattern_properties);
         t.add(K::AdditionalProperties, kw::compile_additional_properties);
         t.add(K::Dependencies, kw::compile_dependencies);
+        t.add(K::Pattern, kw::compile_pattern);
+        t.add(K::Format, kw::compile_format);
+        t.add(K::ContentMediaType, kw::compile_content_media_type_annotation)
+            .add_legacy(K::ContentMediaType, Draft::Draft7, kw::compile_content_media_type);
+        t.add(K::ContentEncoding, kw::compile_content_encoding_annotation)
+            .add_legacy(K::ContentEncoding, Draft::Draft7, kw::compile_content_encoding);
+        t.add(K::ContentSchema, kw::compile_content_schema_annotation);
         t.add(K::AllOf, kw::compile_all_of);
         t.add(K::AnyOf, kw::compile_any_of);
         t.add(K::OneOf, kw::compile_one_of_keyword);

@@ -25,6 +25,16 @@ KeywordCompileResult compile_pattern_properties(const CompileContext& ctx, const
 KeywordCompileResult compile_additional_properties(const CompileContext& ctx, const Value& parent,
                                                    const Value& value);
 KeywordCompileResult compile_dependencies(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_pattern(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_format(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_content_media_type(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_content_encoding(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_content_media_type_annotation(const CompileContext& ctx, const Value& parent,
+                                                           const Value& value);
+KeywordCompileResult compile_content_encoding_annotation(const CompileContext& ctx, const Value& parent,
+                                                         const Value& value);
+KeywordCompileResult compile_content_schema_annotation(const CompileContext& ctx, const Value& parent,
+                                                       const Value& value);
 KeywordCompileResult compile_all_of(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_any_of(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_one_of_keyword(const CompileContext& ctx, const Value& parent, const Value& value);
