@@ -143,7 +143,9 @@ TEST(OpenApiFormats, AssertedUnderEveryDraft) {
         EXPECT_EQ(traced.events, (std::vector<Event>{{"", "/format", c.outcome}}));
         const auto error = built->validate(instance);
         EXPECT_EQ(error.has_value(), !c.valid);
-        if (error) EXPECT_NE(std::get_if<core::kinds::Format>(&error->kind()), nullptr);
+        if (error) {
+            EXPECT_NE(std::get_if<core::kinds::Format>(&error->kind()), nullptr);
+        }
     }
 }
 
