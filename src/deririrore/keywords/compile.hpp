@@ -20,6 +20,23 @@ using referencing::Draft;
 
 KeywordCompileResult compile_type(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_type_draft4(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_enum(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_const(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_required(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_unique_items(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_multiple_of(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_minimum(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_maximum(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_exclusive_minimum(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_exclusive_maximum(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_minimum_draft4(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_maximum_draft4(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_min_length(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_max_length(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_min_items(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_max_items(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_min_properties(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_max_properties(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_properties(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_pattern_properties(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_additional_properties(const CompileContext& ctx, const Value& parent,

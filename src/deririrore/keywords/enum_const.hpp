@@ -190,7 +190,4 @@ core::ValidationError build_enum_error(const Location& location, const Value& in
                                        const core::LazyLocation& instance_path, const core::RefChain* chain,
                                        const Value& options);
 
-KeywordCompileResult compile_const(const CompileContext& ctx, const Value& parent, const Value& value);
-KeywordCompileResult compile_enum(const CompileContext& ctx, const Value& parent, const Value& value);
-
 }  // namespace deririrore::keywords

@@ -94,11 +94,4 @@ std::optional<std::uint64_t> read_size_limit(const Value& value, referencing::Dr
 // integer, Type (integer) for anything else.
 core::ValidationError build_limit_value_error(const Value& value, const Location& keyword_location);
 
-KeywordCompileResult compile_min_length(const CompileContext& ctx, const Value& parent, const Value& value);
-KeywordCompileResult compile_max_length(const CompileContext& ctx, const Value& parent, const Value& value);
-KeywordCompileResult compile_min_items(const CompileContext& ctx, const Value& parent, const Value& value);
-KeywordCompileResult compile_max_items(const CompileContext& ctx, const Value& parent, const Value& value);
-KeywordCompileResult compile_min_properties(const CompileContext& ctx, const Value& parent, const Value& value);
-KeywordCompileResult compile_max_properties(const CompileContext& ctx, const Value& parent, const Value& value);
-
 }  // namespace deririrore::keywords

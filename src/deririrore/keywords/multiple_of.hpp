@@ -39,6 +39,4 @@ private:
     Location location_;
 };
 
-KeywordCompileResult compile_multiple_of(const CompileContext& ctx, const Value& parent, const Value& value);
-
 }  // namespace deririrore::keywords

@@ -103,11 +103,4 @@ private:
 core::ValidationError build_bound_type_error(const Location& context_location, std::string_view keyword,
                                              const Value& value);
 
-KeywordCompileResult compile_minimum(const CompileContext& ctx, const Value& parent, const Value& value);
-KeywordCompileResult compile_maximum(const CompileContext& ctx, const Value& parent, const Value& value);
-KeywordCompileResult compile_exclusive_minimum(const CompileContext& ctx, const Value& parent, const Value& value);
-KeywordCompileResult compile_exclusive_maximum(const CompileContext& ctx, const Value& parent, const Value& value);
-KeywordCompileResult compile_minimum_draft4(const CompileContext& ctx, const Value& parent, const Value& value);
-KeywordCompileResult compile_maximum_draft4(const CompileContext& ctx, const Value& parent, const Value& value);
-
 }  // namespace deririrore::keywords

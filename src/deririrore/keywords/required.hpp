@@ -129,7 +129,6 @@ private:
 // an array of strings.
 KeywordCompileResult compile_required_list(const Value& value, const Location& location);
 // `required`, or nothing where a sibling's fused validator checks the names.
-KeywordCompileResult compile_required(const CompileContext& ctx, const Value& parent, const Value& value);
 // A plain node at the context's Location holding the validators as entries 0, 1, ...
 const core::SchemaNode* build_required_names_validator(const CompileContext& ctx,
                                                        std::vector<core::KeywordValidatorPtr> validators);

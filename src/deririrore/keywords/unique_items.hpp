@@ -28,6 +28,4 @@ private:
     Location location_;
 };
 
-KeywordCompileResult compile_unique_items(const CompileContext& ctx, const Value& parent, const Value& value);
-
 }  // namespace deririrore::keywords
