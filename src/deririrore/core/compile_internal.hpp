@@ -87,8 +87,8 @@ struct CompileState::Tables {
 
 // How deep node compilations may nest on the stack; on-the-spot reference targets are deferred
 // to the queue well before, so only a deeply nested schema document reaches it.
-inline constexpr std::uint32_t kMaxCompileDepth = 2048;
-inline constexpr std::uint32_t kDeferCompileDepth = 256;
+inline constexpr std::uint32_t kMaxCompileDepth = 256;
+inline constexpr std::uint32_t kDeferCompileDepth = 128;
 
 // Text key of a (URI, dynamic scope) pair.
 std::string target_key(std::string_view uri, const referencing::DynamicScope& scope);

@@ -234,6 +234,8 @@ std::string display_validation_error(const ValidationError& error) {
         error.kind());
 }
 
+ValidationError::~ValidationError() = default;
+
 std::string ValidationError::message() const { return display_validation_error(*this); }
 
 ValidationError ValidationError::make(ValidationErrorKind kind, const Value& instance,

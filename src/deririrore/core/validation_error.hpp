@@ -100,23 +100,28 @@ struct ErrorDescription {
     friend bool operator==(const ErrorDescription&, const ErrorDescription&) = default;
 };
 
+// Always boxed: the handle is one pointer, so that results and optionals carrying an error stay
+// small on the stack of every validator.
 class ValidationError {
 public:
     ValidationError(EvaluationPath evaluation_path, ValidationErrorKind kind, const Value& borrowed_instance,
                     Location instance_path, Location schema_path)
-        : evaluation_path_(std::move(evaluation_path)),
-          kind_(std::move(kind)),
-          borrowed_(&borrowed_instance),
-          instance_path_(std::move(instance_path)),
-          schema_path_(std::move(schema_path)) {}
+        : record_(std::make_unique<Record>(Record{std::move(evaluation_path), std::move(kind), &borrowed_instance,
+                                                  nullptr, std::move(instance_path), std::move(schema_path),
+                                                  nullptr})) {}
     ValidationError(EvaluationPath evaluation_path, ValidationErrorKind kind, std::shared_ptr<const Value> owned,
                     Location instance_path, Location schema_path)
-        : evaluation_path_(std::move(evaluation_path)),
-          kind_(std::move(kind)),
-          borrowed_(owned.get()),
-          owned_(std::move(owned)),
-          instance_path_(std::move(instance_path)),
-          schema_path_(std::move(schema_path)) {}
+        : record_(std::make_unique<Record>(Record{std::move(evaluation_path), std::move(kind), owned.get(),
+                                                  std::move(owned), std::move(instance_path),
+                                                  std::move(schema_path), nullptr})) {}
+    ValidationError(const ValidationError& other) : record_(std::make_unique<Record>(*other.record_)) {}
+    ValidationError(ValidationError&&) noexcept = default;
+    ValidationError& operator=(const ValidationError& other) {
+        if (this != &other) record_ = std::make_unique<Record>(*other.record_);
+        return *this;
+    }
+    ValidationError& operator=(ValidationError&&) noexcept = default;
+    ~ValidationError();
 
     // The usual constructor of keyword validators: evaluation path from the chain, instance
     // path materialised from the lazy location, the instance borrowed.
@@ -130,35 +135,38 @@ public:
     static ValidationError compile_error(ValidationErrorKind kind, const Value& keyword_value,
                                          const Location& keyword_location);
 
-    const EvaluationPath& evaluation_path_parts() const noexcept { return evaluation_path_; }
-    Location evaluation_path() const { return join_evaluation_path(evaluation_path_, schema_path_); }
-    const ValidationErrorKind& kind() const noexcept { return kind_; }
-    ValidationErrorKind& kind() noexcept { return kind_; }
-    const Value& instance() const noexcept { return *borrowed_; }
-    bool owns_instance() const noexcept { return owned_ != nullptr; }
-    const Location& instance_path() const noexcept { return instance_path_; }
-    const Location& schema_path() const noexcept { return schema_path_; }
-    const AbsoluteLocation& absolute_keyword_location() const noexcept { return absolute_; }
+    const EvaluationPath& evaluation_path_parts() const noexcept { return record_->evaluation_path; }
+    Location evaluation_path() const { return join_evaluation_path(record_->evaluation_path, record_->schema_path); }
+    const ValidationErrorKind& kind() const noexcept { return record_->kind; }
+    ValidationErrorKind& kind() noexcept { return record_->kind; }
+    const Value& instance() const noexcept { return *record_->borrowed; }
+    bool owns_instance() const noexcept { return record_->owned != nullptr; }
+    const Location& instance_path() const noexcept { return record_->instance_path; }
+    const Location& schema_path() const noexcept { return record_->schema_path; }
+    const AbsoluteLocation& absolute_keyword_location() const noexcept { return record_->absolute; }
 
-    void set_evaluation_path(EvaluationPath path) { evaluation_path_ = std::move(path); }
+    void set_evaluation_path(EvaluationPath path) { record_->evaluation_path = std::move(path); }
     // Stores the URI unless the error already has one.
     void attach_absolute_location(const AbsoluteLocation& uri) {
-        if (!absolute_ && uri) absolute_ = uri;
+        if (!record_->absolute && uri) record_->absolute = uri;
     }
-    void set_absolute_location(AbsoluteLocation uri) { absolute_ = std::move(uri); }
+    void set_absolute_location(AbsoluteLocation uri) { record_->absolute = std::move(uri); }
 
     // The message users see.
     std::string message() const;
-    std::string_view keyword() const { return error_kind_keyword(kind_); }
+    std::string_view keyword() const { return error_kind_keyword(record_->kind); }
 
 private:
-    EvaluationPath evaluation_path_;
-    ValidationErrorKind kind_;
-    const Value* borrowed_;
-    std::shared_ptr<const Value> owned_;
-    Location instance_path_;
-    Location schema_path_;
-    AbsoluteLocation absolute_;
+    struct Record {
+        EvaluationPath evaluation_path;
+        ValidationErrorKind kind;
+        const Value* borrowed;
+        std::shared_ptr<const Value> owned;
+        Location instance_path;
+        Location schema_path;
+        AbsoluteLocation absolute;
+    };
+    std::unique_ptr<Record> record_;
 };
 
 using ErrorSink = std::vector<ValidationError>;

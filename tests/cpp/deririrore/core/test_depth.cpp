@@ -1,0 +1,109 @@
+// Nesting limits: recursive schemas over deep instances, and deep schema documents, end in an
+// error or a result, never in a stack overflow.
+#include <gtest/gtest.h>
+
+#include "support.hpp"
+
+namespace deririrore::core {
+namespace {
+
+using testing::build;
+using testing::json;
+using testing::RecordingTracer;
+
+Value nested(std::size_t depth, Value leaf) {
+    Value v = std::move(leaf);
+    for (std::size_t i = 0; i < depth; ++i) {
+        value::ObjectBuilder b;
+        b.add("a", std::move(v));
+        v = std::move(b).build();
+    }
+    return v;
+}
+
+const char* kRecursive = R"({"type": "object", "properties": {"a": {"$ref": "#"}}})";
+
+// Each level of {"a": ...} takes two schema nodes (the property's node and the reference
+// target), so an instance of depth d needs 2d + 1 nested nodes.
+TEST(DepthLimit, AtTheLimitValidatesAndOnePastItFails) {
+    const std::uint32_t limit = 41;
+    Validator v = build(json(kRecursive), ValidationOptions().with_max_depth(limit));
+    const Value at_limit = nested(20, json("{}"));
+    const Value past_limit = nested(21, json("{}"));
+
+    EXPECT_TRUE(v.is_valid(at_limit));
+    EXPECT_FALSE(v.validate(at_limit));
+    EXPECT_TRUE(v.iter_errors(at_limit).empty());
+    RecordingTracer ok_tracer;
+    auto ok = v.trace(at_limit, ok_tracer);
+    ASSERT_TRUE(ok);
+    EXPECT_TRUE(*ok);
+    EXPECT_TRUE(v.evaluate(at_limit).valid);
+
+    EXPECT_FALSE(v.is_valid(past_limit));
+    auto error = v.validate(past_limit);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->message(), "Maximum validation depth of 41 exceeded");
+    auto errors = v.iter_errors(past_limit);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].message(), "Maximum validation depth of 41 exceeded");
+    RecordingTracer cut_tracer;
+    auto cut = v.trace(past_limit, cut_tracer);
+    ASSERT_FALSE(cut);
+    EXPECT_EQ(cut.error().message(), "Maximum validation depth of 41 exceeded");
+    EXPECT_FALSE(v.evaluate(past_limit).valid);
+}
+
+// Far deeper than any limit: with the default limit every operation answers without crashing.
+TEST(DepthLimit, DeepInstanceUnderTheDefaultLimitGivesAnError) {
+    Validator v = build(json(kRecursive));
+    const Value deep = nested(200000, json("{}"));
+    EXPECT_FALSE(v.is_valid(deep));
+    auto error = v.validate(deep);
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->message().find("Maximum validation depth"), std::string::npos);
+    EXPECT_FALSE(v.iter_errors(deep).empty());
+    RecordingTracer tracer;
+    EXPECT_FALSE(v.trace(deep, tracer));
+    EXPECT_FALSE(v.evaluate(deep).valid);
+}
+
+TEST(DepthLimit, JsonParserDepthInstancesPassUnderTheDefaultLimit) {
+    Validator v = build(json(kRecursive));
+    // The deepest instance the JSON reader accepts by default.
+    std::string text;
+    for (int i = 0; i < 511; ++i) text += R"({"a":)";
+    text += "{}";
+    for (int i = 0; i < 511; ++i) text += "}";
+    const Value instance = json(text);
+    EXPECT_TRUE(v.is_valid(instance));
+    RecordingTracer tracer;
+    auto traced = v.trace(instance, tracer);
+    ASSERT_TRUE(traced);
+    EXPECT_TRUE(*traced);
+}
+
+Value nested_properties_schema(int depth) {
+    Value schema = json("{}");
+    for (int i = 0; i < depth; ++i) {
+        value::ObjectBuilder props;
+        props.add("a", std::move(schema));
+        value::ObjectBuilder outer;
+        outer.add("properties", std::move(props).build());
+        schema = std::move(outer).build();
+    }
+    return schema;
+}
+
+// 255 levels of properties are 256 nested schema nodes: the most a build compiles.
+TEST(DepthLimit, SchemaNestingAtTheLimitCompilesAndDeeperFails) {
+    EXPECT_TRUE(build_validator(nested_properties_schema(255)));
+    for (int depth : {256, 20000}) {
+        auto built = build_validator(nested_properties_schema(depth));
+        ASSERT_FALSE(built);
+        EXPECT_EQ(built.error().message(), "Schema nesting exceeds the maximum depth of 256");
+    }
+}
+
+}  // namespace
+}  // namespace deririrore::core
