@@ -323,10 +323,4 @@ bool number_text_is_integer(std::string_view text) noexcept {
     return v && v->is_integer();
 }
 
-bool number_text_equals(std::string_view a, std::string_view b) {
-    auto x = read_decimal(a);
-    auto y = read_decimal(b);
-    return x && y && compare_decimals(*x, *y) == 0;
-}
-
 }  // namespace deririrore::keywords

@@ -84,8 +84,4 @@ std::optional<int64_t> read_plain_signed(std::string_view text) noexcept;
 // whole; 1.5 and 1e-2000000 are not). A text outside the number grammar is not.
 bool number_text_is_integer(std::string_view text) noexcept;
 
-// Exact value equality of two number texts (1 = 1.0 = 1e0 = 10E-1; 0 = -0). Texts outside the
-// number grammar equal nothing.
-bool number_text_equals(std::string_view a, std::string_view b);
-
 }  // namespace deririrore::keywords
