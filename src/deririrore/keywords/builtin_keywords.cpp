@@ -33,6 +33,12 @@ const KeywordTable& builtin_keyword_table() {
         t.add(K::PatternProperties, kw::compile_pattern_properties);
         t.add(K::AdditionalProperties, kw::compile_additional_properties);
         t.add(K::Dependencies, kw::compile_dependencies);
+        t.add(K::AllOf, kw::compile_all_of);
+        t.add(K::AnyOf, kw::compile_any_of);
+        t.add(K::OneOf, kw::compile_one_of_keyword);
+        t.add(K::Not, kw::compile_not);
+        t.add(K::UnevaluatedProperties, kw::compile_unevaluated_properties);
+        t.add(K::UnevaluatedItems, kw::compile_unevaluated_items);
         t.add(K::Pattern, kw::compile_pattern);
         t.add(K::Format, kw::compile_format);
         t.add(K::ContentMediaType, kw::compile_content_media_type_annotation)

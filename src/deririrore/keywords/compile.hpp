@@ -42,6 +42,13 @@ KeywordCompileResult compile_pattern_properties(const CompileContext& ctx, const
 KeywordCompileResult compile_additional_properties(const CompileContext& ctx, const Value& parent,
                                                    const Value& value);
 KeywordCompileResult compile_dependencies(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_all_of(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_any_of(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_one_of_keyword(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_not(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_unevaluated_properties(const CompileContext& ctx, const Value& parent,
+                                                    const Value& value);
+KeywordCompileResult compile_unevaluated_items(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_pattern(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_format(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_content_media_type(const CompileContext& ctx, const Value& parent, const Value& value);

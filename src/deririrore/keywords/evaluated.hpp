@@ -1,0 +1,139 @@
+#pragma once
+// What `unevaluatedProperties` and `unevaluatedItems` need to know about a schema object at
+// validation time: which keywords of it (and of the subschemas it applies) evaluate an object's
+// members or an array's items. `PropertyValidators` and `ItemsValidators` describe that; they are
+// gathered at compile time and walked per instance.
+//
+// Every collection lives in one arena per compilation and links to others by plain pointers,
+// so recursive schemas end in cycles of pointers rather than in endless recursion. A schema
+// object's collection is built once per compilation context (draft, vocabularies, base URI and
+// dynamic scope) and shared by every reference and every validator that reaches it: schemas
+// whose definitions refer to each other many times over compile in time linear in their size.
+// The unevaluated validators keep the arena alive.
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "deririrore/keywords/compile.hpp"
+#include "deririrore/referencing/error.hpp"
+#include "deririrore/regex/engine.hpp"
+
+namespace deririrore::keywords {
+
+struct PropertyValidators;
+struct ItemsValidators;
+
+struct PropertyValidatorsBranch {
+    // Tests whether the branch applies to the instance.
+    const SchemaNode* node;
+    const PropertyValidators* validators;
+};
+
+struct ConditionalPropertyValidators {
+    const SchemaNode* if_node = nullptr;
+    const PropertyValidators* if_validators = nullptr;
+    const PropertyValidators* then_validators = nullptr;
+    const PropertyValidators* else_validators = nullptr;
+};
+
+struct DependentPropertyValidators {
+    std::string name;
+    const PropertyValidators* validators;
+};
+
+struct PropertyValidators {
+    // The names `properties` declares, in ascending byte order.
+    std::vector<std::string> property_names;
+    const SchemaNode* additional_properties = nullptr;
+    // `patternProperties` keys compiled by the engine the options choose (only one list is used).
+    std::vector<std::shared_ptr<const regex::BacktrackingRegex>> backtracking_patterns;
+    std::vector<std::shared_ptr<const regex::AutomatonRegex>> automaton_patterns;
+    // This schema object's own `unevaluatedProperties` subschema.
+    const SchemaNode* unevaluated = nullptr;
+    std::vector<PropertyValidatorsBranch> all_of;
+    std::vector<PropertyValidatorsBranch> any_of;
+    std::vector<PropertyValidatorsBranch> one_of;
+    std::optional<ConditionalPropertyValidators> conditional;
+    std::vector<DependentPropertyValidators> dependent_schemas;
+    // The collections of the reference targets.
+    const PropertyValidators* ref = nullptr;
+    const PropertyValidators* dynamic_ref = nullptr;
+    const PropertyValidators* recursive_ref = nullptr;
+    // Set once the collection that created it has finished.
+    bool finished = false;
+
+    bool declares(std::string_view name) const;
+};
+
+struct ItemsValidatorsBranch {
+    const SchemaNode* node;
+    const ItemsValidators* validators;
+};
+
+struct ConditionalItemsValidators {
+    const SchemaNode* if_node = nullptr;
+    const ItemsValidators* if_validators = nullptr;
+    const ItemsValidators* then_validators = nullptr;
+    const ItemsValidators* else_validators = nullptr;
+};
+
+inline constexpr std::uint64_t kEveryItem = UINT64_MAX;
+
+struct ItemsValidators {
+    // Leading items `items` evaluates under drafts 4 to 2019-09 (kEveryItem: all of them).
+    std::optional<std::uint64_t> items_count;
+    std::optional<std::uint64_t> prefix_items_count;
+    // `items` under 2020-12 evaluates every item.
+    bool all_items = false;
+    const SchemaNode* contains = nullptr;
+    const SchemaNode* unevaluated = nullptr;
+    std::vector<ItemsValidatorsBranch> all_of;
+    std::vector<ItemsValidatorsBranch> any_of;
+    std::vector<ItemsValidatorsBranch> one_of;
+    std::optional<ConditionalItemsValidators> conditional;
+    const ItemsValidators* ref = nullptr;
+    const ItemsValidators* dynamic_ref = nullptr;
+    const ItemsValidators* recursive_ref = nullptr;
+    bool finished = false;
+};
+
+// Owns every collection of one compilation; addresses never move.
+class EvaluatedArena {
+public:
+    PropertyValidators& new_properties() { return properties_.emplace_back(); }
+    ItemsValidators& new_items() { return items_.emplace_back(); }
+    std::size_t property_collections() const noexcept { return properties_.size(); }
+    std::size_t item_collections() const noexcept { return items_.size(); }
+
+private:
+    std::deque<PropertyValidators> properties_;
+    std::deque<ItemsValidators> items_;
+};
+
+// The arena of the compilation `ctx` belongs to.
+const std::shared_ptr<EvaluatedArena>& evaluated_arena(const CompileContext& ctx);
+
+// The collection of `schema` (an object), whose context `ctx` is. The result may still be in
+// progress when a reference inside it leads back to it; it is finished before the compilation
+// succeeds.
+Result<const PropertyValidators*, ValidationError> compile_property_validators(const CompileContext& ctx,
+                                                                               const Value& schema);
+Result<const ItemsValidators*, ValidationError> compile_items_validators(const CompileContext& ctx,
+                                                                         const Value& schema);
+
+// The context of a subschema: `parent` is already at the subschema's Location; the resolver is
+// rebased on the subschema's identifier (which also starts a new resource there), and the
+// vocabularies are read afresh when `draft` differs from the parent's.
+Result<CompileContext, referencing::ReferenceError> derive_subschema_context(const CompileContext& parent,
+                                                                             const Value& subschema, Draft draft);
+
+// A finished collection; reading one still in progress is a broken invariant.
+const PropertyValidators& finished(const PropertyValidators* validators);
+const ItemsValidators& finished(const ItemsValidators* validators);
+
+}  // namespace deririrore::keywords

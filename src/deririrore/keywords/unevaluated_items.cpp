@@ -1,0 +1,213 @@
+#include "deririrore/keywords/unevaluated_items.hpp"
+
+#include <algorithm>
+
+#include "deririrore/value/json.hpp"
+
+namespace deririrore::keywords {
+
+using core::EvaluationContext;
+using core::EvaluationResult;
+using core::LazyLocation;
+using core::RefChain;
+using core::ValidationContext;
+
+namespace {
+
+// The kind under which item collections are entered on the context's in-progress stack.
+constexpr std::uint8_t kItemCollectionEntry = 2;
+
+class CycleEntry {
+public:
+    CycleEntry(ValidationContext& ctx, const void* content, const Value* instance) : ctx_(ctx) {
+        ctx_.cycle_push(content, instance, kItemCollectionEntry);
+    }
+    ~CycleEntry() { ctx_.cycle_pop(); }
+    CycleEntry(const CycleEntry&) = delete;
+    CycleEntry& operator=(const CycleEntry&) = delete;
+
+private:
+    ValidationContext& ctx_;
+};
+
+bool every_flag_set(const std::vector<std::uint8_t>& flags) {
+    return std::all_of(flags.begin(), flags.end(), [](std::uint8_t f) { return f != 0; });
+}
+
+void set_leading(std::vector<std::uint8_t>& flags, std::uint64_t count) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, flags.size()));
+    std::fill(flags.begin(), flags.begin() + static_cast<std::ptrdiff_t>(n), std::uint8_t{1});
+}
+
+void mark_from(const ItemsValidators* validators, const Value& instance, std::vector<std::uint8_t>& flags,
+               ValidationContext& ctx) {
+    if (validators != nullptr) mark_evaluated_items(finished(validators), instance, flags, ctx, true);
+}
+
+void mark_from_branches(const std::vector<ItemsValidatorsBranch>& branches, const Value& instance,
+                        std::vector<std::uint8_t>& flags, ValidationContext& ctx) {
+    for (const auto& branch : branches) {
+        if (branch.node->is_valid(instance, ctx)) mark_from(branch.validators, instance, flags, ctx);
+    }
+}
+
+}  // namespace
+
+void mark_evaluated_items(const ItemsValidators& validators, const Value& instance, std::vector<std::uint8_t>& flags,
+                          ValidationContext& ctx, bool include_unevaluated) {
+    if (ctx.cycle_contains(&validators, &instance, kItemCollectionEntry)) return;
+    core::DepthGuard guard(ctx);
+    if (!guard) return;
+    CycleEntry entry(ctx, &validators, &instance);
+
+    if (validators.all_items) {
+        std::fill(flags.begin(), flags.end(), std::uint8_t{1});
+        return;
+    }
+    for (const ItemsValidators* target : {validators.ref, validators.recursive_ref, validators.dynamic_ref}) {
+        mark_from(target, instance, flags, ctx);
+    }
+    if (validators.items_count) set_leading(flags, *validators.items_count);
+    if (validators.prefix_items_count) set_leading(flags, *validators.prefix_items_count);
+    if (every_flag_set(flags)) return;
+
+    if (instance.is_array()) {
+        const auto& items = instance.as_array();
+        const bool check_unevaluated = include_unevaluated && validators.unevaluated != nullptr;
+        if (validators.contains != nullptr || check_unevaluated) {
+            for (std::size_t i = 0; i < items.size(); ++i) {
+                if (flags[i] != 0) continue;
+                if (validators.contains != nullptr && validators.contains->is_valid(items[i], ctx)) {
+                    flags[i] = 1;
+                } else if (check_unevaluated && validators.unevaluated->is_valid(items[i], ctx)) {
+                    flags[i] = 1;
+                }
+            }
+        }
+    }
+    if (const auto& conditional = validators.conditional) {
+        if (conditional->if_node->is_valid(instance, ctx)) {
+            mark_from(conditional->if_validators, instance, flags, ctx);
+            mark_from(conditional->then_validators, instance, flags, ctx);
+        } else {
+            mark_from(conditional->else_validators, instance, flags, ctx);
+        }
+    }
+    mark_from_branches(validators.all_of, instance, flags, ctx);
+    mark_from_branches(validators.any_of, instance, flags, ctx);
+    const ItemsValidatorsBranch* only = nullptr;
+    for (const auto& branch : validators.one_of) {
+        if (!branch.node->is_valid(instance, ctx)) continue;
+        if (only != nullptr) return;
+        only = &branch;
+    }
+    if (only != nullptr) mark_from(only->validators, instance, flags, ctx);
+}
+
+std::vector<std::uint8_t> UnevaluatedItemsValidator::evaluated_flags(const Value& instance, ValidationContext& ctx,
+                                                                     bool include_unevaluated) const {
+    std::vector<std::uint8_t> flags(instance.as_array().size(), 0);
+    mark_evaluated_items(validators(), instance, flags, ctx, include_unevaluated);
+    return flags;
+}
+
+bool UnevaluatedItemsValidator::is_valid(const Value& instance, ValidationContext& ctx) const {
+    if (!instance.is_array()) return true;
+    const auto& items = instance.as_array();
+    const std::vector<std::uint8_t> flags = evaluated_flags(instance, ctx, true);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (flags[i] == 0 && !unevaluated_->is_valid(items[i], ctx)) return false;
+    }
+    return true;
+}
+
+ValidationError UnevaluatedItemsValidator::error_for(std::vector<std::string> texts, const Value& instance,
+                                                     const LazyLocation& instance_path, const RefChain* chain) const {
+    return ValidationError::make(core::kinds::UnevaluatedItems{std::move(texts)}, instance, instance_path, location_,
+                                 chain);
+}
+
+std::optional<ValidationError> UnevaluatedItemsValidator::validate(const Value& instance,
+                                                                   const LazyLocation& instance_path,
+                                                                   const RefChain* chain,
+                                                                   ValidationContext& ctx) const {
+    if (!instance.is_array()) return std::nullopt;
+    const auto& items = instance.as_array();
+    const std::vector<std::uint8_t> flags = evaluated_flags(instance, ctx, true);
+    std::vector<std::string> texts;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (flags[i] == 0 && !unevaluated_->is_valid(items[i], ctx)) texts.push_back(value::to_json(items[i]));
+    }
+    if (texts.empty()) return std::nullopt;
+    return error_for(std::move(texts), instance, instance_path, chain);
+}
+
+EvaluationResult UnevaluatedItemsValidator::evaluate(const Value& instance, const LazyLocation& instance_path,
+                                                     const RefChain* chain, EvaluationContext& ctx) const {
+    if (!instance.is_array()) return EvaluationResult::empty_valid();
+    const auto& items = instance.as_array();
+    const std::vector<std::uint8_t> flags = evaluated_flags(instance, ctx, false);
+    core::SiblingLinker linker;
+    bool valid = true;
+    std::vector<std::string> noted;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (flags[i] != 0) continue;
+        const LazyLocation item_path = instance_path.push(static_cast<std::uint64_t>(i));
+        const auto& current = ctx.current_instance_location();
+        Location item_location =
+            current ? core::location_join_segment(*current, item_path) : core::location_from_lazy(item_path);
+        core::EvaluationNode child =
+            core::evaluate_child_node(*unevaluated_, items[i], item_path, item_location, chain, ctx);
+        if (!child.valid) {
+            valid = false;
+            noted.push_back(value::to_json(items[i]));
+        }
+        linker.link(ctx.output(), ctx.push_node(std::move(child)));
+    }
+    EvaluationResult result;
+    result.valid = valid;
+    result.children_valid = valid;
+    linker.fill(result);
+    if (!noted.empty()) {
+        result.push_error_description(
+            core::error_keyword_and_message(error_for(std::move(noted), instance, instance_path, chain)));
+    }
+    return result;
+}
+
+EvaluationResult UnevaluatedItemsValidator::evaluate_at(const Value& instance, const LazyLocation& instance_path,
+                                                        const Location&, const RefChain* chain,
+                                                        EvaluationContext& ctx) const {
+    return evaluate(instance, instance_path, chain, ctx);
+}
+
+bool UnevaluatedItemsValidator::trace(const Value& instance, const LazyLocation& instance_path, core::Tracer& tracer,
+                                      core::TraceContext& ctx) const {
+    if (!instance.is_array()) {
+        tracer.emit(instance_path, location_, core::TraceOutcome::NotApplicable);
+        return true;
+    }
+    const auto& items = instance.as_array();
+    const std::vector<std::uint8_t> flags = evaluated_flags(instance, ctx, false);
+    bool valid = true;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (flags[i] != 0) continue;
+        const LazyLocation item_path = instance_path.push(static_cast<std::uint64_t>(i));
+        valid = unevaluated_->trace(items[i], item_path, tracer, ctx) && valid;
+    }
+    tracer.emit(instance_path, location_, core::outcome_of(valid));
+    return valid;
+}
+
+KeywordCompileResult compile_unevaluated_items(const CompileContext& ctx, const Value& parent, const Value& value) {
+    if (value.is_bool() && value.as_bool()) return no_validator();
+    const CompileContext keyword_ctx = ctx.at_keyword("unevaluatedItems");
+    auto node = core::compile_subschema(keyword_ctx, value);
+    if (!node) return make_unexpected(std::move(node).error());
+    auto validators = compile_items_validators(ctx, parent);
+    if (!validators) return make_unexpected(core::error_into_owned(std::move(validators).error()));
+    return KeywordValidatorPtr(std::make_unique<UnevaluatedItemsValidator>(*validators, *node, keyword_ctx.location(),
+                                                                           evaluated_arena(ctx)));
+}
+
+}  // namespace deririrore::keywords
