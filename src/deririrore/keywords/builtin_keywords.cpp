@@ -33,12 +33,6 @@ const KeywordTable& builtin_keyword_table() {
         t.add(K::PatternProperties, kw::compile_pattern_properties);
         t.add(K::AdditionalProperties, kw::compile_additional_properties);
         t.add(K::Dependencies, kw::compile_dependencies);
-        t.add(K::AllOf, kw::compile_all_of);
-        t.add(K::AnyOf, kw::compile_any_of);
-        t.add(K::OneOf, kw::compile_one_of_keyword);
-        t.add(K::Not, kw::compile_not);
-        t.add(K::UnevaluatedProperties, kw::compile_unevaluated_properties);
-        t.add(K::UnevaluatedItems, kw::compile_unevaluated_items);
         t.add(K::Pattern, kw::compile_pattern);
         t.add(K::Format, kw::compile_format);
         t.add(K::ContentMediaType, kw::compile_content_media_type_annotation)
@@ -50,6 +44,16 @@ const KeywordTable& builtin_keyword_table() {
         t.add(K::AnyOf, kw::compile_any_of);
         t.add(K::OneOf, kw::compile_one_of_keyword);
         t.add(K::Not, kw::compile_not);
+        t.add(K::Items, kw::compile_items);
+        t.add(K::PrefixItems, kw::compile_prefix_items);
+        t.add(K::AdditionalItems, kw::compile_additional_items);
+        t.add(K::Contains, kw::compile_contains_keyword);
+        t.add(K::If, kw::compile_if);
+        t.add(K::DependentRequired, kw::compile_dependent_required);
+        t.add(K::DependentSchemas, kw::compile_dependent_schemas);
+        t.add(K::PropertyNames, kw::compile_property_names);
+        t.set_fused_array(kw::compile_fused_array);
+        t.set_custom_keyword_adapter(kw::make_custom_keyword_validator);
         return t;
     }();
     return table;

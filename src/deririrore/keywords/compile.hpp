@@ -42,13 +42,6 @@ KeywordCompileResult compile_pattern_properties(const CompileContext& ctx, const
 KeywordCompileResult compile_additional_properties(const CompileContext& ctx, const Value& parent,
                                                    const Value& value);
 KeywordCompileResult compile_dependencies(const CompileContext& ctx, const Value& parent, const Value& value);
-KeywordCompileResult compile_all_of(const CompileContext& ctx, const Value& parent, const Value& value);
-KeywordCompileResult compile_any_of(const CompileContext& ctx, const Value& parent, const Value& value);
-KeywordCompileResult compile_one_of_keyword(const CompileContext& ctx, const Value& parent, const Value& value);
-KeywordCompileResult compile_not(const CompileContext& ctx, const Value& parent, const Value& value);
-KeywordCompileResult compile_unevaluated_properties(const CompileContext& ctx, const Value& parent,
-                                                    const Value& value);
-KeywordCompileResult compile_unevaluated_items(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_pattern(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_format(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_content_media_type(const CompileContext& ctx, const Value& parent, const Value& value);
@@ -63,5 +56,18 @@ KeywordCompileResult compile_all_of(const CompileContext& ctx, const Value& pare
 KeywordCompileResult compile_any_of(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_one_of_keyword(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_not(const CompileContext& ctx, const Value& parent, const Value& value);
+
+KeywordCompileResult compile_items(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_prefix_items(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_additional_items(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_contains_keyword(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_if(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_dependent_required(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_dependent_schemas(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_property_names(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_fused_array(const CompileContext& ctx, const Value& parent, const Value& items,
+                                         const std::shared_ptr<const core::FusedArrayInfo>& info);
+KeywordValidatorPtr make_custom_keyword_validator(std::string name, std::unique_ptr<core::CustomKeyword> keyword,
+                                                  Location location);
 
 }  // namespace deririrore::keywords
