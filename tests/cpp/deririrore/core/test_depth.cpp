@@ -68,6 +68,23 @@ TEST(DepthLimit, DeepInstanceUnderTheDefaultLimitGivesAnError) {
     EXPECT_FALSE(v.evaluate(deep).valid);
 }
 
+TEST(DepthLimit, RecursiveItemsOverDeepArraysGiveAnError) {
+    Validator v = build(json(R"({"items": {"$ref": "#"}})"));
+    Value deep = json("[]");
+    for (int i = 0; i < 100000; ++i) {
+        Value::Array one;
+        one.push_back(std::move(deep));
+        deep = Value::array(std::move(one));
+    }
+    EXPECT_FALSE(v.is_valid(deep));
+    auto error = v.validate(deep);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->message(), "Maximum validation depth of 1024 exceeded");
+    RecordingTracer tracer;
+    EXPECT_FALSE(v.trace(deep, tracer));
+    EXPECT_FALSE(v.evaluate(deep).valid);
+}
+
 TEST(DepthLimit, JsonParserDepthInstancesPassUnderTheDefaultLimit) {
     Validator v = build(json(kRecursive));
     // The deepest instance the JSON reader accepts by default.

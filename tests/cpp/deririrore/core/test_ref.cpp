@@ -49,6 +49,14 @@ TEST(Recursion, LoopThatNeverDescendsAcceptsEveryInstance) {
     }
 }
 
+TEST(Recursion, DefinitionWhoseAllOfRefersBackAcceptsEverything) {
+    Validator v = build(json(R"({"$defs": {"A": {"allOf": [{"$ref": "#/$defs/A"}]}}, "$ref": "#/$defs/A"})"));
+    for (const char* instance : {"1", R"({"a": [1]})", "[]"}) {
+        EXPECT_TRUE(v.is_valid(json(instance)));
+        EXPECT_TRUE(v.iter_errors(json(instance)).empty());
+    }
+}
+
 TEST(Recursion, ReferenceToItsOwnObjectAddsNothing) {
     Validator root_only = build(json(R"({"$ref": "#"})"));
     EXPECT_TRUE(root_only.root().entries().empty());
