@@ -311,6 +311,20 @@ TEST(AdditionalBesidePatterns, EvaluationOutput) {
     EXPECT_EQ(cu->errors[0].message, "Additional properties are not allowed ('0', 'b' were unexpected)");
 }
 
+TEST(AdditionalBesidePatterns, AnnotationNodeNamesThePatternsKeyword) {
+    Validator v = build(R"({"$id": "https://example.com/s.json", "patternProperties": {"^a": {}},
+                            "additionalProperties": false})");
+    auto e = v.evaluate(json(R"({"a": 1})"));
+    auto kids = children_of(e, *keyword_unit(e, "/additionalProperties"));
+    ASSERT_EQ(kids.size(), 2u);
+    const auto* node = kids[1];
+    EXPECT_EQ(node->evaluation_path.str(), "/patternProperties");
+    ASSERT_TRUE(node->absolute_location);
+    EXPECT_EQ(*node->absolute_location, "https://example.com/s.json#/patternProperties");
+    EXPECT_EQ(node->resolved_location.str(), "https://example.com/s.json#/patternProperties");
+    EXPECT_EQ(annotation_json(node->annotations), R"(["a"])");
+}
+
 TEST(AdditionalBesidePatterns, DeclaredPatternMatchesAreBuiltOnce) {
     Validator v = build(R"({"properties": {"ab": {}, "c": {}}, "patternProperties": {"a": {}, "b": {}},
                             "additionalProperties": false})");
