@@ -44,6 +44,8 @@ const KeywordTable& builtin_keyword_table() {
         t.add(K::AnyOf, kw::compile_any_of);
         t.add(K::OneOf, kw::compile_one_of_keyword);
         t.add(K::Not, kw::compile_not);
+        t.add(K::UnevaluatedProperties, kw::compile_unevaluated_properties);
+        t.add(K::UnevaluatedItems, kw::compile_unevaluated_items);
         t.add(K::Items, kw::compile_items);
         t.add(K::PrefixItems, kw::compile_prefix_items);
         t.add(K::AdditionalItems, kw::compile_additional_items);

@@ -56,6 +56,9 @@ KeywordCompileResult compile_all_of(const CompileContext& ctx, const Value& pare
 KeywordCompileResult compile_any_of(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_one_of_keyword(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_not(const CompileContext& ctx, const Value& parent, const Value& value);
+KeywordCompileResult compile_unevaluated_properties(const CompileContext& ctx, const Value& parent,
+                                                    const Value& value);
+KeywordCompileResult compile_unevaluated_items(const CompileContext& ctx, const Value& parent, const Value& value);
 
 KeywordCompileResult compile_items(const CompileContext& ctx, const Value& parent, const Value& value);
 KeywordCompileResult compile_prefix_items(const CompileContext& ctx, const Value& parent, const Value& value);
