@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "deririrore/keywords/additional_properties.hpp"
+#include "deririrore/keywords/properties.hpp"
 #include "object_keywords_support.hpp"
 
 namespace {
@@ -187,6 +189,33 @@ TEST(AdditionalProperties, FourteenAndFifteenNamesAgree) {
             EXPECT_EQ(a ? a->message() : "", b ? b->message() : "");
         }
     }
+}
+
+template <class T>
+bool built_as(const Validator& v, std::string_view keyword) {
+    for (const auto& entry : v.root().entries()) {
+        if (entry.location.view().substr(1) == keyword) return dynamic_cast<const T*>(entry.validator.get()) != nullptr;
+    }
+    return false;
+}
+
+TEST(AdditionalProperties, FormChosenBySizeAndSiblings) {
+    namespace kw = deririrore::keywords;
+    const std::string p14 = "{\"properties\": " + declared(14);
+    const std::string p15 = "{\"properties\": " + declared(15);
+    EXPECT_TRUE(built_as<kw::ClosedPropertiesValidator<kw::SmallPropertyMap>>(build(p14 + R"(, "additionalProperties": false})"),
+                                                                          "additionalProperties"));
+    EXPECT_TRUE(built_as<kw::ClosedPropertiesValidator<kw::LargePropertyMap>>(build(p15 + R"(, "additionalProperties": false})"),
+                                                                          "additionalProperties"));
+    EXPECT_TRUE(built_as<kw::ClosedRequiredPropertiesValidator<kw::LargePropertyMap>>(
+        build(p15 + R"(, "required": ["p00"], "additionalProperties": false})"), "additionalProperties"));
+    EXPECT_TRUE(built_as<kw::PropertiesAdditionalSchemaValidator<kw::LargePropertyMap>>(
+        build(p15 + R"(, "additionalProperties": {}})"), "additionalProperties"));
+    EXPECT_TRUE(built_as<kw::PropertiesRequiredPairValidator>(build(p14 + R"(, "required": ["a", "b"]})"), "properties"));
+    EXPECT_TRUE(built_as<kw::PropertiesMapValidator>(build(p15 + R"(, "required": ["a", "b"]})"), "properties"));
+    EXPECT_TRUE(built_as<kw::PropertiesListValidator>(build(p14 + R"(, "required": ["a", "b", "c"]})"), "properties"));
+    EXPECT_TRUE(built_as<kw::PropertiesListValidator>(
+        build(p14 + R"(, "required": ["a", "b"], "patternProperties": {}})"), "properties"));
 }
 
 TEST(AdditionalProperties, LongNamesDifferingInTheMiddleAreUndeclared) {
