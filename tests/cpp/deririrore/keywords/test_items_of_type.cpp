@@ -85,7 +85,9 @@ TEST(ItemsOfType, FastAndGeneralPathsAgreeOnEveryArray) {
             auto fv = fast.validate(instance);
             auto gv = general.validate(instance);
             ASSERT_EQ(fv.has_value(), gv.has_value());
-            if (fv) EXPECT_EQ(describe_errors({*fv}), describe_errors({*gv}));
+            if (fv) {
+                EXPECT_EQ(describe_errors({*fv}), describe_errors({*gv}));
+            }
             EXPECT_EQ(describe_errors(fast.iter_errors(instance)), describe_errors(general.iter_errors(instance)));
             EXPECT_EQ(describe_units(fast.evaluate(instance)), describe_units(general.evaluate(instance)));
             expect_consistent(fast, instance);
