@@ -1,6 +1,7 @@
 #include "deririrore/core/keyword.hpp"
 
 #include <functional>
+#include <mutex>
 
 #include "deririrore/core/internal_error.hpp"
 #include "deririrore/core/node.hpp"
@@ -67,6 +68,21 @@ Location EvaluationContext::evaluation_path_for(const RefChain& hop, const Locat
     Location out = compute();
     memo_->emplace(key, out);
     return out;
+}
+
+Location JoinedLocationCache::join(const Location& prefix, const Location& keyword) {
+    if (prefix.empty()) return keyword;
+    {
+        std::shared_lock lock(mutex_);
+        if (auto outer = joined_.find(prefix.view()); outer != joined_.end()) {
+            if (auto inner = outer->second.find(keyword.view()); inner != outer->second.end()) return inner->second;
+        }
+    }
+    Location joined = join_locations(prefix, keyword.view());
+    std::unique_lock lock(mutex_);
+    auto outer = joined_.find(prefix.view());
+    if (outer == joined_.end()) outer = joined_.emplace(prefix.str(), Inner{}).first;
+    return outer->second.emplace(keyword.str(), joined).first->second;
 }
 
 void KeywordValidator::iter_errors(const Value& instance, const LazyLocation& instance_path, const RefChain* chain,

@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <shared_mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -133,17 +135,41 @@ private:
 
 // Per-call state of trace: besides the validation parts, the reference prefix used while
 // tracing inside a reference target (see the reference validators).
+// Prefix + keyword Locations joined for trace events inside reference targets, kept for the life
+// of a compiled validator so that tracing allocates each joined text once, not once per event.
+// Shared by the threads that trace with the same validator.
+class JoinedLocationCache {
+public:
+    Location join(const Location& prefix, const Location& keyword);
+
+private:
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+    };
+    using Inner = std::unordered_map<std::string, Location, TextHash, std::equal_to<>>;
+    std::shared_mutex mutex_;
+    std::unordered_map<std::string, Inner, TextHash, std::equal_to<>> joined_;
+};
+
 class TraceContext : public ValidationContext {
 public:
-    using ValidationContext::ValidationContext;
+    explicit TraceContext(std::uint32_t max_depth = kDefaultMaxDepth, JoinedLocationCache* joined = nullptr)
+        : ValidationContext(max_depth), joined_(joined) {}
 
     // The prefix cell: present only while a reference validator traces a target below the first
     // reference that needed a prefix.
     Location* prefix_cell() const noexcept { return prefix_cell_; }
     void set_prefix_cell(Location* cell) noexcept { prefix_cell_ = cell; }
 
+    // `prefix` followed by `keyword`, from the validator's cache when the walk has one.
+    Location join(const Location& prefix, const Location& keyword) const {
+        return joined_ != nullptr ? joined_->join(prefix, keyword) : join_locations(prefix, keyword.view());
+    }
+
 private:
     Location* prefix_cell_ = nullptr;
+    JoinedLocationCache* joined_;
 };
 
 // Per-call state of evaluate: the output arena, the current instance location and the

@@ -143,16 +143,17 @@ namespace {
 // Prefixes every event's keyword Location with the Location held in the trace context's cell.
 class RebaseTracer final : public Tracer {
 public:
-    RebaseTracer(Tracer& inner, const Location& cell) : inner_(inner), cell_(cell) {}
+    RebaseTracer(Tracer& inner, const Location& cell, const TraceContext& ctx) : inner_(inner), cell_(cell), ctx_(ctx) {}
     void call_mut(const TraceEvent& event) override {
         if (cell_.empty()) return inner_.call_mut(event);
-        Location joined = join_locations(cell_, event.keyword_location.view());
+        Location joined = ctx_.join(cell_, event.keyword_location);
         inner_.call_mut(TraceEvent{event.instance_location, joined, event.outcome});
     }
 
 private:
     Tracer& inner_;
     const Location& cell_;
+    const TraceContext& ctx_;
 };
 
 }  // namespace
@@ -187,7 +188,7 @@ bool RefValidator::trace(const Value& instance, const LazyLocation& instance_pat
             TraceContext& ctx;
             ~Detach() { ctx.set_prefix_cell(nullptr); }
         } detach{ctx};
-        RebaseTracer rebase(tracer, own);
+        RebaseTracer rebase(tracer, own, ctx);
         valid = target().trace(instance, instance_path, rebase, ctx);
     }
     const TraceOutcome outcome = outcome_of(valid);
@@ -201,7 +202,7 @@ bool RefValidator::trace(const Value& instance, const LazyLocation& instance_pat
             *cell = std::move(previous);
         }
     } else if (!v.empty()) {
-        Location joined = join_locations(v, u.view());
+        Location joined = ctx.join(v, u);
         tracer.emit(instance_path, joined, outcome);
     } else {
         tracer.emit(instance_path, u, outcome);

@@ -35,7 +35,7 @@ std::vector<ValidationError> Validator::iter_errors(const Value& instance) const
 }
 
 Result<bool, ValidationError> Validator::trace(const Value& instance, Tracer& tracer) const {
-    TraceContext ctx(compiled_->max_depth);
+    TraceContext ctx(compiled_->max_depth, &compiled_->joined_locations);
     const bool valid = compiled_->root->trace(instance, LazyLocation(), tracer, ctx);
     if (ctx.depth_exceeded()) {
         return make_unexpected(ValidationError::make(kinds::Custom{"", depth_limit_message(compiled_->max_depth)},

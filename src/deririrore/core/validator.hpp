@@ -47,6 +47,8 @@ struct CompiledSchema {
     std::uint32_t max_depth = kDefaultMaxDepth;
     // Reference targets compiled by the compile loop rather than where their reference stands.
     std::size_t queued_targets = 0;
+    // Trace Locations inside reference targets, joined once per validator.
+    mutable JoinedLocationCache joined_locations;
 
     CompiledSchema() = default;
     CompiledSchema(const CompiledSchema&) = delete;
