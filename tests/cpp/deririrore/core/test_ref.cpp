@@ -1,5 +1,7 @@
 // References: recursion, the compile queue and pending targets, cycle cutting, the empty
 // reference, evaluation paths and trace events in the root schema's coordinates.
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "deririrore/core/ref.hpp"
@@ -165,6 +167,31 @@ TEST(ReferenceTrace, EventsInsideEmbeddedResourcesUseRootCoordinates) {
         {"", "/properties", 1},
     };
     EXPECT_EQ(tracer.events, expected);
+}
+
+TEST(ReferenceTrace, OneValidatorTracedFromSeveralThreadsGivesTheSameEvents) {
+    const Value schema = json(R"({
+        "$defs": {"r": {"$id": "http://example.com/r.json",
+                        "$defs": {"s": {"type": "string"}},
+                        "properties": {"p": {"$ref": "#/$defs/s"}}}},
+        "properties": {"x": {"$ref": "http://example.com/r.json"}}})");
+    const Validator v = build(schema);
+    const Value instance = json(R"({"x": {"p": 5}})");
+    RecordingTracer reference;
+    ASSERT_TRUE(v.trace(instance, reference));
+    std::vector<std::thread> threads;
+    std::atomic<int> mismatches{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 200; ++i) {
+                RecordingTracer tracer;
+                auto traced = v.trace(instance, tracer);
+                if (!traced || *traced || tracer.events != reference.events || v.is_valid(instance)) ++mismatches;
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(mismatches.load(), 0);
 }
 
 TEST(ReferenceTrace, ReferenceToTheRootEmitsOnlyItsKeywordEvent) {
