@@ -1,5 +1,6 @@
 #include "deririrore/core/validator.hpp"
 
+#include <algorithm>
 #include <set>
 #include <string>
 
@@ -17,39 +18,61 @@ using referencing::UriRef;
 
 CompiledSchema::~CompiledSchema() = default;
 
+// A walk cut short by the depth limit has no trustworthy answer (a `not` or `anyOf` around the cut
+// would turn it around): every entry point then reports the limit.
+namespace {
+
+bool is_depth_limit_error(const ValidationError& error, std::uint32_t limit) {
+    const auto* custom = std::get_if<kinds::Custom>(&error.kind());
+    return custom != nullptr && custom->keyword.empty() && custom->message == depth_limit_message(limit);
+}
+
+ValidationError root_depth_error(const CompiledSchema& compiled, const Value& instance) {
+    return depth_limit_error(compiled.root->location(), instance, LazyLocation(), nullptr, compiled.max_depth);
+}
+
+}  // namespace
+
 bool Validator::is_valid(const Value& instance) const {
     ValidationContext ctx(compiled_->max_depth);
-    return compiled_->root->is_valid(instance, ctx);
+    const bool valid = compiled_->root->is_valid(instance, ctx);
+    return valid && !ctx.depth_exceeded();
 }
 
 std::optional<ValidationError> Validator::validate(const Value& instance) const {
     ValidationContext ctx(compiled_->max_depth);
-    return compiled_->root->validate(instance, LazyLocation(), nullptr, ctx);
+    auto error = compiled_->root->validate(instance, LazyLocation(), nullptr, ctx);
+    if (ctx.depth_exceeded() && !(error && is_depth_limit_error(*error, compiled_->max_depth))) {
+        return root_depth_error(*compiled_, instance);
+    }
+    return error;
 }
 
 std::vector<ValidationError> Validator::iter_errors(const Value& instance) const {
     ValidationContext ctx(compiled_->max_depth);
     std::vector<ValidationError> errors;
     compiled_->root->iter_errors(instance, LazyLocation(), nullptr, ctx, errors);
+    if (ctx.depth_exceeded()) {
+        const bool reported = std::any_of(errors.begin(), errors.end(), [&](const ValidationError& e) {
+            return is_depth_limit_error(e, compiled_->max_depth);
+        });
+        if (!reported) errors.push_back(root_depth_error(*compiled_, instance));
+    }
     return errors;
 }
 
 Result<bool, ValidationError> Validator::trace(const Value& instance, Tracer& tracer) const {
     TraceContext ctx(compiled_->max_depth, &compiled_->joined_locations);
     const bool valid = compiled_->root->trace(instance, LazyLocation(), tracer, ctx);
-    if (ctx.depth_exceeded()) {
-        return make_unexpected(ValidationError::make(kinds::Custom{"", depth_limit_message(compiled_->max_depth)},
-                                                     instance, LazyLocation(), compiled_->root->location(), nullptr));
-    }
+    if (ctx.depth_exceeded()) return make_unexpected(root_depth_error(*compiled_, instance));
     return valid;
 }
 
 Evaluation Validator::evaluate(const Value& instance) const {
     EvaluationContext ctx(compiled_->max_depth);
     const LazyLocation root_path;
-    EvaluationNode node =
-        evaluate_child_node(*compiled_->root, instance, root_path, Location(), nullptr, ctx);
-    const bool valid = node.valid;
+    EvaluationNode node = evaluate_child_node(*compiled_->root, instance, root_path, Location(), nullptr, ctx);
+    const bool valid = node.valid && !ctx.depth_exceeded();
     const std::uint32_t id = ctx.push_node(std::move(node));
     return Evaluation{std::move(ctx.output()), id, valid};
 }

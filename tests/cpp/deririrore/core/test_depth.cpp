@@ -85,6 +85,25 @@ TEST(DepthLimit, RecursiveItemsOverDeepArraysGiveAnError) {
     EXPECT_FALSE(v.evaluate(deep).valid);
 }
 
+// A negation around the cut must not turn "too deep" into "valid".
+TEST(DepthLimit, NegationDoesNotTurnTheLimitIntoValidity) {
+    Validator v = build(json(R"({"$defs": {"r": {"properties": {"a": {"$ref": "#/$defs/r"}}}},
+                                 "not": {"$ref": "#/$defs/r"}})"),
+                        ValidationOptions().with_max_depth(64));
+    EXPECT_FALSE(v.is_valid(nested(3, json("{}"))));
+    const Value deep = nested(100, json("{}"));
+    EXPECT_FALSE(v.is_valid(deep));
+    auto error = v.validate(deep);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->message(), "Maximum validation depth of 64 exceeded");
+    auto errors = v.iter_errors(deep);
+    ASSERT_FALSE(errors.empty());
+    EXPECT_EQ(errors.back().message(), "Maximum validation depth of 64 exceeded");
+    EXPECT_FALSE(v.evaluate(deep).valid);
+    RecordingTracer tracer;
+    EXPECT_FALSE(v.trace(deep, tracer));
+}
+
 TEST(DepthLimit, JsonParserDepthInstancesPassUnderTheDefaultLimit) {
     Validator v = build(json(kRecursive));
     // The deepest instance the JSON reader accepts by default.
