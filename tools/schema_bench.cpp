@@ -38,11 +38,19 @@ double ns_since(Clock::time_point start, std::size_t divisor) {
 int main(int argc, char** argv) {
     std::string draft_name = "2020-12";
     long rounds = 0;
+    bool annotate_formats = false;
+    bool check_only = false;
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         if (arg == "--draft" && i + 1 < argc) {
             draft_name = argv[++i];
+        } else if (arg == "--check") {
+            // Validate each instance once with every entry point; fail when any rejects it or they disagree.
+            check_only = true;
+        } else if (arg == "--annotate-formats") {
+            // Drafts 4 to 7 assert formats by default; most other validators only annotate them.
+            annotate_formats = true;
         } else if (arg == "--rounds" && i + 1 < argc) {
             rounds = std::strtol(argv[++i], nullptr, 10);
         } else {
@@ -51,7 +59,7 @@ int main(int argc, char** argv) {
     }
     auto draft = tools::parse_draft_argument(draft_name);
     if (args.size() != 2 || !draft) {
-        std::cerr << "usage: schema-bench [--draft D] [--rounds N] SCHEMA INSTANCES.jsonl\n";
+        std::cerr << "usage: schema-bench [--draft D] [--rounds N] [--annotate-formats] [--check] SCHEMA INSTANCES.jsonl\n";
         return 2;
     }
     auto slurp = [](const std::string& path, std::string& out) {
@@ -88,12 +96,35 @@ int main(int argc, char** argv) {
     // Schemas name their own draft; the option only fills in for those that do not.
     deririrore::core::ValidationOptions options;
     if (!schema->is_object() || !schema->find("$schema")) options.with_draft(*draft);
+    if (annotate_formats) options.with_validate_formats(false);
     auto compile_start = Clock::now();
     auto built = deririrore::core::build_validator(*schema, options);
     double compile_ns = ns_since(compile_start, 1);
     if (!built) {
         std::cerr << "schema-bench: compile: " << built.error().message() << "\n";
         return 1;
+    }
+    if (check_only) {
+        CountingTracer tracer;
+        std::size_t rejected = 0, disagreements = 0;
+        for (std::size_t i = 0; i < instances.size(); ++i) {
+            bool valid = built->is_valid(instances[i]);
+            auto traced = built->trace(instances[i], tracer);
+            bool by_validate = !built->validate(instances[i]).has_value();
+            bool by_iter = built->iter_errors(instances[i]).empty();
+            if (!traced || *traced != valid || by_validate != valid || by_iter != valid) {
+                ++disagreements;
+                std::fprintf(stderr, "instance %zu: the validation entry points disagree\n", i + 1);
+            }
+            if (!valid) {
+                ++rejected;
+                auto error = built->validate(instances[i]);
+                std::fprintf(stderr, "instance %zu rejected: %s\n", i + 1,
+                             error ? error->message().c_str() : "(no error reported)");
+            }
+        }
+        std::printf("%zu passed, %zu failed\n", instances.size() - rejected, rejected);
+        return rejected == 0 && disagreements == 0 ? 0 : 1;
     }
     if (rounds <= 0) rounds = std::max<long>(1, 20000 / static_cast<long>(std::max<std::size_t>(1, instances.size())));
 
