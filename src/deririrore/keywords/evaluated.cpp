@@ -22,6 +22,18 @@ bool PropertyValidators::declares(std::string_view name) const {
     return it != property_names.end() && *it == name;
 }
 
+bool VisitedCollections::insert(const void* collection) {
+    if (!many_.empty()) return many_.insert(collection).second;
+    if (std::find(few_.begin(), few_.end(), collection) != few_.end()) return false;
+    if (few_.size() < kLinearLimit) {
+        few_.push_back(collection);
+        return true;
+    }
+    many_.insert(few_.begin(), few_.end());
+    few_.clear();
+    return many_.insert(collection).second;
+}
+
 const PropertyValidators& finished(const PropertyValidators* validators) {
     if (validators == nullptr || !validators->finished) {
         throw InternalError("pending node is initialized before validation");
@@ -40,7 +52,7 @@ namespace {
 
 // How deep collections may nest (subschemas and reference chains together); deeper schemas end
 // in a compile error rather than exhausting the stack.
-constexpr std::uint32_t kMaxCollectionDepth = 1024;
+constexpr std::uint32_t kMaxCollectionDepth = 512;
 
 template <class V>
 struct CollectionTables {

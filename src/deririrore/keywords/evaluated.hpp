@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "deririrore/keywords/compile.hpp"
@@ -113,6 +114,20 @@ public:
 private:
     std::deque<PropertyValidators> properties_;
     std::deque<ItemsValidators> items_;
+};
+
+// The collections one walk over one instance has visited. A collection reached again through
+// another path adds nothing new (the walk's result is a union), so each is visited once: schemas
+// whose subschemas share definitions many times over are walked in linear time.
+class VisitedCollections {
+public:
+    // False when `collection` was visited before.
+    bool insert(const void* collection);
+
+private:
+    static constexpr std::size_t kLinearLimit = 32;
+    std::vector<const void*> few_;
+    std::unordered_set<const void*> many_;
 };
 
 // The arena of the compilation `ctx` belongs to.

@@ -39,22 +39,34 @@ void set_leading(std::vector<std::uint8_t>& flags, std::uint64_t count) {
     std::fill(flags.begin(), flags.begin() + static_cast<std::ptrdiff_t>(n), std::uint8_t{1});
 }
 
-void mark_from(const ItemsValidators* validators, const Value& instance, std::vector<std::uint8_t>& flags,
-               ValidationContext& ctx) {
-    if (validators != nullptr) mark_evaluated_items(finished(validators), instance, flags, ctx, true);
-}
+struct Walk {
+    const Value& instance;
+    std::vector<std::uint8_t>& flags;
+    ValidationContext& ctx;
+    VisitedCollections visited;
 
-void mark_from_branches(const std::vector<ItemsValidatorsBranch>& branches, const Value& instance,
-                        std::vector<std::uint8_t>& flags, ValidationContext& ctx) {
-    for (const auto& branch : branches) {
-        if (branch.node->is_valid(instance, ctx)) mark_from(branch.validators, instance, flags, ctx);
+    void mark(const ItemsValidators& validators, bool include_unevaluated);
+    void mark(const ItemsValidators* validators) {
+        if (validators != nullptr) mark(finished(validators), true);
     }
-}
+    void mark_from_branches(const std::vector<ItemsValidatorsBranch>& branches) {
+        for (const auto& branch : branches) {
+            if (branch.node->is_valid(instance, ctx)) mark(branch.validators);
+        }
+    }
+    void mark_from_one_of(const std::vector<ItemsValidatorsBranch>& branches) {
+        const ItemsValidatorsBranch* only = nullptr;
+        for (const auto& branch : branches) {
+            if (!branch.node->is_valid(instance, ctx)) continue;
+            if (only != nullptr) return;
+            only = &branch;
+        }
+        if (only != nullptr) mark(only->validators);
+    }
+};
 
-}  // namespace
-
-void mark_evaluated_items(const ItemsValidators& validators, const Value& instance, std::vector<std::uint8_t>& flags,
-                          ValidationContext& ctx, bool include_unevaluated) {
+void Walk::mark(const ItemsValidators& validators, bool include_unevaluated) {
+    if (!visited.insert(&validators)) return;
     if (ctx.cycle_contains(&validators, &instance, kItemCollectionEntry)) return;
     core::DepthGuard guard(ctx);
     if (!guard) return;
@@ -65,7 +77,7 @@ void mark_evaluated_items(const ItemsValidators& validators, const Value& instan
         return;
     }
     for (const ItemsValidators* target : {validators.ref, validators.recursive_ref, validators.dynamic_ref}) {
-        mark_from(target, instance, flags, ctx);
+        mark(target);
     }
     if (validators.items_count) set_leading(flags, *validators.items_count);
     if (validators.prefix_items_count) set_leading(flags, *validators.prefix_items_count);
@@ -87,21 +99,23 @@ void mark_evaluated_items(const ItemsValidators& validators, const Value& instan
     }
     if (const auto& conditional = validators.conditional) {
         if (conditional->if_node->is_valid(instance, ctx)) {
-            mark_from(conditional->if_validators, instance, flags, ctx);
-            mark_from(conditional->then_validators, instance, flags, ctx);
+            mark(conditional->if_validators);
+            mark(conditional->then_validators);
         } else {
-            mark_from(conditional->else_validators, instance, flags, ctx);
+            mark(conditional->else_validators);
         }
     }
-    mark_from_branches(validators.all_of, instance, flags, ctx);
-    mark_from_branches(validators.any_of, instance, flags, ctx);
-    const ItemsValidatorsBranch* only = nullptr;
-    for (const auto& branch : validators.one_of) {
-        if (!branch.node->is_valid(instance, ctx)) continue;
-        if (only != nullptr) return;
-        only = &branch;
-    }
-    if (only != nullptr) mark_from(only->validators, instance, flags, ctx);
+    mark_from_branches(validators.all_of);
+    mark_from_branches(validators.any_of);
+    mark_from_one_of(validators.one_of);
+}
+
+}  // namespace
+
+void mark_evaluated_items(const ItemsValidators& validators, const Value& instance, std::vector<std::uint8_t>& flags,
+                          ValidationContext& ctx, bool include_unevaluated) {
+    Walk walk{instance, flags, ctx, {}};
+    walk.mark(validators, include_unevaluated);
 }
 
 std::vector<std::uint8_t> UnevaluatedItemsValidator::evaluated_flags(const Value& instance, ValidationContext& ctx,

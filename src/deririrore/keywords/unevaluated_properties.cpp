@@ -40,37 +40,51 @@ bool matches_any(const std::vector<std::shared_ptr<const regex::BacktrackingRege
     return false;
 }
 
-void collect_from_branches(const std::vector<PropertyValidatorsBranch>& branches, const Value& instance,
-                           EvaluatedMembers& evaluated, ValidationContext& ctx) {
-    for (const auto& branch : branches) {
-        if (branch.node->is_valid(instance, ctx)) {
-            collect_evaluated_properties(finished(branch.validators), instance, evaluated, ctx, true);
+struct Walk {
+    const Value& instance;
+    EvaluatedMembers& evaluated;
+    ValidationContext& ctx;
+    VisitedCollections visited;
+
+    void collect(const PropertyValidators& validators, bool include_unevaluated);
+    void collect(const PropertyValidators* validators) {
+        if (validators != nullptr) collect(finished(validators), true);
+    }
+    void collect_from_branches(const std::vector<PropertyValidatorsBranch>& branches) {
+        for (const auto& branch : branches) {
+            if (branch.node->is_valid(instance, ctx)) collect(branch.validators);
         }
     }
-}
-
-void collect_from_one_of(const std::vector<PropertyValidatorsBranch>& branches, const Value& instance,
-                         EvaluatedMembers& evaluated, ValidationContext& ctx) {
-    const PropertyValidatorsBranch* valid = nullptr;
-    for (const auto& branch : branches) {
-        if (!branch.node->is_valid(instance, ctx)) continue;
-        if (valid != nullptr) return;
-        valid = &branch;
+    void collect_from_one_of(const std::vector<PropertyValidatorsBranch>& branches) {
+        const PropertyValidatorsBranch* valid = nullptr;
+        for (const auto& branch : branches) {
+            if (!branch.node->is_valid(instance, ctx)) continue;
+            if (valid != nullptr) return;
+            valid = &branch;
+        }
+        if (valid != nullptr) collect(valid->validators);
     }
-    if (valid != nullptr) collect_evaluated_properties(finished(valid->validators), instance, evaluated, ctx, true);
-}
+};
 
 }  // namespace
 
 void collect_evaluated_properties(const PropertyValidators& validators, const Value& instance,
                                   EvaluatedMembers& evaluated, ValidationContext& ctx, bool include_unevaluated) {
+    Walk walk{instance, evaluated, ctx, {}};
+    walk.collect(validators, include_unevaluated);
+}
+
+namespace {
+
+void Walk::collect(const PropertyValidators& validators, bool include_unevaluated) {
+    if (!visited.insert(&validators)) return;
     if (ctx.cycle_contains(&validators, &instance, kPropertyCollectionEntry)) return;
     core::DepthGuard guard(ctx);
     if (!guard) return;
     CycleEntry entry(ctx, &validators, &instance);
 
     for (const PropertyValidators* target : {validators.ref, validators.recursive_ref, validators.dynamic_ref}) {
-        if (target != nullptr) collect_evaluated_properties(finished(target), instance, evaluated, ctx, true);
+        collect(target);
     }
     if (!instance.is_object()) return;
     const auto& members = instance.as_object();
@@ -96,28 +110,24 @@ void collect_evaluated_properties(const PropertyValidators& validators, const Va
         }
     }
     for (const auto& dependent : validators.dependent_schemas) {
-        if (instance.contains(dependent.name)) {
-            collect_evaluated_properties(finished(dependent.validators), instance, evaluated, ctx, true);
-        }
+        if (instance.contains(dependent.name)) collect(dependent.validators);
     }
     // What follows can only add members; once every member is evaluated it changes nothing.
     if (evaluated.all()) return;
     if (const auto& conditional = validators.conditional) {
         if (conditional->if_node->is_valid(instance, ctx)) {
-            if (conditional->if_validators != nullptr) {
-                collect_evaluated_properties(finished(conditional->if_validators), instance, evaluated, ctx, true);
-            }
-            if (conditional->then_validators != nullptr) {
-                collect_evaluated_properties(finished(conditional->then_validators), instance, evaluated, ctx, true);
-            }
-        } else if (conditional->else_validators != nullptr) {
-            collect_evaluated_properties(finished(conditional->else_validators), instance, evaluated, ctx, true);
+            collect(conditional->if_validators);
+            collect(conditional->then_validators);
+        } else {
+            collect(conditional->else_validators);
         }
     }
-    collect_from_branches(validators.all_of, instance, evaluated, ctx);
-    collect_from_branches(validators.any_of, instance, evaluated, ctx);
-    collect_from_one_of(validators.one_of, instance, evaluated, ctx);
+    collect_from_branches(validators.all_of);
+    collect_from_branches(validators.any_of);
+    collect_from_one_of(validators.one_of);
 }
+
+}  // namespace
 
 bool PropertySummary::evaluates(std::string_view name) const {
     return names.contains(name) || matches_any(backtracking_patterns, automaton_patterns, name);
