@@ -97,6 +97,14 @@ const std::vector<VerdictCase> kVerdictCases = {
     {"reference_target_properties_count",
      R"({"$defs": {"t": {"properties": {"a": {}}}}, "$ref": "#/$defs/t", "unevaluatedProperties": false})",
      R"({"a": 1, "z": 0})", "Unevaluated properties are not allowed ('z' was unexpected)"},
+    {"branch_identifier_rebases_its_references",
+     R"({"$id": "https://example.com/root.json", "allOf": [{"$id": "https://example.com/branch.json#",
+         "$defs": {"t": {"properties": {"a": {}}}}, "$ref": "#/$defs/t"}], "unevaluatedProperties": false})",
+     R"({"a": 1, "b": 2})", "Unevaluated properties are not allowed ('b' was unexpected)"},
+    {"draft7_branch_reference_hides_its_siblings",
+     R"({"$defs": {"t": {"properties": {"a": {}}}}, "allOf": [{"$schema": "http://json-schema.org/draft-07/schema#",
+         "$ref": "#/$defs/t", "properties": {"b": {}}}], "unevaluatedProperties": false})",
+     R"({"a": 1, "b": 2})", "Unevaluated properties are not allowed ('b' was unexpected)"},
     {"recursive_reference_terminates",
      R"({"properties": {"a": {}, "child": {"$ref": "#"}}, "anyOf": [{"$ref": "#"}, true],
          "unevaluatedProperties": false})",
@@ -293,6 +301,25 @@ TEST(UnevaluatedProperties, UnresolvableReferenceFailsCompilation) {
 TEST(UnevaluatedProperties, InvalidPatternFailsCompilationAtItsEntry) {
     const char* schema = R"({"allOf": [{"patternProperties": {"(": {}}}], "unevaluatedProperties": false})";
     EXPECT_EQ(compile_error_path(schema, Draft::Draft202012), "/allOf/0/patternProperties/(");
+}
+
+TEST(UnevaluatedProperties, PatternEngineFailureCountsAsNoMatch) {
+    core::ValidationOptions options = options_for(Draft::Draft202012);
+    core::PatternOptions patterns;
+    patterns.backtrack_limit = 100;
+    options.with_pattern_options(patterns);
+    Compiled v(R"({"patternProperties": {"^(a|aa)+\\1$": true}, "unevaluatedProperties": false})", options);
+    ASSERT_TRUE(v.ok());
+    std::vector<std::string> ours;
+    bool engine_failed = false;
+    for (const auto& e : v.errors(json(R"({"aaaaaaaaaaaaaaaaaaaaaaaaaaaaab": 1, "aa": 2})"))) {
+        if (e.keyword() == "unevaluatedProperties") ours.push_back(e.message());
+        if (e.message().find("regex") != std::string::npos) engine_failed = true;
+    }
+    // The `patternProperties` keyword itself reports the failed match attempt.
+    EXPECT_TRUE(engine_failed);
+    EXPECT_EQ(ours, std::vector<std::string>{
+                        "Unevaluated properties are not allowed ('aaaaaaaaaaaaaaaaaaaaaaaaaaaaab' was unexpected)"});
 }
 
 TEST(UnevaluatedProperties, TrueBuildsNothing) {
