@@ -6,11 +6,11 @@
 
 #include "deririrore/keywords/additional_properties.hpp"
 #include "deririrore/keywords/properties.hpp"
-#include "object_keywords_support.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
-using namespace objtest;
+using namespace kwtest;
 
 struct Case {
     std::string schema;
@@ -98,13 +98,6 @@ TEST(AdditionalProperties, NonObjectsAreValid) {
     }
 }
 
-struct TraceCase {
-    std::string schema;
-    std::string instance;
-    bool valid;
-    std::vector<Event> events;
-};
-
 TEST(AdditionalProperties, TraceSequences) {
     const std::string closed = R"({"properties": {"a": {"type": "integer"}, "c": {"type": "string"}},
                                   "additionalProperties": false})";
@@ -112,7 +105,7 @@ TEST(AdditionalProperties, TraceSequences) {
         R"({"properties": {"a": {"type": "integer"}, "p": {}}, "additionalProperties": {"type": "string"}})";
     const std::string closed_required = R"({"properties": {"id": {"type": "string"}, "n": {"type": "integer"}},
                                            "required": ["id"], "additionalProperties": false})";
-    const std::vector<TraceCase> cases = {
+    const std::vector<TraceSequence> cases = {
         {R"({"additionalProperties": false})", R"({})", true, {{"", "/additionalProperties", 0}}},
         {R"({"additionalProperties": false})", R"({"a": 1})", false, {{"", "/additionalProperties", 1}}},
         {R"({"additionalProperties": {"type": "string"}})", R"({})", true, {{"", "/additionalProperties", 2}}},
@@ -148,24 +141,7 @@ TEST(AdditionalProperties, TraceSequences) {
         {R"({"properties": {"a": {}}, "required": ["z"], "additionalProperties": false})", R"({"z": 1})", false,
          {{"", "/properties", 2}, {"", "/additionalProperties", 1}, {"", "/required/0", 0}, {"", "/required", 0}}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.schema + " on " + c.instance);
-        Validator v = build(c.schema);
-        Traced t = trace(v, json(c.instance));
-        EXPECT_EQ(t.valid, c.valid);
-        EXPECT_EQ(t.events, c.events);
-        EXPECT_EQ(v.is_valid(json(c.instance)), c.valid);
-    }
-}
-
-// {"p00": {"type": "integer"}, ...}
-std::string declared(int n) {
-    std::string out = "{";
-    for (int i = 0; i < n; ++i) {
-        if (i) out += ", ";
-        out += "\"p" + std::string(i < 10 ? "0" : "") + std::to_string(i) + "\": {\"type\": \"integer\"}";
-    }
-    return out + "}";
+    check_trace_sequences(cases);
 }
 
 TEST(AdditionalProperties, FourteenAndFifteenNamesAgree) {
@@ -191,30 +167,22 @@ TEST(AdditionalProperties, FourteenAndFifteenNamesAgree) {
     }
 }
 
-template <class T>
-bool built_as(const Validator& v, std::string_view keyword) {
-    for (const auto& entry : v.root().entries()) {
-        if (entry.location.view().substr(1) == keyword) return dynamic_cast<const T*>(entry.validator.get()) != nullptr;
-    }
-    return false;
-}
-
 TEST(AdditionalProperties, FormChosenBySizeAndSiblings) {
     namespace kw = deririrore::keywords;
     const std::string p14 = "{\"properties\": " + declared(14);
     const std::string p15 = "{\"properties\": " + declared(15);
-    EXPECT_TRUE(built_as<kw::ClosedPropertiesValidator<kw::SmallPropertyMap>>(build(p14 + R"(, "additionalProperties": false})"),
+    EXPECT_TRUE(is_built_as<kw::ClosedPropertiesValidator<kw::SmallPropertyMap>>(build(p14 + R"(, "additionalProperties": false})"),
                                                                           "additionalProperties"));
-    EXPECT_TRUE(built_as<kw::ClosedPropertiesValidator<kw::LargePropertyMap>>(build(p15 + R"(, "additionalProperties": false})"),
+    EXPECT_TRUE(is_built_as<kw::ClosedPropertiesValidator<kw::LargePropertyMap>>(build(p15 + R"(, "additionalProperties": false})"),
                                                                           "additionalProperties"));
-    EXPECT_TRUE(built_as<kw::ClosedRequiredPropertiesValidator<kw::LargePropertyMap>>(
+    EXPECT_TRUE(is_built_as<kw::ClosedRequiredPropertiesValidator<kw::LargePropertyMap>>(
         build(p15 + R"(, "required": ["p00"], "additionalProperties": false})"), "additionalProperties"));
-    EXPECT_TRUE(built_as<kw::PropertiesAdditionalSchemaValidator<kw::LargePropertyMap>>(
+    EXPECT_TRUE(is_built_as<kw::PropertiesAdditionalSchemaValidator<kw::LargePropertyMap>>(
         build(p15 + R"(, "additionalProperties": {}})"), "additionalProperties"));
-    EXPECT_TRUE(built_as<kw::PropertiesRequiredPairValidator>(build(p14 + R"(, "required": ["a", "b"]})"), "properties"));
-    EXPECT_TRUE(built_as<kw::PropertiesMapValidator>(build(p15 + R"(, "required": ["a", "b"]})"), "properties"));
-    EXPECT_TRUE(built_as<kw::PropertiesListValidator>(build(p14 + R"(, "required": ["a", "b", "c"]})"), "properties"));
-    EXPECT_TRUE(built_as<kw::PropertiesListValidator>(
+    EXPECT_TRUE(is_built_as<kw::PropertiesRequiredPairValidator>(build(p14 + R"(, "required": ["a", "b"]})"), "properties"));
+    EXPECT_TRUE(is_built_as<kw::PropertiesMapValidator>(build(p15 + R"(, "required": ["a", "b"]})"), "properties"));
+    EXPECT_TRUE(is_built_as<kw::PropertiesListValidator>(build(p14 + R"(, "required": ["a", "b", "c"]})"), "properties"));
+    EXPECT_TRUE(is_built_as<kw::PropertiesListValidator>(
         build(p14 + R"(, "required": ["a", "b"], "patternProperties": {}})"), "properties"));
 }
 

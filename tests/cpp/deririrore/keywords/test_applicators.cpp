@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "deririrore/keywords/applicators.hpp"
-#include "value_keyword_harness.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
@@ -65,8 +65,7 @@ const std::vector<TraceCase> kTraceCases = {
       {"/a", "/properties/a/anyOf", 0}, {"", "/properties/a", 0}, {"", "/properties", 0}}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, ApplicatorTrace, ::testing::ValuesIn(kTraceCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, ApplicatorTrace, ::testing::ValuesIn(kTraceCases), CaseName());
 
 std::size_t context_lists(const core::ValidationError& error) {
     return std::visit(
@@ -145,15 +144,6 @@ TEST(Applicators, AllOfPassesBranchErrorsThroughUnchanged) {
     EXPECT_EQ(first->schema_path().str(), "/allOf/0/minimum");
 }
 
-// The children of an applicator's unit, in sibling order.
-std::vector<const core::EvaluationNode*> children(const Compiled::Evaluated& e, const core::EvaluationNode& unit) {
-    std::vector<const core::EvaluationNode*> out;
-    for (std::uint32_t id = unit.first_child; id != core::kNoNode; id = e.node(id).next_sibling) {
-        out.push_back(&e.node(id));
-    }
-    return out;
-}
-
 TEST(Applicators, EvaluationChildren) {
     struct Case {
         const char* schema;
@@ -185,7 +175,7 @@ TEST(Applicators, EvaluationChildren) {
         EXPECT_EQ(unit.valid, c.valid);
         EXPECT_EQ(unit.errors, c.errors);
         std::vector<std::string> paths;
-        for (const auto* child : children(*e, unit)) paths.push_back(child->evaluation_path.str());
+        for (const auto* child : children_of(e->evaluation, unit)) paths.push_back(child->evaluation_path.str());
         EXPECT_EQ(paths, c.child_paths);
     }
 }
@@ -205,7 +195,7 @@ TEST(Applicators, NonArrayValuesFailCompilationWithATypeError) {
     for (const char* keyword : {"allOf", "anyOf", "oneOf"}) {
         SCOPED_TRACE(keyword);
         const std::string schema = std::string(R"({")") + keyword + R"(": "x"})";
-        EXPECT_EQ(compile_error(schema, Draft::Draft202012), "\"x\" is not of type \"array\"");
+        EXPECT_EQ(compile_message(schema, Draft::Draft202012), "\"x\" is not of type \"array\"");
         EXPECT_EQ(compile_error_path(schema, Draft::Draft202012), std::string("/") + keyword);
     }
     EXPECT_EQ(compile_error_path(R"({"oneOf": {}})", Draft::Draft7), "/oneOf");

@@ -2,33 +2,16 @@
 // compile errors of the bounds, and the drafts that know the bounds.
 #include <gtest/gtest.h>
 
-#include "array_keywords_support.hpp"
+#include "keyword_test_support.hpp"
 #include "deririrore/referencing/registry.hpp"
 
 namespace {
 
 using namespace kwtest;
 
-struct TraceCase {
-    const char* name;
-    const char* schema;
-    Draft draft;
-    const char* instance;
-    bool valid;
-    std::vector<Event> events;
-};
-
 class ContainsTrace : public ::testing::TestWithParam<TraceCase> {};
 
-TEST_P(ContainsTrace, EventsAndVerdict) {
-    const TraceCase& c = GetParam();
-    Validator v = build(c.schema, c.draft);
-    const Value instance = json(c.instance);
-    Traced t = trace(v, instance);
-    EXPECT_EQ(t.valid, c.valid);
-    EXPECT_EQ(t.events, c.events);
-    expect_consistent(v, instance);
-}
+TEST_P(ContainsTrace, EventsAndVerdict) { expect_trace(GetParam()); }
 
 const std::vector<TraceCase> kTraceCases = {
     {"plain_empty_array_fails", R"({"contains": {"minimum": 5}})", Draft::Draft202012, "[]", false,
@@ -74,8 +57,7 @@ const std::vector<TraceCase> kTraceCases = {
     {"draft4_has_no_contains", R"({"contains": {"const": 1}})", Draft::Draft4, "[2]", true, {}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, ContainsTrace, ::testing::ValuesIn(kTraceCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, ContainsTrace, ::testing::ValuesIn(kTraceCases), CaseName());
 
 struct ErrorCase {
     const char* name;
@@ -107,8 +89,7 @@ const std::vector<ErrorCase> kErrorCases = {
     {"both_too_few", R"({"contains": {"const": 1}, "minContains": 2, "maxContains": 3})", "[1]", "/minContains"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, ContainsErrors, ::testing::ValuesIn(kErrorCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, ContainsErrors, ::testing::ValuesIn(kErrorCases), CaseName());
 
 struct CompileCase {
     const char* name;
@@ -149,8 +130,7 @@ const std::vector<CompileCase> kCompileCases = {
      "-2 is less than the minimum of 0", "/contains/minItems"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, ContainsCompile, ::testing::ValuesIn(kCompileCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, ContainsCompile, ::testing::ValuesIn(kCompileCases), CaseName());
 
 TEST(ContainsCounts, HugeMinimumAdmitsNoRealArray) {
     Validator v = build(R"({"contains": true, "minContains": 99999999999999999999})", Draft::Draft202012);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "deririrore/formats/content.hpp"
-#include "value_keyword_harness.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
@@ -159,18 +159,18 @@ TEST(Content, NamesNoRegistryKnowsAreNotChecked) {
 }
 
 TEST(Content, CompileErrors) {
-    EXPECT_EQ(kwtest::compile_error(R"({"contentEncoding": 5})", Draft::Draft7), R"(5 is not of type "string")");
+    EXPECT_EQ(kwtest::compile_message(R"({"contentEncoding": 5})", Draft::Draft7), R"(5 is not of type "string")");
     EXPECT_EQ(kwtest::compile_error_path(R"({"contentEncoding": 5})", Draft::Draft7), "/contentEncoding");
-    EXPECT_EQ(kwtest::compile_error(R"({"contentMediaType": 5})", Draft::Draft6), R"(5 is not of type "string")");
+    EXPECT_EQ(kwtest::compile_message(R"({"contentMediaType": 5})", Draft::Draft6), R"(5 is not of type "string")");
     // The pair: a bad encoding beside a known media type is reported at contentEncoding.
     EXPECT_EQ(kwtest::compile_error_path(R"({"contentMediaType": "application/json", "contentEncoding": []})",
                                          Draft::Draft7),
               "/contentEncoding");
     // Beside a media type no registry knows, the encoding value is never looked at.
-    EXPECT_EQ(kwtest::compile_error(R"({"contentMediaType": "text/plain", "contentEncoding": 5})", Draft::Draft7),
+    EXPECT_EQ(kwtest::compile_message(R"({"contentMediaType": "text/plain", "contentEncoding": 5})", Draft::Draft7),
               std::nullopt);
     // From 2019-09 on non-string values are no errors, just no annotations.
-    EXPECT_EQ(kwtest::compile_error(R"({"contentMediaType": 5, "contentEncoding": 5})", Draft::Draft202012),
+    EXPECT_EQ(kwtest::compile_message(R"({"contentMediaType": 5, "contentEncoding": 5})", Draft::Draft202012),
               std::nullopt);
 }
 

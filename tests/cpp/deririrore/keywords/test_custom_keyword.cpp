@@ -5,7 +5,7 @@
 
 #include <variant>
 
-#include "array_keywords_support.hpp"
+#include "keyword_test_support.hpp"
 #include "deririrore/core/options.hpp"
 
 namespace {

@@ -2,11 +2,11 @@
 #include <string>
 #include <vector>
 
-#include "object_keywords_support.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
-using namespace objtest;
+using namespace kwtest;
 
 struct Case {
     std::string schema;

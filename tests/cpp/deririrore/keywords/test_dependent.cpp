@@ -2,7 +2,7 @@
 // traces follow the key order of the keyword value, and malformed entries fail compilation.
 #include <gtest/gtest.h>
 
-#include "array_keywords_support.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
@@ -20,12 +20,7 @@ class DependentTrace : public ::testing::TestWithParam<TraceCase> {};
 
 TEST_P(DependentTrace, EventsAndVerdict) {
     const TraceCase& c = GetParam();
-    Validator v = build(c.schema, Draft::Draft202012);
-    const Value instance = json(c.instance);
-    Traced t = trace(v, instance);
-    EXPECT_EQ(t.valid, c.valid);
-    EXPECT_EQ(t.events, c.events);
-    expect_consistent(v, instance);
+    expect_trace(c.schema, Draft::Draft202012, c.instance, c.valid, c.events);
 }
 
 const char* kRequiredB = R"({"dependentRequired": {"a": ["b"]}})";
@@ -61,8 +56,7 @@ const std::vector<TraceCase> kTraceCases = {
      {{"", "/dependentSchemas", 2}}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, DependentTrace, ::testing::ValuesIn(kTraceCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, DependentTrace, ::testing::ValuesIn(kTraceCases), CaseName());
 
 TEST(DependentRequired, ErrorNamesTheEntry) {
     Validator v = build(R"({"dependentRequired": {"a": ["b", "c"], "x": ["y"]}})", Draft::Draft201909);
@@ -121,8 +115,7 @@ const std::vector<CompileCase> kCompileCases = {
      "/dependentSchemas/a/minItems"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, DependentCompile, ::testing::ValuesIn(kCompileCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, DependentCompile, ::testing::ValuesIn(kCompileCases), CaseName());
 
 TEST(Dependent, OlderDraftsDoNotKnowTheKeywords) {
     Validator v = build(R"({"dependentRequired": {"a": ["b"]}, "dependentSchemas": {"a": false}})", Draft::Draft7);

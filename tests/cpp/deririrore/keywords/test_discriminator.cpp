@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "deririrore/keywords/applicators.hpp"
-#include "value_keyword_harness.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
@@ -25,32 +25,9 @@ const kw::BranchDiscriminator* discriminator_at(const core::Validator& v, std::s
     return nullptr;
 }
 
-core::Validator build(std::string_view schema_text, const core::ValidationOptions& options) {
-    const Value schema = json(schema_text);
-    auto built = core::build_validator(schema, options);
-    if (!built) throw std::runtime_error("does not compile: " + built.error().message());
-    return std::move(built).value();
-}
-
-class PassingKeyword final : public core::CustomKeyword {
-public:
-    std::optional<core::ValidationError> validate(const Value&, const core::LazyLocation&) const override {
-        return std::nullopt;
-    }
-    bool is_valid(const Value&) const override { return true; }
-};
-
-class PassingFactory final : public core::KeywordFactory {
-public:
-    deririrore::Result<std::unique_ptr<core::CustomKeyword>, core::ValidationError> init(
-        const Value&, const Value&, const core::Location&, std::string_view) const override {
-        return std::unique_ptr<core::CustomKeyword>(std::make_unique<PassingKeyword>());
-    }
-};
-
 core::ValidationOptions without_discriminator(Draft draft, std::string_view keyword = "allOf") {
     core::ValidationOptions options = options_for(draft);
-    options.with_keyword(std::string(keyword), std::make_shared<PassingFactory>());
+    options.with_keyword(std::string(keyword), std::make_shared<CountingFactory>());
     return options;
 }
 
@@ -159,8 +136,7 @@ const std::vector<AnalysisCase> kAnalysisCases = {
      Draft::Draft202012, "kind", {{"a", 0}, {"b", 1}, {"c", 2}}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, DiscriminatorAnalysis, ::testing::ValuesIn(kAnalysisCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, DiscriminatorAnalysis, ::testing::ValuesIn(kAnalysisCases), CaseName());
 
 TEST(Discriminator, CustomKeywordsUnderTheAnalysedNamesSwitchItOff) {
     const std::string schema = three_kinds("anyOf", kKindA, kKindB, kKindC);
@@ -280,8 +256,7 @@ const std::vector<VerdictCase> kVerdictCases = {
      Draft::Draft202012},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, DiscriminatorVerdicts, ::testing::ValuesIn(kVerdictCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, DiscriminatorVerdicts, ::testing::ValuesIn(kVerdictCases), CaseName());
 
 TEST(Discriminator, ErrorsStillListEveryBranch) {
     core::Validator any = build(three_kinds("anyOf", kKindA, kKindB, kKindC), options_for(Draft::Draft202012));

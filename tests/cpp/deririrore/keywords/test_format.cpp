@@ -8,7 +8,7 @@
 
 #include "deririrore/keywords/format.hpp"
 #include "deririrore/referencing/registry.hpp"
-#include "value_keyword_harness.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
@@ -18,6 +18,7 @@ using deririrore::keywords::format_id_from_name;
 using kwtest::Compiled;
 using kwtest::Draft;
 using kwtest::Event;
+using kwtest::compile_message;
 using kwtest::json;
 namespace core = deririrore::core;
 namespace referencing = deririrore::referencing;
@@ -29,13 +30,6 @@ core::ValidationOptions asserting(Draft draft) {
 }
 
 std::string quoted(const std::string& text) { return deririrore::value::to_json(deririrore::value::Value::string(text)); }
-
-std::optional<std::string> compile_message(std::string_view schema, const core::ValidationOptions& options) {
-    const auto value = json(schema);
-    auto built = core::build_validator(value, options);
-    if (built) return std::nullopt;
-    return built.error().message();
-}
 
 TEST(FormatNames, FollowTheirDrafts) {
     struct Case {
@@ -238,7 +232,7 @@ TEST(Format, UnknownNames) {
     EXPECT_EQ(compile_message(R"({"format": "foo"})", forced),
               "Unknown format: 'foo'. Adjust configuration to ignore unrecognized formats");
 
-    EXPECT_EQ(kwtest::compile_error(R"({"format": 5})", Draft::Draft7), R"(5 is not of type "string")");
+    EXPECT_EQ(kwtest::compile_message(R"({"format": 5})", Draft::Draft7), R"(5 is not of type "string")");
     EXPECT_EQ(kwtest::compile_error_path(R"({"properties": {"a": {"format": 5}}})", Draft::Draft7),
               "/properties/a/format");
 }

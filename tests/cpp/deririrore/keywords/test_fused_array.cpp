@@ -5,32 +5,15 @@
 
 #include <algorithm>
 
-#include "array_keywords_support.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
 using namespace kwtest;
 
-struct TraceCase {
-    const char* name;
-    const char* schema;
-    Draft draft;
-    const char* instance;
-    bool valid;
-    std::vector<Event> events;
-};
-
 class FusedTrace : public ::testing::TestWithParam<TraceCase> {};
 
-TEST_P(FusedTrace, EventsAndVerdict) {
-    const TraceCase& c = GetParam();
-    Validator v = build(c.schema, c.draft);
-    const Value instance = json(c.instance);
-    Traced t = trace(v, instance);
-    EXPECT_EQ(t.valid, c.valid);
-    EXPECT_EQ(t.events, c.events);
-    expect_consistent(v, instance);
-}
+TEST_P(FusedTrace, EventsAndVerdict) { expect_trace(GetParam()); }
 
 const char* kGeneral = R"({"type": "array", "items": {"minimum": 0}, "minItems": 1, "maxItems": 3})";
 const char* kNumbers = R"({"type": "array", "items": {"type": "number"}, "minItems": 1})";
@@ -68,8 +51,7 @@ const std::vector<TraceCase> kTraceCases = {
       {"", "/items", 0}}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, FusedTrace, ::testing::ValuesIn(kTraceCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, FusedTrace, ::testing::ValuesIn(kTraceCases), CaseName());
 
 std::vector<Event> sorted(std::vector<Event> events) {
     std::sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
@@ -79,10 +61,7 @@ std::vector<Event> sorted(std::vector<Event> events) {
 }
 
 std::vector<std::string> error_set(const std::vector<ValidationError>& errors) {
-    std::vector<std::string> out;
-    for (const auto& e : errors) {
-        out.push_back(e.message() + " @" + e.instance_path().str() + " " + e.schema_path().str());
-    }
+    std::vector<std::string> out = described(errors);
     std::sort(out.begin(), out.end());
     return out;
 }

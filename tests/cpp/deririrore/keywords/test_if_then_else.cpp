@@ -2,7 +2,7 @@
 // reports the condition at `if` and the branch taken at its own Location.
 #include <gtest/gtest.h>
 
-#include "array_keywords_support.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
@@ -20,12 +20,7 @@ class ConditionalTrace : public ::testing::TestWithParam<TraceCase> {};
 
 TEST_P(ConditionalTrace, EventsAndVerdict) {
     const TraceCase& c = GetParam();
-    Validator v = build(c.schema, Draft::Draft7);
-    const Value instance = json(c.instance);
-    Traced t = trace(v, instance);
-    EXPECT_EQ(t.valid, c.valid);
-    EXPECT_EQ(t.events, c.events);
-    expect_consistent(v, instance);
+    expect_trace(c.schema, Draft::Draft7, c.instance, c.valid, c.events);
 }
 
 const char* kIfThen = R"({"if": {"minimum": 0}, "then": {"multipleOf": 2}})";
@@ -51,8 +46,7 @@ const std::vector<TraceCase> kTraceCases = {
      {{"", "/if/minimum", 2}, {"", "/if", 0}, {"", "/then/multipleOf", 2}, {"", "/then", 0}}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, ConditionalTrace, ::testing::ValuesIn(kTraceCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, ConditionalTrace, ::testing::ValuesIn(kTraceCases), CaseName());
 
 TEST(Conditional, ErrorsComeFromTheBranchOnly) {
     Validator v = build(kIfThenElse, Draft::Draft7);
@@ -112,7 +106,6 @@ const std::vector<EvaluationCase> kEvaluationCases = {
     {"if_then_else_fails_condition", kIfThenElse, "-3", true, {"/else"}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, ConditionalEvaluation, ::testing::ValuesIn(kEvaluationCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, ConditionalEvaluation, ::testing::ValuesIn(kEvaluationCases), CaseName());
 
 }  // namespace

@@ -1,32 +1,15 @@
 // items, prefixItems and additionalItems: verdicts, trace sequences, errors and annotations.
 #include <gtest/gtest.h>
 
-#include "array_keywords_support.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
 using namespace kwtest;
 
-struct TraceCase {
-    const char* name;
-    const char* schema;
-    Draft draft;
-    const char* instance;
-    bool valid;
-    std::vector<Event> events;
-};
-
 class ItemsTrace : public ::testing::TestWithParam<TraceCase> {};
 
-TEST_P(ItemsTrace, EventsAndVerdict) {
-    const TraceCase& c = GetParam();
-    Validator v = build(c.schema, c.draft);
-    const Value instance = json(c.instance);
-    Traced t = trace(v, instance);
-    EXPECT_EQ(t.valid, c.valid);
-    EXPECT_EQ(t.events, c.events);
-    expect_consistent(v, instance);
-}
+TEST_P(ItemsTrace, EventsAndVerdict) { expect_trace(GetParam()); }
 
 const std::vector<TraceCase> kTraceCases = {
     {"items_true_builds_nothing", R"({"items": true})", Draft::Draft202012, "[1, 2]", true, {}},
@@ -97,8 +80,7 @@ const std::vector<TraceCase> kTraceCases = {
      {{"", "/items", 2}, {"", "/additionalItems", 2}}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, ItemsTrace, ::testing::ValuesIn(kTraceCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, ItemsTrace, ::testing::ValuesIn(kTraceCases), CaseName());
 
 struct ErrorCase {
     const char* name;
@@ -142,8 +124,7 @@ const std::vector<ErrorCase> kErrorCases = {
      "[1, 2, 3]", "2 is not of type \"string\"", "/1", "/additionalItems/type", 2},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, ItemsErrors, ::testing::ValuesIn(kErrorCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, ItemsErrors, ::testing::ValuesIn(kErrorCases), CaseName());
 
 struct CompileCase {
     const char* name;
@@ -172,8 +153,7 @@ const std::vector<CompileCase> kCompileCases = {
      "-1 is less than the minimum of 0", "/items/1/minLength"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, ItemsCompileErrors, ::testing::ValuesIn(kCompileCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, ItemsCompileErrors, ::testing::ValuesIn(kCompileCases), CaseName());
 
 TEST(ItemsCompile, AdditionalItemsWithoutTupleIsIgnoredWhateverItsValue) {
     Validator v = build(R"({"additionalItems": 1})", Draft::Draft7);
@@ -212,8 +192,7 @@ const std::vector<AnnotationCase> kAnnotationCases = {
     {"items_failing_item_keeps_annotation", R"({"items": {"minimum": 2}})", "[3, 1]", "/items", "true", 2},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, ItemsAnnotations, ::testing::ValuesIn(kAnnotationCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, ItemsAnnotations, ::testing::ValuesIn(kAnnotationCases), CaseName());
 
 TEST(ItemsEvaluation, AdditionalItemsSchemaReportsDescriptionsWithoutChildren) {
     Validator v = build(R"({"items": [{}], "additionalItems": {"type": "string"}})", Draft::Draft7);

@@ -2,7 +2,7 @@
 // units and array traces on a shared table of arrays; only a non-array traces differently.
 #include <gtest/gtest.h>
 
-#include "array_keywords_support.hpp"
+#include "keyword_test_support.hpp"
 #include "deririrore/core/options.hpp"
 
 namespace {
@@ -42,14 +42,6 @@ std::string general_schema(const Kind& k) {
     return std::string(R"({"items": {"type": ")") + k.type + R"(", "title": "general"}})";
 }
 
-std::vector<std::string> describe_errors(const std::vector<ValidationError>& errors) {
-    std::vector<std::string> out;
-    for (const auto& e : errors) {
-        out.push_back(e.message() + " @" + e.instance_path().str() + " " + e.schema_path().str());
-    }
-    return out;
-}
-
 // The item units of the `items` keyword unit: instance location, validity and the nested unit.
 std::vector<std::string> describe_units(const deririrore::core::Evaluation& e) {
     std::vector<std::string> out;
@@ -86,9 +78,9 @@ TEST(ItemsOfType, FastAndGeneralPathsAgreeOnEveryArray) {
             auto gv = general.validate(instance);
             ASSERT_EQ(fv.has_value(), gv.has_value());
             if (fv) {
-                EXPECT_EQ(describe_errors({*fv}), describe_errors({*gv}));
+                EXPECT_EQ(described({*fv}), described({*gv}));
             }
-            EXPECT_EQ(describe_errors(fast.iter_errors(instance)), describe_errors(general.iter_errors(instance)));
+            EXPECT_EQ(described(fast.iter_errors(instance)), described(general.iter_errors(instance)));
             EXPECT_EQ(describe_units(fast.evaluate(instance)), describe_units(general.evaluate(instance)));
             expect_consistent(fast, instance);
         }
@@ -121,8 +113,7 @@ const std::vector<VerdictCase> kVerdicts = {
     {"boolean_refuses_null", "boolean", Draft::Draft202012, "[null]", false},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, ItemsOfTypeVerdicts, ::testing::ValuesIn(kVerdicts),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, ItemsOfTypeVerdicts, ::testing::ValuesIn(kVerdicts), CaseName());
 
 TEST(ItemsOfType, Draft4IntegerErrorIsTheNestedTypeError) {
     Validator v = build(R"({"items": {"type": "integer"}})", Draft::Draft4);
@@ -167,25 +158,8 @@ TEST(ItemsOfType, OtherShapesTakeTheGeneralPath) {
     }
 }
 
-// Accepts every instance; registered under "type" it replaces the built-in keyword.
-class AnyKeyword final : public deririrore::core::CustomKeyword {
-public:
-    std::optional<ValidationError> validate(const Value&, const deririrore::core::LazyLocation&) const override {
-        return std::nullopt;
-    }
-    bool is_valid(const Value&) const override { return true; }
-};
-
-class AnyFactory final : public deririrore::core::KeywordFactory {
-public:
-    deririrore::Result<std::unique_ptr<deririrore::core::CustomKeyword>, ValidationError> init(
-        const Value&, const Value&, const deririrore::core::Location&, std::string_view) const override {
-        return std::unique_ptr<deririrore::core::CustomKeyword>(std::make_unique<AnyKeyword>());
-    }
-};
-
 TEST(ItemsOfType, CustomTypeKeywordKeepsTheGeneralPath) {
-    auto options = options_for(Draft::Draft202012).with_keyword("type", std::make_shared<AnyFactory>());
+    auto options = options_for(Draft::Draft202012).with_keyword("type", std::make_shared<CountingFactory>());
     Validator v = build(R"({"items": {"type": "number"}})", options);
     Traced t = trace(v, json("[\"a\"]"));
     EXPECT_TRUE(t.valid);

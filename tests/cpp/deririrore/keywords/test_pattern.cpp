@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "deririrore/keywords/pattern.hpp"
-#include "value_keyword_harness.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
@@ -100,10 +100,10 @@ INSTANTIATE_TEST_SUITE_P(
         FormCase{"^(a+)+$", true, PatternForm::Automaton, {"aaaa"}, {"aaaa!"}}));
 
 TEST(Pattern, CompileErrors) {
-    EXPECT_EQ(kwtest::compile_error(R"({"pattern": "["})", Draft::Draft7), R"("[" is not a "regex")");
+    EXPECT_EQ(kwtest::compile_message(R"({"pattern": "["})", Draft::Draft7), R"("[" is not a "regex")");
     EXPECT_EQ(kwtest::compile_error_path(R"({"pattern": "["})", Draft::Draft7), "/pattern");
-    EXPECT_EQ(kwtest::compile_error(R"({"pattern": "a(?<n>b"})", Draft::Draft202012), R"("a(?<n>b" is not a "regex")");
-    EXPECT_EQ(kwtest::compile_error(R"({"pattern": 12})", Draft::Draft7), R"(12 is not of type "string")");
+    EXPECT_EQ(kwtest::compile_message(R"({"pattern": "a(?<n>b"})", Draft::Draft202012), R"("a(?<n>b" is not a "regex")");
+    EXPECT_EQ(kwtest::compile_message(R"({"pattern": 12})", Draft::Draft7), R"(12 is not of type "string")");
     EXPECT_EQ(kwtest::compile_error_path(R"({"properties": {"a": {"pattern": 12}}})", Draft::Draft7),
               "/properties/a/pattern");
     const auto automaton = with_engine(core::PatternOptions::automaton());

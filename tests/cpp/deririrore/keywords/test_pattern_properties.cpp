@@ -6,22 +6,12 @@
 
 #include "deririrore/keywords/additional_patterns.hpp"
 #include "deririrore/keywords/pattern_properties.hpp"
-#include "object_keywords_support.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
-using namespace objtest;
+using namespace kwtest;
 namespace kw = deririrore::keywords;
-
-template <class T>
-const T* keyword_validator(const Validator& v, std::string_view keyword) {
-    for (const auto& entry : v.root().entries()) {
-        if (entry.location.view() == std::string("/") + std::string(keyword)) {
-            return dynamic_cast<const T*>(entry.validator.get());
-        }
-    }
-    return nullptr;
-}
 
 ValidationOptions backtrack_limit(std::uint64_t limit) {
     ValidationOptions options = options_for(Draft::Draft202012);
@@ -80,26 +70,8 @@ TEST(PatternProperties, Errors) {
     });
 }
 
-struct TraceCase {
-    std::string schema;
-    std::string instance;
-    bool valid;
-    std::vector<Event> events;
-};
-
-void check_traces(const std::vector<TraceCase>& cases, const ValidationOptions& options = options_for(Draft::Draft202012)) {
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.schema + " on " + c.instance);
-        Validator v = build(c.schema, options);
-        Traced t = trace(v, json(c.instance));
-        EXPECT_EQ(t.valid, c.valid);
-        EXPECT_EQ(t.events, c.events);
-        EXPECT_EQ(v.is_valid(json(c.instance)), c.valid);
-    }
-}
-
 TEST(PatternProperties, TraceSequences) {
-    check_traces({
+    check_trace_sequences({
         {R"({"patternProperties": {}})", R"({"a": 1})", true, {{"", "/patternProperties", 2}}},
         {R"({"patternProperties": {"^x-": {"type": "integer"}}})", "[1]", true, {{"", "/patternProperties/^x-", 2}}},
         {R"({"patternProperties": {"a": {}, "b": {}}})", "\"s\"", true, {{"", "/patternProperties", 2}}},
@@ -128,24 +100,24 @@ TEST(PatternProperties, EvaluationListsEachMatch) {
 
 TEST(PatternProperties, FormsAndStandingDown) {
     Validator fast = build(R"({"patternProperties": {"^a": {}, "^(x|y)$": {}}})");
-    const auto* all_fast = keyword_validator<kw::PatternPropertiesValidator>(fast, "patternProperties");
+    const auto* all_fast = root_keyword<kw::PatternPropertiesValidator>(fast, "patternProperties");
     ASSERT_NE(all_fast, nullptr);
     for (const auto& e : all_fast->entries()) EXPECT_EQ(e.pattern.kind(), kw::CompiledPattern::Kind::Fast);
     // One pattern that needs an engine sends every pattern of the keyword to it.
     Validator mixed = build(R"({"patternProperties": {"^a": {}, "b+": {}}})");
-    for (const auto& e : keyword_validator<kw::PatternPropertiesValidator>(mixed, "patternProperties")->entries()) {
+    for (const auto& e : root_keyword<kw::PatternPropertiesValidator>(mixed, "patternProperties")->entries()) {
         EXPECT_EQ(e.pattern.kind(), kw::CompiledPattern::Kind::Backtracking);
     }
     Validator with_automaton = build(R"({"patternProperties": {"^a": {}, "b+": {}}})", automaton());
-    for (const auto& e : keyword_validator<kw::PatternPropertiesValidator>(with_automaton, "patternProperties")->entries()) {
+    for (const auto& e : root_keyword<kw::PatternPropertiesValidator>(with_automaton, "patternProperties")->entries()) {
         EXPECT_EQ(e.pattern.kind(), kw::CompiledPattern::Kind::Automaton);
     }
     for (const char* ap : {"false", "{}"}) {
         Validator v = build(std::string(R"({"patternProperties": {"^a": {}}, "additionalProperties": )") + ap + "}");
-        EXPECT_EQ(keyword_validator<kw::PatternPropertiesValidator>(v, "patternProperties"), nullptr);
+        EXPECT_EQ(root_keyword<kw::PatternPropertiesValidator>(v, "patternProperties"), nullptr);
     }
     Validator open = build(R"({"patternProperties": {"^a": {}}, "additionalProperties": true})");
-    EXPECT_NE(keyword_validator<kw::PatternPropertiesValidator>(open, "patternProperties"), nullptr);
+    EXPECT_NE(root_keyword<kw::PatternPropertiesValidator>(open, "patternProperties"), nullptr);
 }
 
 TEST(PatternProperties, CompileErrors) {
@@ -230,7 +202,7 @@ TEST(AdditionalBesidePatterns, TraceSequences) {
         R"({"properties": {"p": {"type": "integer"}}, )" + patterns + R"(, "additionalProperties": {"type": "integer"}})";
     const std::string declared_false = R"({"properties": {"p": {"type": "integer"}}, )" + patterns +
                                        R"(, "additionalProperties": false})";
-    check_traces({
+    check_trace_sequences({
         {schema_form, "{}", true, {{"", "/patternProperties", 2}, {"", "/additionalProperties", 2}}},
         {false_form, "{}", true, {{"", "/patternProperties", 2}, {"", "/additionalProperties", 0}}},
         {declared_schema, "{}", true,
@@ -329,7 +301,7 @@ TEST(AdditionalBesidePatterns, DeclaredPatternMatchesAreBuiltOnce) {
     Validator v = build(R"({"properties": {"ab": {}, "c": {}}, "patternProperties": {"a": {}, "b": {}},
                             "additionalProperties": false})");
     using Closed = kw::DeclaredPatternAdditionalFalseValidator<kw::SmallPropertyMap>;
-    const auto* closed = keyword_validator<Closed>(v, "additionalProperties");
+    const auto* closed = root_keyword<Closed>(v, "additionalProperties");
     ASSERT_NE(closed, nullptr);
     const auto& matches = closed->declared_matches();
     ASSERT_EQ(matches.size(), 1u);
@@ -339,19 +311,10 @@ TEST(AdditionalBesidePatterns, DeclaredPatternMatchesAreBuiltOnce) {
     EXPECT_EQ(refs[1].index, 1u);
     // Beside additionalProperties each pattern keeps its engine-free shape where it has one.
     Validator mixed = build(R"({"patternProperties": {"^a": {}, "b+": {}}, "additionalProperties": false})");
-    const auto* m = keyword_validator<kw::PatternAdditionalFalseValidator>(mixed, "additionalProperties");
+    const auto* m = root_keyword<kw::PatternAdditionalFalseValidator>(mixed, "additionalProperties");
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->patterns()[0].pattern.kind(), kw::CompiledPattern::Kind::Fast);
     EXPECT_EQ(m->patterns()[1].pattern.kind(), kw::CompiledPattern::Kind::Backtracking);
-}
-
-std::string declared_names(int n) {
-    std::string out = "{";
-    for (int i = 0; i < n; ++i) {
-        if (i) out += ", ";
-        out += "\"p" + std::string(i < 10 ? "0" : "") + std::to_string(i) + "\": {\"type\": \"integer\"}";
-    }
-    return out + "}";
 }
 
 TEST(AdditionalBesidePatterns, FourteenAndFifteenNamesAgree) {
@@ -360,8 +323,8 @@ TEST(AdditionalBesidePatterns, FourteenAndFifteenNamesAgree) {
     const std::vector<std::string> instances = {"{}", R"({"p00": 7, "p13": 2})", R"({"p00": 1, "p05": "x", "zz": 3})",
                                                 R"({"q": "s", "p07": 9})", "[]"};
     for (const auto& tail : tails) {
-        Validator small = build("{\"properties\": " + declared_names(14) + ", " + tail + "}");
-        Validator large = build("{\"properties\": " + declared_names(15) + ", " + tail + "}");
+        Validator small = build("{\"properties\": " + declared(14) + ", " + tail + "}");
+        Validator large = build("{\"properties\": " + declared(15) + ", " + tail + "}");
         for (const auto& text : instances) {
             SCOPED_TRACE(tail + " on " + text);
             Value instance = json(text);

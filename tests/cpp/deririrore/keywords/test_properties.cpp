@@ -3,21 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "object_keywords_support.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
-using namespace objtest;
-
-// {"p00": {"type": "integer"}, ..., "p<n-1>": ...}
-std::string declared(int n) {
-    std::string out = "{";
-    for (int i = 0; i < n; ++i) {
-        if (i) out += ", ";
-        out += "\"p" + std::string(i < 10 ? "0" : "") + std::to_string(i) + "\": {\"type\": \"integer\"}";
-    }
-    return out + "}";
-}
+using namespace kwtest;
 
 struct Case {
     std::string schema;
@@ -81,15 +71,8 @@ TEST(Properties, ValidateReportsMissingNamesBeforePropertyErrors) {
     EXPECT_EQ(error->schema_path().str(), "/required");
 }
 
-struct TraceCase {
-    std::string schema;
-    std::string instance;
-    bool valid;
-    std::vector<Event> events;
-};
-
 TEST(Properties, TraceSequences) {
-    const std::vector<TraceCase> cases = {
+    const std::vector<TraceSequence> cases = {
         {R"({"properties": {"a": {"type": "integer"}}})", "5", true, {{"", "/properties", 2}}},
         {R"({"properties": {}})", R"({"x": 1})", true, {{"", "/properties", 2}}},
         {R"({"properties": {"a": {"type": "integer"}, "b": true}})",
@@ -126,12 +109,7 @@ TEST(Properties, TraceSequences) {
           {"", "/required/1", 0},
           {"", "/required", 0}}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.schema + " on " + c.instance);
-        Traced t = trace(build(c.schema), json(c.instance));
-        EXPECT_EQ(t.valid, c.valid);
-        EXPECT_EQ(t.events, c.events);
-    }
+    check_trace_sequences(cases);
 }
 
 TEST(Properties, FourteenAndFifteenNamesAgree) {

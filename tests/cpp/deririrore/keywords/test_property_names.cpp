@@ -4,32 +4,15 @@
 
 #include <variant>
 
-#include "array_keywords_support.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
 using namespace kwtest;
 
-struct TraceCase {
-    const char* name;
-    const char* schema;
-    Draft draft;
-    const char* instance;
-    bool valid;
-    std::vector<Event> events;
-};
-
 class PropertyNamesTrace : public ::testing::TestWithParam<TraceCase> {};
 
-TEST_P(PropertyNamesTrace, EventsAndVerdict) {
-    const TraceCase& c = GetParam();
-    Validator v = build(c.schema, c.draft);
-    const Value instance = json(c.instance);
-    Traced t = trace(v, instance);
-    EXPECT_EQ(t.valid, c.valid);
-    EXPECT_EQ(t.events, c.events);
-    expect_consistent(v, instance);
-}
+TEST_P(PropertyNamesTrace, EventsAndVerdict) { expect_trace(GetParam()); }
 
 const char* kMax3 = R"({"propertyNames": {"maxLength": 3}})";
 
@@ -56,8 +39,7 @@ const std::vector<TraceCase> kTraceCases = {
     {"draft4_does_not_know_it", R"({"propertyNames": false})", Draft::Draft4, R"({"a": 1})", true, {}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, PropertyNamesTrace, ::testing::ValuesIn(kTraceCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, PropertyNamesTrace, ::testing::ValuesIn(kTraceCases), CaseName());
 
 TEST(PropertyNames, WrappedErrorKeepsTheInnerError) {
     Validator v = build(kMax3);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "value_keyword_harness.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
@@ -107,12 +107,12 @@ TEST(Required, ManyNamesAgainstManyProperties) {
 }
 
 TEST(Required, CompileErrors) {
-    EXPECT_EQ(kwtest::compile_error(R"({"required": "a"})", Draft::Draft7), R"("a" is not of type "array")");
-    EXPECT_EQ(kwtest::compile_error(R"({"required": ["a", 1]})", Draft::Draft7), R"(1 is not of type "string")");
+    EXPECT_EQ(kwtest::compile_message(R"({"required": "a"})", Draft::Draft7), R"("a" is not of type "array")");
+    EXPECT_EQ(kwtest::compile_message(R"({"required": ["a", 1]})", Draft::Draft7), R"(1 is not of type "string")");
     EXPECT_EQ(kwtest::compile_error_path(R"({"required": ["a", 1]})", Draft::Draft7), "/required");
     // beside properties and additionalProperties false the one-name form is not taken over
     // when its item is no string, so the error is reported here
-    EXPECT_EQ(kwtest::compile_error(R"({"properties": {}, "additionalProperties": false, "required": [1]})",
+    EXPECT_EQ(kwtest::compile_message(R"({"properties": {}, "additionalProperties": false, "required": [1]})",
                                     Draft::Draft7),
               R"(1 is not of type "string")");
 }

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "deririrore/keywords/unevaluated_items.hpp"
-#include "value_keyword_harness.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
@@ -12,17 +12,8 @@ using namespace kwtest;
 namespace kw = deririrore::keywords;
 using deririrore::value::Value;
 
-core::Validator build(std::string_view schema_text, Draft draft = Draft::Draft202012) {
-    const Value schema = json(schema_text);
-    auto built = core::build_validator(schema, options_for(draft));
-    if (!built) throw std::runtime_error("does not compile: " + built.error().message());
-    return std::move(built).value();
-}
-
 const kw::UnevaluatedItemsValidator& keyword_of(const core::Validator& v) {
-    for (const auto& entry : v.root().entries()) {
-        if (auto* found = dynamic_cast<const kw::UnevaluatedItemsValidator*>(entry.validator.get())) return *found;
-    }
+    if (auto* found = root_keyword<kw::UnevaluatedItemsValidator>(v)) return *found;
     throw std::runtime_error("no unevaluatedItems validator at the root");
 }
 
@@ -97,8 +88,7 @@ const std::vector<VerdictCase> kVerdictCases = {
     {"non_array_is_outside_the_domain", Draft::Draft202012, R"({"unevaluatedItems": false})", R"({"a": 1})", ""},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, UnevaluatedItemsVerdict, ::testing::ValuesIn(kVerdictCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, UnevaluatedItemsVerdict, ::testing::ValuesIn(kVerdictCases), CaseName());
 
 TEST(UnevaluatedItems, Trace) {
     struct Case {

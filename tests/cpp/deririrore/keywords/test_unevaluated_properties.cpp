@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "deririrore/keywords/unevaluated_properties.hpp"
-#include "value_keyword_harness.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
@@ -15,17 +15,8 @@ using namespace kwtest;
 namespace kw = deririrore::keywords;
 using deririrore::value::Value;
 
-core::Validator build(std::string_view schema_text, Draft draft = Draft::Draft202012) {
-    const Value schema = json(schema_text);
-    auto built = core::build_validator(schema, options_for(draft));
-    if (!built) throw std::runtime_error("does not compile: " + built.error().message());
-    return std::move(built).value();
-}
-
 const kw::UnevaluatedPropertiesValidator& keyword_of(const core::Validator& v) {
-    for (const auto& entry : v.root().entries()) {
-        if (auto* found = dynamic_cast<const kw::UnevaluatedPropertiesValidator*>(entry.validator.get())) return *found;
-    }
+    if (auto* found = root_keyword<kw::UnevaluatedPropertiesValidator>(v)) return *found;
     throw std::runtime_error("no unevaluatedProperties validator at the root");
 }
 
@@ -111,8 +102,7 @@ const std::vector<VerdictCase> kVerdictCases = {
      R"({"a": 1, "child": {"a": 2, "z": 1}})", "Unevaluated properties are not allowed ('z' was unexpected)"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, UnevaluatedPropertiesVerdict, ::testing::ValuesIn(kVerdictCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, UnevaluatedPropertiesVerdict, ::testing::ValuesIn(kVerdictCases), CaseName());
 
 TEST(UnevaluatedProperties, Trace) {
     struct Case {
@@ -287,13 +277,13 @@ TEST(UnevaluatedProperties, ReferenceChainsAreBoundedByDepth) {
     EXPECT_TRUE(long_chain.is_valid(R"({"a": 1})"));
     EXPECT_FALSE(long_chain.is_valid(R"({"b": 1})"));
 
-    auto message = compile_error(reference_chain(5000), Draft::Draft202012);
+    auto message = compile_message(reference_chain(5000), Draft::Draft202012);
     ASSERT_TRUE(message.has_value());
     EXPECT_NE(message->find("maximum depth"), std::string::npos) << *message;
 }
 
 TEST(UnevaluatedProperties, UnresolvableReferenceFailsCompilation) {
-    auto message = compile_error(R"({"allOf": [{"$ref": "#/$defs/missing"}], "unevaluatedProperties": false})",
+    auto message = compile_message(R"({"allOf": [{"$ref": "#/$defs/missing"}], "unevaluatedProperties": false})",
                                  Draft::Draft202012);
     ASSERT_TRUE(message.has_value());
 }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "value_keyword_harness.hpp"
+#include "keyword_test_support.hpp"
 
 namespace {
 
