@@ -81,6 +81,30 @@ std::size_t BranchListValidator::trace_branches(const Value& instance, const Laz
     return valid_count;
 }
 
+bool BranchListValidator::append_every_branch(const Value& instance, const LazyLocation& instance_path,
+                                              const Location& instance_location, const RefChain* chain,
+                                              EvaluationContext& ctx, SiblingLinker& linker) const {
+    bool valid = true;
+    for (const SchemaNode* branch : branches_) {
+        valid = append_child(ctx, linker,
+                             evaluate_branch(*branch, instance, instance_path, instance_location, chain, ctx)) &&
+                valid;
+    }
+    return valid;
+}
+
+EvaluationResult SingleBranchValidator::evaluate_at(const Value& instance, const LazyLocation& instance_path,
+                                                    const Location& instance_location, const RefChain* chain,
+                                                    EvaluationContext& ctx) const {
+    return single_child_result(*node_, instance, instance_path, instance_location, chain, ctx);
+}
+
+EvaluationResult SingleBranchValidator::evaluate(const Value& instance, const LazyLocation& instance_path,
+                                                 const RefChain* chain, EvaluationContext& ctx) const {
+    return SingleBranchValidator::evaluate_at(instance, instance_path, core::location_from_lazy(instance_path), chain,
+                                              ctx);
+}
+
 // allOf, list form.
 
 bool AllOfListValidator::is_valid(const Value& instance, ValidationContext& ctx) const {
@@ -107,12 +131,7 @@ EvaluationResult AllOfListValidator::evaluate_at(const Value& instance, const La
                                                  const Location& instance_location, const RefChain* chain,
                                                  EvaluationContext& ctx) const {
     SiblingLinker linker;
-    bool valid = true;
-    for (const SchemaNode* branch : branches_) {
-        valid = append_child(ctx, linker,
-                             evaluate_branch(*branch, instance, instance_path, instance_location, chain, ctx)) &&
-                valid;
-    }
+    const bool valid = append_every_branch(instance, instance_path, instance_location, chain, ctx, linker);
     return result_of_children(linker, valid, valid);
 }
 
@@ -130,10 +149,6 @@ bool AllOfListValidator::trace(const Value& instance, const LazyLocation& instan
 
 // allOf, one branch.
 
-bool AllOfSingleValidator::is_valid(const Value& instance, ValidationContext& ctx) const {
-    return node_->is_valid(instance, ctx);
-}
-
 std::optional<ValidationError> AllOfSingleValidator::validate(const Value& instance, const LazyLocation& instance_path,
                                                               const RefChain* chain, ValidationContext& ctx) const {
     return node_->validate(instance, instance_path, chain, ctx);
@@ -142,17 +157,6 @@ std::optional<ValidationError> AllOfSingleValidator::validate(const Value& insta
 void AllOfSingleValidator::iter_errors(const Value& instance, const LazyLocation& instance_path,
                                        const RefChain* chain, ValidationContext& ctx, ErrorSink& sink) const {
     node_->iter_errors(instance, instance_path, chain, ctx, sink);
-}
-
-EvaluationResult AllOfSingleValidator::evaluate_at(const Value& instance, const LazyLocation& instance_path,
-                                                   const Location& instance_location, const RefChain* chain,
-                                                   EvaluationContext& ctx) const {
-    return single_child_result(*node_, instance, instance_path, instance_location, chain, ctx);
-}
-
-EvaluationResult AllOfSingleValidator::evaluate(const Value& instance, const LazyLocation& instance_path,
-                                                const RefChain* chain, EvaluationContext& ctx) const {
-    return evaluate_at(instance, instance_path, core::location_from_lazy(instance_path), chain, ctx);
 }
 
 bool AllOfSingleValidator::trace(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
@@ -189,15 +193,12 @@ EvaluationResult AnyOfValidatorBase::evaluate_at(const Value& instance, const La
         }
     }
     SiblingLinker linker;
-    bool valid = true;
     if (first == branches_.size()) {
-        for (const SchemaNode* branch : branches_) {
-            valid = append_child(ctx, linker,
-                                 evaluate_branch(*branch, instance, instance_path, instance_location, chain, ctx)) &&
-                    valid;
-        }
-        return result_of_children(linker, false, valid);
+        const bool children_valid =
+            append_every_branch(instance, instance_path, instance_location, chain, ctx, linker);
+        return result_of_children(linker, false, children_valid);
     }
+    bool valid = true;
     for (std::size_t i = first; i < branches_.size(); ++i) {
         if (i != first && !branches_[i]->is_valid(instance, ctx)) continue;
         valid = append_child(ctx, linker,
@@ -235,27 +236,12 @@ bool DiscriminatedAnyOfValidator::is_valid(const Value& instance, ValidationCont
 
 // anyOf, one branch.
 
-bool AnyOfSingleValidator::is_valid(const Value& instance, ValidationContext& ctx) const {
-    return node_->is_valid(instance, ctx);
-}
-
 std::optional<ValidationError> AnyOfSingleValidator::validate(const Value& instance, const LazyLocation& instance_path,
                                                               const RefChain* chain, ValidationContext& ctx) const {
     if (node_->is_valid(instance, ctx)) return std::nullopt;
     kinds::Context context;
     context.push_back(owned_errors_of(*node_, instance, instance_path, chain, ctx));
     return ValidationError::make(kinds::AnyOf{std::move(context)}, instance, instance_path, location_, chain);
-}
-
-EvaluationResult AnyOfSingleValidator::evaluate_at(const Value& instance, const LazyLocation& instance_path,
-                                                   const Location& instance_location, const RefChain* chain,
-                                                   EvaluationContext& ctx) const {
-    return single_child_result(*node_, instance, instance_path, instance_location, chain, ctx);
-}
-
-EvaluationResult AnyOfSingleValidator::evaluate(const Value& instance, const LazyLocation& instance_path,
-                                                const RefChain* chain, EvaluationContext& ctx) const {
-    return evaluate_at(instance, instance_path, core::location_from_lazy(instance_path), chain, ctx);
 }
 
 bool AnyOfSingleValidator::trace(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
@@ -308,13 +294,9 @@ EvaluationResult OneOfValidatorBase::evaluate_at(const Value& instance, const La
                                                  EvaluationContext& ctx) const {
     const OneOfSearch found = search(instance, ctx);
     SiblingLinker linker;
-    bool children_valid = true;
     if (!found.first) {
-        for (const SchemaNode* branch : branches_) {
-            children_valid = append_child(ctx, linker, evaluate_branch(*branch, instance, instance_path,
-                                                                       instance_location, chain, ctx)) &&
-                             children_valid;
-        }
+        const bool children_valid =
+            append_every_branch(instance, instance_path, instance_location, chain, ctx, linker);
         return result_of_children(linker, false, children_valid);
     }
     const std::size_t first = *found.first;
@@ -328,7 +310,7 @@ EvaluationResult OneOfValidatorBase::evaluate_at(const Value& instance, const La
         if (!child.valid) continue;
         append_child(ctx, linker, std::move(child));
     }
-    EvaluationResult result = result_of_children(linker, false, children_valid);
+    EvaluationResult result = result_of_children(linker, false, true);
     result.push_error_description(core::ErrorDescription{"oneOf", "more than one subschema succeeded"});
     return result;
 }
@@ -383,27 +365,12 @@ OneOfSearch DiscriminatedOneOfValidator::search(const Value& instance, Validatio
 
 // oneOf, one branch.
 
-bool OneOfSingleValidator::is_valid(const Value& instance, ValidationContext& ctx) const {
-    return node_->is_valid(instance, ctx);
-}
-
 std::optional<ValidationError> OneOfSingleValidator::validate(const Value& instance, const LazyLocation& instance_path,
                                                               const RefChain* chain, ValidationContext& ctx) const {
     if (node_->is_valid(instance, ctx)) return std::nullopt;
     kinds::Context context;
     context.push_back(owned_errors_of(*node_, instance, instance_path, chain, ctx));
     return ValidationError::make(kinds::OneOfNotValid{std::move(context)}, instance, instance_path, location_, chain);
-}
-
-EvaluationResult OneOfSingleValidator::evaluate_at(const Value& instance, const LazyLocation& instance_path,
-                                                   const Location& instance_location, const RefChain* chain,
-                                                   EvaluationContext& ctx) const {
-    return single_child_result(*node_, instance, instance_path, instance_location, chain, ctx);
-}
-
-EvaluationResult OneOfSingleValidator::evaluate(const Value& instance, const LazyLocation& instance_path,
-                                                const RefChain* chain, EvaluationContext& ctx) const {
-    return evaluate_at(instance, instance_path, core::location_from_lazy(instance_path), chain, ctx);
 }
 
 bool OneOfSingleValidator::trace(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
@@ -477,6 +444,18 @@ std::optional<BranchDiscriminator> discriminator_for(const CompileContext& keywo
     return find_branch_discriminator(keyword_ctx, values);
 }
 
+// The list form of `anyOf` or `oneOf`: the discriminated one where a discriminator exists.
+template <class Discriminated, class List>
+KeywordCompileResult compile_branch_list(const CompileContext& keyword_ctx, const Value& value) {
+    auto branches = compile_branches(keyword_ctx, value);
+    if (!branches) return make_unexpected(std::move(branches).error());
+    if (auto discriminator = discriminator_for(keyword_ctx, value)) {
+        return KeywordValidatorPtr(
+            std::make_unique<Discriminated>(std::move(*branches), std::move(*discriminator), keyword_ctx.location()));
+    }
+    return KeywordValidatorPtr(std::make_unique<List>(std::move(*branches), keyword_ctx.location()));
+}
+
 }  // namespace
 
 KeywordCompileResult compile_all_of(const CompileContext& ctx, const Value&, const Value& value) {
@@ -500,13 +479,7 @@ KeywordCompileResult compile_any_of(const CompileContext& ctx, const Value&, con
         if (!node) return make_unexpected(std::move(node).error());
         return KeywordValidatorPtr(std::make_unique<AnyOfSingleValidator>(*node, keyword_ctx.location()));
     }
-    auto branches = compile_branches(keyword_ctx, value);
-    if (!branches) return make_unexpected(std::move(branches).error());
-    if (auto discriminator = discriminator_for(keyword_ctx, value)) {
-        return KeywordValidatorPtr(std::make_unique<DiscriminatedAnyOfValidator>(
-            std::move(*branches), std::move(*discriminator), keyword_ctx.location()));
-    }
-    return KeywordValidatorPtr(std::make_unique<AnyOfListValidator>(std::move(*branches), keyword_ctx.location()));
+    return compile_branch_list<DiscriminatedAnyOfValidator, AnyOfListValidator>(keyword_ctx, value);
 }
 
 KeywordCompileResult compile_one_of_keyword(const CompileContext& ctx, const Value&, const Value& value) {
@@ -522,13 +495,7 @@ KeywordCompileResult compile_one_of_keyword(const CompileContext& ctx, const Val
 KeywordCompileResult compile_one_of(const CompileContext& ctx, const Value& value) {
     if (!value.is_array()) return make_unexpected(not_an_array(ctx, "oneOf", value));
     const CompileContext keyword_ctx = ctx.at_keyword("oneOf");
-    auto branches = compile_branches(keyword_ctx, value);
-    if (!branches) return make_unexpected(std::move(branches).error());
-    if (auto discriminator = discriminator_for(keyword_ctx, value)) {
-        return KeywordValidatorPtr(std::make_unique<DiscriminatedOneOfValidator>(
-            std::move(*branches), std::move(*discriminator), keyword_ctx.location()));
-    }
-    return KeywordValidatorPtr(std::make_unique<OneOfListValidator>(std::move(*branches), keyword_ctx.location()));
+    return compile_branch_list<DiscriminatedOneOfValidator, OneOfListValidator>(keyword_ctx, value);
 }
 
 KeywordCompileResult compile_not(const CompileContext& ctx, const Value&, const Value& value) {

@@ -27,6 +27,10 @@ protected:
     // One error list per branch, each error made independent of the instance.
     core::kinds::Context branch_errors(const Value& instance, const core::LazyLocation& instance_path,
                                        const core::RefChain* chain, core::ValidationContext& ctx) const;
+    // Appends every branch's evaluation as a child unit; answers whether all were valid.
+    bool append_every_branch(const Value& instance, const core::LazyLocation& instance_path,
+                             const Location& instance_location, const core::RefChain* chain,
+                             core::EvaluationContext& ctx, core::SiblingLinker& linker) const;
     // Traces every branch, each followed by its event; answers how many were valid.
     std::size_t trace_branches(const Value& instance, const core::LazyLocation& instance_path, core::Tracer& tracer,
                                core::TraceContext& ctx) const;
@@ -54,29 +58,40 @@ public:
                core::TraceContext& ctx) const override;
 };
 
-// `allOf` of one branch is that branch; its only event is at the branch's Location (allOf/0).
-class AllOfSingleValidator final : public core::KeywordValidator {
+// What the one-branch forms share: the branch decides validity and is the evaluation's only child.
+class SingleBranchValidator : public core::KeywordValidator {
 public:
-    explicit AllOfSingleValidator(const SchemaNode* node) : node_(node) {}
-
-    void iter_errors(const Value& instance, const core::LazyLocation& instance_path, const core::RefChain* chain,
-                     core::ValidationContext& ctx, core::ErrorSink& sink) const override;
-    bool is_valid(const Value& instance, core::ValidationContext& ctx) const override;
-    std::optional<ValidationError> validate(const Value& instance, const core::LazyLocation& instance_path,
-                                            const core::RefChain* chain, core::ValidationContext& ctx) const override;
+    bool is_valid(const Value& instance, core::ValidationContext& ctx) const override {
+        return node_->is_valid(instance, ctx);
+    }
     core::EvaluationResult evaluate_at(const Value& instance, const core::LazyLocation& instance_path,
                                        const Location& instance_location, const core::RefChain* chain,
                                        core::EvaluationContext& ctx) const override;
     core::EvaluationResult evaluate(const Value& instance, const core::LazyLocation& instance_path,
                                     const core::RefChain* chain, core::EvaluationContext& ctx) const override;
-    const Location& location() const override { return node_->location(); }
-    bool trace(const Value& instance, const core::LazyLocation& instance_path, core::Tracer& tracer,
-               core::TraceContext& ctx) const override;
+    const Location& location() const override { return location_; }
 
     const SchemaNode& branch() const noexcept { return *node_; }
 
-private:
+protected:
+    SingleBranchValidator(const SchemaNode* node, Location location) : node_(node), location_(std::move(location)) {}
+
     const SchemaNode* node_;
+    Location location_;
+};
+
+// `allOf` of one branch is that branch; its only event is at the branch's Location (allOf/0),
+// which is also the Location it reports.
+class AllOfSingleValidator final : public SingleBranchValidator {
+public:
+    explicit AllOfSingleValidator(const SchemaNode* node) : SingleBranchValidator(node, node->location()) {}
+
+    void iter_errors(const Value& instance, const core::LazyLocation& instance_path, const core::RefChain* chain,
+                     core::ValidationContext& ctx, core::ErrorSink& sink) const override;
+    std::optional<ValidationError> validate(const Value& instance, const core::LazyLocation& instance_path,
+                                            const core::RefChain* chain, core::ValidationContext& ctx) const override;
+    bool trace(const Value& instance, const core::LazyLocation& instance_path, core::Tracer& tracer,
+               core::TraceContext& ctx) const override;
 };
 
 // The list form of `anyOf`; with a discriminator an object instance is decided by one branch at
@@ -122,27 +137,14 @@ private:
 };
 
 // `anyOf` of one branch: its only event is at the keyword's Location.
-class AnyOfSingleValidator final : public core::KeywordValidator {
+class AnyOfSingleValidator final : public SingleBranchValidator {
 public:
-    AnyOfSingleValidator(const SchemaNode* node, Location location) : node_(node), location_(std::move(location)) {}
+    AnyOfSingleValidator(const SchemaNode* node, Location location) : SingleBranchValidator(node, std::move(location)) {}
 
-    bool is_valid(const Value& instance, core::ValidationContext& ctx) const override;
     std::optional<ValidationError> validate(const Value& instance, const core::LazyLocation& instance_path,
                                             const core::RefChain* chain, core::ValidationContext& ctx) const override;
-    core::EvaluationResult evaluate_at(const Value& instance, const core::LazyLocation& instance_path,
-                                       const Location& instance_location, const core::RefChain* chain,
-                                       core::EvaluationContext& ctx) const override;
-    core::EvaluationResult evaluate(const Value& instance, const core::LazyLocation& instance_path,
-                                    const core::RefChain* chain, core::EvaluationContext& ctx) const override;
-    const Location& location() const override { return location_; }
     bool trace(const Value& instance, const core::LazyLocation& instance_path, core::Tracer& tracer,
                core::TraceContext& ctx) const override;
-
-    const SchemaNode& branch() const noexcept { return *node_; }
-
-private:
-    const SchemaNode* node_;
-    Location location_;
 };
 
 // Where a `oneOf` found its valid branches: the first one (if any) and whether a second exists.
@@ -196,27 +198,14 @@ private:
 
 // `oneOf` of one branch: two events with the branch's outcome, at the branch's Location and then
 // at the keyword's.
-class OneOfSingleValidator final : public core::KeywordValidator {
+class OneOfSingleValidator final : public SingleBranchValidator {
 public:
-    OneOfSingleValidator(const SchemaNode* node, Location location) : node_(node), location_(std::move(location)) {}
+    OneOfSingleValidator(const SchemaNode* node, Location location) : SingleBranchValidator(node, std::move(location)) {}
 
-    bool is_valid(const Value& instance, core::ValidationContext& ctx) const override;
     std::optional<ValidationError> validate(const Value& instance, const core::LazyLocation& instance_path,
                                             const core::RefChain* chain, core::ValidationContext& ctx) const override;
-    core::EvaluationResult evaluate_at(const Value& instance, const core::LazyLocation& instance_path,
-                                       const Location& instance_location, const core::RefChain* chain,
-                                       core::EvaluationContext& ctx) const override;
-    core::EvaluationResult evaluate(const Value& instance, const core::LazyLocation& instance_path,
-                                    const core::RefChain* chain, core::EvaluationContext& ctx) const override;
-    const Location& location() const override { return location_; }
     bool trace(const Value& instance, const core::LazyLocation& instance_path, core::Tracer& tracer,
                core::TraceContext& ctx) const override;
-
-    const SchemaNode& branch() const noexcept { return *node_; }
-
-private:
-    const SchemaNode* node_;
-    Location location_;
 };
 
 // `not`: keeps the keyword's value for its message. The evaluation holds nothing of the

@@ -7,16 +7,18 @@ namespace deririrore::keywords {
 using core::TraceOutcome;
 using formats::DecodeStatus;
 
-std::optional<ValidationError> ContentMediaTypeValidator::validate(const Value& instance,
-                                                                   const core::LazyLocation& instance_path,
-                                                                   const core::RefChain* chain,
-                                                                   core::ValidationContext&) const {
+template <class ErrorKind>
+std::optional<ValidationError> ContentCheckValidator<ErrorKind>::validate(const Value& instance,
+                                                                          const core::LazyLocation& instance_path,
+                                                                          const core::RefChain* chain,
+                                                                          core::ValidationContext&) const {
     if (!instance.is_string() || check_(instance.as_string())) return std::nullopt;
-    return ValidationError::make(core::kinds::ContentMediaType{media_type_}, instance, instance_path, location_, chain);
+    return ValidationError::make(ErrorKind{name_}, instance, instance_path, location_, chain);
 }
 
-bool ContentMediaTypeValidator::trace(const Value& instance, const core::LazyLocation& instance_path,
-                                      core::Tracer& tracer, core::TraceContext&) const {
+template <class ErrorKind>
+bool ContentCheckValidator<ErrorKind>::trace(const Value& instance, const core::LazyLocation& instance_path,
+                                             core::Tracer& tracer, core::TraceContext&) const {
     if (!instance.is_string()) {
         tracer.emit(instance_path, location_, TraceOutcome::NotApplicable);
         return true;
@@ -26,24 +28,8 @@ bool ContentMediaTypeValidator::trace(const Value& instance, const core::LazyLoc
     return valid;
 }
 
-std::optional<ValidationError> ContentEncodingValidator::validate(const Value& instance,
-                                                                  const core::LazyLocation& instance_path,
-                                                                  const core::RefChain* chain,
-                                                                  core::ValidationContext&) const {
-    if (!instance.is_string() || check_(instance.as_string())) return std::nullopt;
-    return ValidationError::make(core::kinds::ContentEncoding{encoding_}, instance, instance_path, location_, chain);
-}
-
-bool ContentEncodingValidator::trace(const Value& instance, const core::LazyLocation& instance_path,
-                                     core::Tracer& tracer, core::TraceContext&) const {
-    if (!instance.is_string()) {
-        tracer.emit(instance_path, location_, TraceOutcome::NotApplicable);
-        return true;
-    }
-    const bool valid = check_(instance.as_string());
-    tracer.emit(instance_path, location_, core::outcome_of(valid));
-    return valid;
-}
+template class ContentCheckValidator<core::kinds::ContentMediaType>;
+template class ContentCheckValidator<core::kinds::ContentEncoding>;
 
 bool ContentMediaTypeAndEncodingValidator::is_valid(const Value& instance, core::ValidationContext&) const {
     if (!instance.is_string()) return true;

@@ -12,11 +12,13 @@
 
 namespace deririrore::keywords {
 
-// `contentMediaType` alone.
-class ContentMediaTypeValidator final : public core::KeywordValidator {
+// `contentMediaType` or `contentEncoding` alone: a check on strings; a failure reports its
+// keyword's kind of error, which names the media type or encoding.
+template <class ErrorKind>
+class ContentCheckValidator final : public core::KeywordValidator {
 public:
-    ContentMediaTypeValidator(std::string media_type, core::ContentCheck check, Location location)
-        : media_type_(std::move(media_type)), check_(std::move(check)), location_(std::move(location)) {}
+    ContentCheckValidator(std::string name, core::ContentCheck check, Location location)
+        : name_(std::move(name)), check_(std::move(check)), location_(std::move(location)) {}
 
     bool is_valid(const Value& instance, core::ValidationContext&) const override {
         return !instance.is_string() || check_(instance.as_string());
@@ -29,32 +31,15 @@ public:
                core::TraceContext& ctx) const override;
 
 private:
-    std::string media_type_;
+    std::string name_;
     core::ContentCheck check_;
     Location location_;
 };
 
-// `contentEncoding` alone.
-class ContentEncodingValidator final : public core::KeywordValidator {
-public:
-    ContentEncodingValidator(std::string encoding, core::ContentCheck check, Location location)
-        : encoding_(std::move(encoding)), check_(std::move(check)), location_(std::move(location)) {}
-
-    bool is_valid(const Value& instance, core::ValidationContext&) const override {
-        return !instance.is_string() || check_(instance.as_string());
-    }
-    std::optional<ValidationError> validate(const Value& instance, const core::LazyLocation& instance_path,
-                                            const core::RefChain* chain, core::ValidationContext& ctx) const override;
-    const Location& location() const override { return location_; }
-    bool applies_to(const Value& instance) const override { return instance.is_string(); }
-    bool trace(const Value& instance, const core::LazyLocation& instance_path, core::Tracer& tracer,
-               core::TraceContext& ctx) const override;
-
-private:
-    std::string encoding_;
-    core::ContentCheck check_;
-    Location location_;
-};
+extern template class ContentCheckValidator<core::kinds::ContentMediaType>;
+extern template class ContentCheckValidator<core::kinds::ContentEncoding>;
+using ContentMediaTypeValidator = ContentCheckValidator<core::kinds::ContentMediaType>;
+using ContentEncodingValidator = ContentCheckValidator<core::kinds::ContentEncoding>;
 
 // Both: the string is decoded first and the media type checked on the decoded text. Failures
 // of the decoding stand at the `contentEncoding` Location, of the media type at the

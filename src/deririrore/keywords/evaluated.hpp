@@ -130,6 +130,63 @@ private:
     std::unordered_set<const void*> many_;
 };
 
+// One walk's entry into a collection for one instance. It is not entered when the walk has been
+// there before, is inside it already (a reference cycle), or has reached the depth limit; an
+// entered collection stays on the context's in-progress stack, under `kind`, while this lives.
+class CollectionEntry {
+public:
+    CollectionEntry(core::ValidationContext& ctx, VisitedCollections& visited, const void* collection,
+                    const Value& instance, std::uint8_t kind)
+        : ctx_(ctx) {
+        if (!visited.insert(collection)) return;
+        if (ctx.cycle_contains(collection, &instance, kind)) return;
+        depth_.emplace(ctx);
+        if (!*depth_) return;
+        ctx.cycle_push(collection, &instance, kind);
+        entered_ = true;
+    }
+    ~CollectionEntry() {
+        if (entered_) ctx_.cycle_pop();
+    }
+    CollectionEntry(const CollectionEntry&) = delete;
+    CollectionEntry& operator=(const CollectionEntry&) = delete;
+
+    explicit operator bool() const noexcept { return entered_; }
+
+private:
+    core::ValidationContext& ctx_;
+    std::optional<core::DepthGuard> depth_;
+    bool entered_ = false;
+};
+
+// Hands `visit` the collections of what applies to the instance through a collection's `if`
+// (then `then` or `else`), `allOf`, `anyOf` and `oneOf` (only when exactly one branch is valid).
+template <class Collection, class Visit>
+void visit_applied_subschemas(const Collection& validators, const Value& instance, core::ValidationContext& ctx,
+                              Visit&& visit) {
+    if (const auto& conditional = validators.conditional) {
+        if (conditional->if_node->is_valid(instance, ctx)) {
+            visit(conditional->if_validators);
+            visit(conditional->then_validators);
+        } else {
+            visit(conditional->else_validators);
+        }
+    }
+    for (const auto* branches : {&validators.all_of, &validators.any_of}) {
+        for (const auto& branch : *branches) {
+            if (branch.node->is_valid(instance, ctx)) visit(branch.validators);
+        }
+    }
+    using Branch = typename decltype(Collection::one_of)::value_type;
+    const Branch* only = nullptr;
+    for (const auto& branch : validators.one_of) {
+        if (!branch.node->is_valid(instance, ctx)) continue;
+        if (only != nullptr) return;
+        only = &branch;
+    }
+    if (only != nullptr) visit(only->validators);
+}
+
 // The arena of the compilation `ctx` belongs to.
 const std::shared_ptr<EvaluatedArena>& evaluated_arena(const CompileContext& ctx);
 

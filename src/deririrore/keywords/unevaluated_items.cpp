@@ -17,19 +17,6 @@ namespace {
 // The kind under which item collections are entered on the context's in-progress stack.
 constexpr std::uint8_t kItemCollectionEntry = 2;
 
-class CycleEntry {
-public:
-    CycleEntry(ValidationContext& ctx, const void* content, const Value* instance) : ctx_(ctx) {
-        ctx_.cycle_push(content, instance, kItemCollectionEntry);
-    }
-    ~CycleEntry() { ctx_.cycle_pop(); }
-    CycleEntry(const CycleEntry&) = delete;
-    CycleEntry& operator=(const CycleEntry&) = delete;
-
-private:
-    ValidationContext& ctx_;
-};
-
 bool every_flag_set(const std::vector<std::uint8_t>& flags) {
     return std::all_of(flags.begin(), flags.end(), [](std::uint8_t f) { return f != 0; });
 }
@@ -49,28 +36,11 @@ struct Walk {
     void mark(const ItemsValidators* validators) {
         if (validators != nullptr) mark(finished(validators), true);
     }
-    void mark_from_branches(const std::vector<ItemsValidatorsBranch>& branches) {
-        for (const auto& branch : branches) {
-            if (branch.node->is_valid(instance, ctx)) mark(branch.validators);
-        }
-    }
-    void mark_from_one_of(const std::vector<ItemsValidatorsBranch>& branches) {
-        const ItemsValidatorsBranch* only = nullptr;
-        for (const auto& branch : branches) {
-            if (!branch.node->is_valid(instance, ctx)) continue;
-            if (only != nullptr) return;
-            only = &branch;
-        }
-        if (only != nullptr) mark(only->validators);
-    }
 };
 
 void Walk::mark(const ItemsValidators& validators, bool include_unevaluated) {
-    if (!visited.insert(&validators)) return;
-    if (ctx.cycle_contains(&validators, &instance, kItemCollectionEntry)) return;
-    core::DepthGuard guard(ctx);
-    if (!guard) return;
-    CycleEntry entry(ctx, &validators, &instance);
+    const CollectionEntry entry(ctx, visited, &validators, instance, kItemCollectionEntry);
+    if (!entry) return;
 
     if (validators.all_items) {
         std::fill(flags.begin(), flags.end(), std::uint8_t{1});
@@ -97,17 +67,7 @@ void Walk::mark(const ItemsValidators& validators, bool include_unevaluated) {
             }
         }
     }
-    if (const auto& conditional = validators.conditional) {
-        if (conditional->if_node->is_valid(instance, ctx)) {
-            mark(conditional->if_validators);
-            mark(conditional->then_validators);
-        } else {
-            mark(conditional->else_validators);
-        }
-    }
-    mark_from_branches(validators.all_of);
-    mark_from_branches(validators.any_of);
-    mark_from_one_of(validators.one_of);
+    visit_applied_subschemas(validators, instance, ctx, [this](const ItemsValidators* applied) { mark(applied); });
 }
 
 }  // namespace

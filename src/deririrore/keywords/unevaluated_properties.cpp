@@ -15,19 +15,6 @@ namespace {
 // The kind under which property collections are entered on the context's in-progress stack.
 constexpr std::uint8_t kPropertyCollectionEntry = 1;
 
-class CycleEntry {
-public:
-    CycleEntry(ValidationContext& ctx, const void* content, const Value* instance) : ctx_(ctx) {
-        ctx_.cycle_push(content, instance, kPropertyCollectionEntry);
-    }
-    ~CycleEntry() { ctx_.cycle_pop(); }
-    CycleEntry(const CycleEntry&) = delete;
-    CycleEntry& operator=(const CycleEntry&) = delete;
-
-private:
-    ValidationContext& ctx_;
-};
-
 bool matches_any(const std::vector<std::shared_ptr<const regex::BacktrackingRegex>>& backtracking,
                  const std::vector<std::shared_ptr<const regex::AutomatonRegex>>& automaton, std::string_view name) {
     // An engine failure (its match limit, say) counts as no match.
@@ -50,20 +37,6 @@ struct Walk {
     void collect(const PropertyValidators* validators) {
         if (validators != nullptr) collect(finished(validators), true);
     }
-    void collect_from_branches(const std::vector<PropertyValidatorsBranch>& branches) {
-        for (const auto& branch : branches) {
-            if (branch.node->is_valid(instance, ctx)) collect(branch.validators);
-        }
-    }
-    void collect_from_one_of(const std::vector<PropertyValidatorsBranch>& branches) {
-        const PropertyValidatorsBranch* valid = nullptr;
-        for (const auto& branch : branches) {
-            if (!branch.node->is_valid(instance, ctx)) continue;
-            if (valid != nullptr) return;
-            valid = &branch;
-        }
-        if (valid != nullptr) collect(valid->validators);
-    }
 };
 
 }  // namespace
@@ -77,11 +50,8 @@ void collect_evaluated_properties(const PropertyValidators& validators, const Va
 namespace {
 
 void Walk::collect(const PropertyValidators& validators, bool include_unevaluated) {
-    if (!visited.insert(&validators)) return;
-    if (ctx.cycle_contains(&validators, &instance, kPropertyCollectionEntry)) return;
-    core::DepthGuard guard(ctx);
-    if (!guard) return;
-    CycleEntry entry(ctx, &validators, &instance);
+    const CollectionEntry entry(ctx, visited, &validators, instance, kPropertyCollectionEntry);
+    if (!entry) return;
 
     for (const PropertyValidators* target : {validators.ref, validators.recursive_ref, validators.dynamic_ref}) {
         collect(target);
@@ -114,17 +84,8 @@ void Walk::collect(const PropertyValidators& validators, bool include_unevaluate
     }
     // What follows can only add members; once every member is evaluated it changes nothing.
     if (evaluated.all()) return;
-    if (const auto& conditional = validators.conditional) {
-        if (conditional->if_node->is_valid(instance, ctx)) {
-            collect(conditional->if_validators);
-            collect(conditional->then_validators);
-        } else {
-            collect(conditional->else_validators);
-        }
-    }
-    collect_from_branches(validators.all_of);
-    collect_from_branches(validators.any_of);
-    collect_from_one_of(validators.one_of);
+    visit_applied_subschemas(validators, instance, ctx,
+                             [this](const PropertyValidators* applied) { collect(applied); });
 }
 
 }  // namespace
