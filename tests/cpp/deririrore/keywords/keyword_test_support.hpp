@@ -322,6 +322,32 @@ private:
     std::optional<Validator> validator_;
 };
 
+// is_valid gives `valid`, and trace agrees with one event whose outcome matches.
+inline void expect_one_event_verdict(const Compiled& compiled, std::string_view instance, bool valid) {
+    EXPECT_EQ(compiled.is_valid(instance), valid) << instance;
+    auto [events, traced] = compiled.trace(instance);
+    EXPECT_EQ(traced, valid);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].outcome, valid ? 0 : 1);
+}
+
+// The instance is valid exactly when `message` is empty; otherwise `keyword` reports that one
+// message among the errors of iter_errors.
+inline void expect_keyword_message(const Compiled& v, std::string_view keyword, std::string_view instance_text,
+                                   std::string_view message) {
+    const Value instance = json(instance_text);
+    EXPECT_EQ(v.is_valid(instance), message.empty());
+    std::vector<std::string> ours;
+    for (const auto& e : v.errors(instance)) {
+        if (e.keyword() == keyword) ours.push_back(e.message());
+    }
+    if (message.empty()) {
+        EXPECT_TRUE(ours.empty());
+    } else {
+        EXPECT_EQ(ours, std::vector<std::string>{std::string(message)});
+    }
+}
+
 // A custom keyword that accepts every instance; the factory counts how often schema objects
 // holding it are compiled.
 class CountingFactory final : public core::KeywordFactory {

@@ -41,7 +41,9 @@ TEST_P(ContentChecks, DecideTraceAndReport) {
         EXPECT_EQ(compiled.trace(instance), (std::pair{c.events, valid}));
         const auto errors = compiled.errors(instance);
         ASSERT_EQ(errors.size(), valid ? 0u : 1u);
-        if (!valid) EXPECT_EQ(errors[0].message(), c.message);
+        if (!valid) {
+            EXPECT_EQ(errors[0].message(), c.message);
+        }
         EXPECT_EQ(compiled.evaluate(instance)->evaluation.valid, valid);
     }
 }
