@@ -172,22 +172,103 @@ bool PropertiesAdditionalSchemaValidator<Map>::trace(const Value& instance, cons
     return !declared.failed() && !undeclared.failed();
 }
 
-template <class Map>
-void ClosedPropertiesValidator<Map>::iter_errors(const Value& instance, const LazyLocation& instance_path,
-                                                 const RefChain* chain, ValidationContext& ctx,
-                                                 core::ErrorSink& sink) const {
-    if (!instance.is_object()) return;
+namespace {
+
+// The closed forms walk the members in order: a declared member goes to its subschema, an
+// undeclared name is unexpected. `seen` is shown every name first, for the required name.
+
+template <class Map, class Seen>
+void closed_iter_errors(const Map& map, const Value& instance, const LazyLocation& instance_path,
+                        const RefChain* chain, ValidationContext& ctx, core::ErrorSink& sink, const Location& location,
+                        Seen&& seen) {
     std::vector<std::string> unexpected;
     for (const auto& m : instance.as_object()) {
-        if (const SchemaNode* node = map_.find(m.key)) {
+        seen(m.key);
+        if (const SchemaNode* node = map.find(m.key)) {
             node->iter_errors(m.value, instance_path.push(std::string_view(m.key)), chain, ctx, sink);
         } else {
             unexpected.push_back(m.key);
         }
     }
     if (!unexpected.empty()) {
-        sink.push_back(additional_properties_error(std::move(unexpected), instance, instance_path, location_, chain));
+        sink.push_back(additional_properties_error(std::move(unexpected), instance, instance_path, location, chain));
     }
+}
+
+template <class Map, class Seen>
+std::optional<ValidationError> closed_validate(const Map& map, const Value& instance,
+                                               const LazyLocation& instance_path, const RefChain* chain,
+                                               ValidationContext& ctx, const Location& location, Seen&& seen) {
+    for (const auto& m : instance.as_object()) {
+        seen(m.key);
+        const SchemaNode* node = map.find(m.key);
+        if (node == nullptr) {
+            return additional_properties_error({m.key}, instance, instance_path, location, chain);
+        }
+        if (auto error = node->validate(m.value, instance_path.push(std::string_view(m.key)), chain, ctx)) {
+            return error;
+        }
+    }
+    return std::nullopt;
+}
+
+template <class Map, class Seen>
+EvaluationResult closed_evaluate(const Map& map, const Value& instance, const LazyLocation& instance_path,
+                                 const RefChain* chain, EvaluationContext& ctx, const Location& location,
+                                 Seen&& seen) {
+    ChildCollector children;
+    std::vector<std::string> unexpected;
+    unexpected.reserve(instance.size());
+    for (const auto& m : instance.as_object()) {
+        seen(m.key);
+        if (const SchemaNode* node = map.find(m.key)) {
+            children.add(*node, m.value, instance_path.push(std::string_view(m.key)), chain, ctx);
+        } else {
+            unexpected.push_back(m.key);
+        }
+    }
+    EvaluationResult result = children.result();
+    if (!unexpected.empty()) {
+        result.push_error_description(core::error_keyword_and_message(
+            additional_properties_error(std::move(unexpected), instance, instance_path, location, chain)));
+    }
+    return result;
+}
+
+// Traces each declared member followed by its event, then the `properties` and the keyword
+// events; answers whether both held.
+template <class Map, class Seen>
+bool closed_trace(const Map& map, const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
+                  TraceContext& ctx, const Location& properties_location, const Location& location, Seen&& seen) {
+    RunningOutcome declared;
+    bool any_unexpected = false;
+    for (const auto& m : instance.as_object()) {
+        seen(m.key);
+        const SchemaNode* node = map.find(m.key);
+        if (node == nullptr) {
+            any_unexpected = true;
+            continue;
+        }
+        const LazyLocation path = instance_path.push(std::string_view(m.key));
+        const bool valid = node->trace(m.value, path, tracer, ctx);
+        tracer.emit(path, node->location(), core::outcome_of(valid));
+        declared.fold(valid);
+    }
+    tracer.emit(instance_path, properties_location, declared.value);
+    tracer.emit(instance_path, location, core::outcome_of(!any_unexpected));
+    return !declared.failed() && !any_unexpected;
+}
+
+constexpr auto kNoNameWatch = [](const std::string&) {};
+
+}  // namespace
+
+template <class Map>
+void ClosedPropertiesValidator<Map>::iter_errors(const Value& instance, const LazyLocation& instance_path,
+                                                 const RefChain* chain, ValidationContext& ctx,
+                                                 core::ErrorSink& sink) const {
+    if (!instance.is_object()) return;
+    closed_iter_errors(map_, instance, instance_path, chain, ctx, sink, location_, kNoNameWatch);
 }
 
 template <class Map>
@@ -206,38 +287,14 @@ std::optional<ValidationError> ClosedPropertiesValidator<Map>::validate(const Va
                                                                         const RefChain* chain,
                                                                         ValidationContext& ctx) const {
     if (!instance.is_object()) return std::nullopt;
-    for (const auto& m : instance.as_object()) {
-        const SchemaNode* node = map_.find(m.key);
-        if (node == nullptr) {
-            return additional_properties_error({m.key}, instance, instance_path, location_, chain);
-        }
-        if (auto error = node->validate(m.value, instance_path.push(std::string_view(m.key)), chain, ctx)) {
-            return error;
-        }
-    }
-    return std::nullopt;
+    return closed_validate(map_, instance, instance_path, chain, ctx, location_, kNoNameWatch);
 }
 
 template <class Map>
 EvaluationResult ClosedPropertiesValidator<Map>::evaluate(const Value& instance, const LazyLocation& instance_path,
                                                           const RefChain* chain, EvaluationContext& ctx) const {
     if (!instance.is_object()) return EvaluationResult::empty_valid();
-    ChildCollector children;
-    std::vector<std::string> unexpected;
-    unexpected.reserve(instance.size());
-    for (const auto& m : instance.as_object()) {
-        if (const SchemaNode* node = map_.find(m.key)) {
-            children.add(*node, m.value, instance_path.push(std::string_view(m.key)), chain, ctx);
-        } else {
-            unexpected.push_back(m.key);
-        }
-    }
-    EvaluationResult result = children.result();
-    if (!unexpected.empty()) {
-        result.push_error_description(core::error_keyword_and_message(
-            additional_properties_error(std::move(unexpected), instance, instance_path, location_, chain)));
-    }
-    return result;
+    return closed_evaluate(map_, instance, instance_path, chain, ctx, location_, kNoNameWatch);
 }
 
 template <class Map>
@@ -247,22 +304,7 @@ bool ClosedPropertiesValidator<Map>::trace(const Value& instance, const LazyLoca
         tracer.emit(instance_path, location_, TraceOutcome::NotApplicable);
         return true;
     }
-    RunningOutcome declared;
-    bool any_unexpected = false;
-    for (const auto& m : instance.as_object()) {
-        const SchemaNode* node = map_.find(m.key);
-        if (node == nullptr) {
-            any_unexpected = true;
-            continue;
-        }
-        const LazyLocation path = instance_path.push(std::string_view(m.key));
-        const bool valid = node->trace(m.value, path, tracer, ctx);
-        tracer.emit(path, node->location(), core::outcome_of(valid));
-        declared.fold(valid);
-    }
-    tracer.emit(instance_path, properties_location_, declared.value);
-    tracer.emit(instance_path, location_, core::outcome_of(!any_unexpected));
-    return !declared.failed() && !any_unexpected;
+    return closed_trace(map_, instance, instance_path, tracer, ctx, properties_location_, location_, kNoNameWatch);
 }
 
 template <class Map>
@@ -294,19 +336,9 @@ void ClosedRequiredPropertiesValidator<Map>::iter_errors(const Value& instance, 
                                                          const RefChain* chain, ValidationContext& ctx,
                                                          core::ErrorSink& sink) const {
     if (!instance.is_object()) return;
-    std::vector<std::string> unexpected;
     bool met = false;
-    for (const auto& m : instance.as_object()) {
-        met = met || required_.matches(m.key);
-        if (const SchemaNode* node = map_.find(m.key)) {
-            node->iter_errors(m.value, instance_path.push(std::string_view(m.key)), chain, ctx, sink);
-        } else {
-            unexpected.push_back(m.key);
-        }
-    }
-    if (!unexpected.empty()) {
-        sink.push_back(additional_properties_error(std::move(unexpected), instance, instance_path, location_, chain));
-    }
+    closed_iter_errors(map_, instance, instance_path, chain, ctx, sink, location_,
+                       [&](const std::string& name) { met = met || required_.matches(name); });
     if (!met) sink.push_back(required_error(instance, instance_path, chain));
 }
 
@@ -348,15 +380,9 @@ std::optional<ValidationError> ClosedRequiredPropertiesValidator<Map>::validate(
                                                                                 ValidationContext& ctx) const {
     if (!instance.is_object()) return std::nullopt;
     bool met = false;
-    for (const auto& m : instance.as_object()) {
-        met = met || required_.matches(m.key);
-        const SchemaNode* node = map_.find(m.key);
-        if (node == nullptr) {
-            return additional_properties_error({m.key}, instance, instance_path, location_, chain);
-        }
-        if (auto error = node->validate(m.value, instance_path.push(std::string_view(m.key)), chain, ctx)) {
-            return error;
-        }
+    if (auto error = closed_validate(map_, instance, instance_path, chain, ctx, location_,
+                                     [&](const std::string& name) { met = met || required_.matches(name); })) {
+        return error;
     }
     if (!met) return required_error(instance, instance_path, chain);
     return std::nullopt;
@@ -368,22 +394,9 @@ EvaluationResult ClosedRequiredPropertiesValidator<Map>::evaluate(const Value& i
                                                                   const RefChain* chain,
                                                                   EvaluationContext& ctx) const {
     if (!instance.is_object()) return EvaluationResult::empty_valid();
-    ChildCollector children;
-    std::vector<std::string> unexpected;
     bool met = false;
-    for (const auto& m : instance.as_object()) {
-        met = met || required_.matches(m.key);
-        if (const SchemaNode* node = map_.find(m.key)) {
-            children.add(*node, m.value, instance_path.push(std::string_view(m.key)), chain, ctx);
-        } else {
-            unexpected.push_back(m.key);
-        }
-    }
-    EvaluationResult result = children.result();
-    if (!unexpected.empty()) {
-        result.push_error_description(core::error_keyword_and_message(
-            additional_properties_error(std::move(unexpected), instance, instance_path, location_, chain)));
-    }
+    EvaluationResult result = closed_evaluate(map_, instance, instance_path, chain, ctx, location_,
+                                              [&](const std::string& name) { met = met || required_.matches(name); });
     if (!met) result.push_error_description(core::error_keyword_and_message(required_error(instance, instance_path, chain)));
     return result;
 }
@@ -395,26 +408,12 @@ bool ClosedRequiredPropertiesValidator<Map>::trace(const Value& instance, const 
         tracer.emit(instance_path, location_, TraceOutcome::NotApplicable);
         return true;
     }
-    RunningOutcome declared;
-    bool any_unexpected = false;
     bool met = false;
-    for (const auto& m : instance.as_object()) {
-        met = met || required_.matches(m.key);
-        const SchemaNode* node = map_.find(m.key);
-        if (node == nullptr) {
-            any_unexpected = true;
-            continue;
-        }
-        const LazyLocation path = instance_path.push(std::string_view(m.key));
-        const bool valid = node->trace(m.value, path, tracer, ctx);
-        tracer.emit(path, node->location(), core::outcome_of(valid));
-        declared.fold(valid);
-    }
-    tracer.emit(instance_path, properties_location_, declared.value);
-    tracer.emit(instance_path, location_, core::outcome_of(!any_unexpected));
+    const bool closed_valid = closed_trace(map_, instance, instance_path, tracer, ctx, properties_location_, location_,
+                                           [&](const std::string& name) { met = met || required_.matches(name); });
     tracer.emit(instance_path, required_item_location_, core::outcome_of(met));
     tracer.emit(instance_path, required_location_, core::outcome_of(met));
-    return !declared.failed() && !any_unexpected && met;
+    return closed_valid && met;
 }
 
 template class PropertiesAdditionalSchemaValidator<SmallPropertyMap>;
