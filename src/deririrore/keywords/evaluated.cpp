@@ -48,6 +48,16 @@ const ItemsValidators& finished(const ItemsValidators* validators) {
     return *validators;
 }
 
+bool UnevaluatedChildren::add(const Value& value, const core::LazyLocation& path) {
+    const auto& current = ctx_.current_instance_location();
+    Location location = current ? core::location_join_segment(*current, path) : core::location_from_lazy(path);
+    core::EvaluationNode child = core::evaluate_child_node(subschema_, value, path, location, chain_, ctx_);
+    const bool valid = child.valid;
+    valid_ = valid_ && valid;
+    linker_.link(ctx_.output(), ctx_.push_node(std::move(child)));
+    return valid;
+}
+
 namespace {
 
 // How deep collections may nest (subschemas and reference chains together); deeper schemas end

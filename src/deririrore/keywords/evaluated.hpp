@@ -187,6 +187,34 @@ void visit_applied_subschemas(const Collection& validators, const Value& instanc
     if (only != nullptr) visit(only->validators);
 }
 
+// What the unevaluated keywords' evaluation shares: the subschema on each position nothing else
+// evaluated, as child units in order, and the keyword's error once one of them failed.
+class UnevaluatedChildren {
+public:
+    UnevaluatedChildren(const SchemaNode& subschema, const core::RefChain* chain, core::EvaluationContext& ctx)
+        : subschema_(subschema), chain_(chain), ctx_(ctx) {}
+
+    // Evaluates the subschema on one member or item; answers its validity.
+    bool add(const Value& value, const core::LazyLocation& path);
+    // The children, valid when all were; `error`, made only when one failed, describes the failure.
+    template <class MakeError>
+    core::EvaluationResult result(MakeError&& error) const {
+        core::EvaluationResult result;
+        result.valid = valid_;
+        result.children_valid = valid_;
+        linker_.fill(result);
+        if (!valid_) result.push_error_description(core::error_keyword_and_message(error()));
+        return result;
+    }
+
+private:
+    const SchemaNode& subschema_;
+    const core::RefChain* chain_;
+    core::EvaluationContext& ctx_;
+    core::SiblingLinker linker_;
+    bool valid_ = true;
+};
+
 // The arena of the compilation `ctx` belongs to.
 const std::shared_ptr<EvaluatedArena>& evaluated_arena(const CompileContext& ctx);
 

@@ -121,32 +121,15 @@ EvaluationResult UnevaluatedItemsValidator::evaluate(const Value& instance, cons
     if (!instance.is_array()) return EvaluationResult::empty_valid();
     const auto& items = instance.as_array();
     const std::vector<std::uint8_t> flags = evaluated_flags(instance, ctx, false);
-    core::SiblingLinker linker;
-    bool valid = true;
+    UnevaluatedChildren children(*unevaluated_, chain, ctx);
     std::vector<std::string> noted;
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (flags[i] != 0) continue;
-        const LazyLocation item_path = instance_path.push(static_cast<std::uint64_t>(i));
-        const auto& current = ctx.current_instance_location();
-        Location item_location =
-            current ? core::location_join_segment(*current, item_path) : core::location_from_lazy(item_path);
-        core::EvaluationNode child =
-            core::evaluate_child_node(*unevaluated_, items[i], item_path, item_location, chain, ctx);
-        if (!child.valid) {
-            valid = false;
+        if (!children.add(items[i], instance_path.push(static_cast<std::uint64_t>(i)))) {
             noted.push_back(value::to_json(items[i]));
         }
-        linker.link(ctx.output(), ctx.push_node(std::move(child)));
     }
-    EvaluationResult result;
-    result.valid = valid;
-    result.children_valid = valid;
-    linker.fill(result);
-    if (!noted.empty()) {
-        result.push_error_description(
-            core::error_keyword_and_message(error_for(std::move(noted), instance, instance_path, chain)));
-    }
-    return result;
+    return children.result([&] { return error_for(std::move(noted), instance, instance_path, chain); });
 }
 
 EvaluationResult UnevaluatedItemsValidator::evaluate_at(const Value& instance, const LazyLocation& instance_path,

@@ -202,32 +202,15 @@ EvaluationResult UnevaluatedPropertiesValidator::evaluate(const Value& instance,
     const auto& members = instance.as_object();
     EvaluatedMembers evaluated(members.size());
     collect_evaluated_properties(validators(), instance, evaluated, ctx, false);
-    core::SiblingLinker linker;
-    bool valid = true;
+    UnevaluatedChildren children(*unevaluated_, chain, ctx);
     std::vector<std::string> noted;
     for (std::size_t i = 0; i < members.size(); ++i) {
         if (evaluated.contains(i)) continue;
-        const LazyLocation member_path = instance_path.push(std::string_view(members[i].key));
-        const auto& current = ctx.current_instance_location();
-        Location member_location =
-            current ? core::location_join_segment(*current, member_path) : core::location_from_lazy(member_path);
-        core::EvaluationNode child = core::evaluate_child_node(*unevaluated_, members[i].value, member_path,
-                                                               member_location, chain, ctx);
-        if (!child.valid) {
-            valid = false;
+        if (!children.add(members[i].value, instance_path.push(std::string_view(members[i].key)))) {
             noted.push_back(members[i].key);
         }
-        linker.link(ctx.output(), ctx.push_node(std::move(child)));
     }
-    EvaluationResult result;
-    result.valid = valid;
-    result.children_valid = valid;
-    linker.fill(result);
-    if (!noted.empty()) {
-        result.push_error_description(
-            core::error_keyword_and_message(error_for(std::move(noted), instance, instance_path, chain)));
-    }
-    return result;
+    return children.result([&] { return error_for(std::move(noted), instance, instance_path, chain); });
 }
 
 EvaluationResult UnevaluatedPropertiesValidator::evaluate_at(const Value& instance, const LazyLocation& instance_path,
