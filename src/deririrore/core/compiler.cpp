@@ -226,6 +226,9 @@ std::optional<std::uint64_t> fused_array_limit(const Value& value, Draft draft) 
         return UINT64_MAX;
     }
     if (draft == Draft::Draft4) return std::nullopt;
+    // A decimal that is not a whole number is never a limit, even when its double is; the
+    // separate size keywords refuse it the same way.
+    if (auto exact = value::parse_exact_number(text); exact && exact->get_den() != 1) return std::nullopt;
     auto d = value::read_finite_f64_text(text);
     if (!d || *d < 0 || std::trunc(*d) != *d) return std::nullopt;
     if (*d >= 18446744073709551615.0) return UINT64_MAX;

@@ -165,3 +165,22 @@ TEST(FusedArray, AbsorbedKeywordErrorsCarryTheirOwnAbsoluteLocations) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace kwtest;
+
+// A size limit that is not a whole number is a compile error whether or not `type: "array"` and
+// `items` stand beside it: the fused form reads the limit as exactly as the size keyword does.
+TEST(FusedArrayLimits, NonWholeLimitRefusedAsByTheSizeKeyword) {
+    for (const char* limit : {"2.0000000000000000001", "1.5", "-1"}) {
+        SCOPED_TRACE(limit);
+        const std::string alone = std::string(R"({"minItems": )") + limit + "}";
+        const std::string fused = std::string(R"({"type": "array", "items": {}, "minItems": )") + limit + "}";
+        auto expected = compile_message(alone, Draft::Draft7);
+        ASSERT_TRUE(expected.has_value());
+        EXPECT_EQ(compile_message(fused, Draft::Draft7), expected);
+    }
+}
+
+}  // namespace
