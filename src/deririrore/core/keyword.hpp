@@ -49,12 +49,16 @@ public:
 // How deep schema nodes may nest along one validation path. Recursive schemas over deep
 // instances stop here with an error instead of exhausting the stack.
 inline constexpr std::uint32_t kDefaultMaxDepth = 1024;
+// Schema nodes one call may enter in all. Shared reference targets make the number of paths through a
+// schema grow exponentially with its depth; past this budget the call ends with an error, not a stall.
+inline constexpr std::uint64_t kDefaultMaxSteps = 100'000'000;
 
 // Per-call state of is_valid, validate and iter_errors: the stack of reference targets in
 // progress (cuts cycles), the validity memo of weakly held targets, and the depth guard.
 class ValidationContext {
 public:
-    explicit ValidationContext(std::uint32_t max_depth = kDefaultMaxDepth) : max_depth_(max_depth) {}
+    explicit ValidationContext(std::uint32_t max_depth = kDefaultMaxDepth, std::uint64_t max_steps = kDefaultMaxSteps)
+        : max_steps_(max_steps), max_depth_(max_depth) {}
     ValidationContext(const ValidationContext&) = delete;
     ValidationContext& operator=(const ValidationContext&) = delete;
     virtual ~ValidationContext() = default;
@@ -85,6 +89,12 @@ public:
             depth_exceeded_ = true;
             return false;
         }
+        if (++steps_ > max_steps_) {
+            // Reported through the same cut as the depth limit, with its own message.
+            steps_exceeded_ = true;
+            depth_exceeded_ = true;
+            return false;
+        }
         ++depth_;
         return true;
     }
@@ -92,6 +102,8 @@ public:
     std::uint32_t depth() const noexcept { return depth_; }
     std::uint32_t max_depth() const noexcept { return max_depth_; }
     bool depth_exceeded() const noexcept { return depth_exceeded_; }
+    bool steps_exceeded() const noexcept { return steps_exceeded_; }
+    std::uint64_t max_steps() const noexcept { return max_steps_; }
 
     // Per-run cache of the `regex` format: pattern text to validity.
     std::unordered_map<std::string, bool>& regex_cache() {
@@ -112,9 +124,12 @@ private:
     std::vector<CycleEntry> cycle_stack_;
     std::unique_ptr<std::unordered_map<MemoKey, bool, MemoHash>> memo_;
     std::unique_ptr<std::unordered_map<std::string, bool>> regex_cache_;
+    std::uint64_t steps_ = 0;
+    std::uint64_t max_steps_;
     std::uint32_t depth_ = 0;
     std::uint32_t max_depth_;
     bool depth_exceeded_ = false;
+    bool steps_exceeded_ = false;
 };
 
 // Scoped entry into one more level of nesting.
@@ -154,8 +169,9 @@ private:
 
 class TraceContext : public ValidationContext {
 public:
-    explicit TraceContext(std::uint32_t max_depth = kDefaultMaxDepth, JoinedLocationCache* joined = nullptr)
-        : ValidationContext(max_depth), joined_(joined) {}
+    explicit TraceContext(std::uint32_t max_depth = kDefaultMaxDepth, JoinedLocationCache* joined = nullptr,
+                          std::uint64_t max_steps = kDefaultMaxSteps)
+        : ValidationContext(max_depth, max_steps), joined_(joined) {}
 
     // The prefix cell: present only while a reference validator traces a target below the first
     // reference that needed a prefix.

@@ -8,10 +8,18 @@ std::string depth_limit_message(std::uint32_t limit) {
     return "Maximum validation depth of " + std::to_string(limit) + " exceeded";
 }
 
+std::string limit_message(const ValidationContext& ctx) {
+    if (ctx.steps_exceeded()) {
+        return "Validation exceeded the limit of " + std::to_string(ctx.max_steps()) + " schema checks";
+    }
+    return depth_limit_message(ctx.max_depth());
+}
+
 ValidationError depth_limit_error(const Location& schema_location, const Value& instance,
-                                  const LazyLocation& instance_path, const RefChain* chain, std::uint32_t limit) {
-    return ValidationError::make(kinds::Custom{"", depth_limit_message(limit)}, instance, instance_path,
-                                 schema_location, chain);
+                                  const LazyLocation& instance_path, const RefChain* chain,
+                                  const ValidationContext& ctx) {
+    return ValidationError::make(kinds::Custom{"", limit_message(ctx)}, instance, instance_path, schema_location,
+                                 chain);
 }
 
 namespace {
@@ -20,8 +28,8 @@ Location resolved_of(const AbsoluteLocation& absolute, const Location& location)
     return absolute ? Location(*absolute) : location;
 }
 
-EvaluationResult depth_limit_result(std::uint32_t limit) {
-    return EvaluationResult::invalid({ErrorDescription{"", depth_limit_message(limit)}});
+EvaluationResult depth_limit_result(const ValidationContext& ctx) {
+    return EvaluationResult::invalid({ErrorDescription{"", limit_message(ctx)}});
 }
 
 void fill_node_result(EvaluationNode& node, EvaluationResult& r) {
@@ -38,7 +46,7 @@ void fill_node_result(EvaluationNode& node, EvaluationResult& r) {
 EvaluationResult evaluate_content(const SchemaNode& node, const Value& instance, const LazyLocation& lazy,
                                   const Location& instance_location, const RefChain* chain, EvaluationContext& ctx) {
     DepthGuard guard(ctx);
-    if (!guard) return depth_limit_result(ctx.max_depth());
+    if (!guard) return depth_limit_result(ctx);
     const auto& entries = node.entries();
     if (node.form() == SchemaNode::Form::Boolean) {
         if (entries.empty()) return EvaluationResult::empty_valid();
@@ -169,7 +177,7 @@ bool SchemaNode::is_valid(const Value& instance, ValidationContext& ctx) const {
 std::optional<ValidationError> SchemaNode::validate(const Value& instance, const LazyLocation& instance_path,
                                                     const RefChain* chain, ValidationContext& ctx) const {
     DepthGuard guard(ctx);
-    if (!guard) return depth_limit_error(location_, instance, instance_path, chain, ctx.max_depth());
+    if (!guard) return depth_limit_error(location_, instance, instance_path, chain, ctx);
     if (form_ == Form::Boolean) {
         if (entries_.empty()) return std::nullopt;
         ValidationError error = false_schema_error(location_, instance, instance_path, chain);
@@ -190,7 +198,7 @@ void SchemaNode::iter_errors(const Value& instance, const LazyLocation& instance
                              ValidationContext& ctx, ErrorSink& sink) const {
     DepthGuard guard(ctx);
     if (!guard) {
-        sink.push_back(depth_limit_error(location_, instance, instance_path, chain, ctx.max_depth()));
+        sink.push_back(depth_limit_error(location_, instance, instance_path, chain, ctx));
         return;
     }
     if (form_ == Form::Boolean) {

@@ -114,7 +114,10 @@ private:
 
 // The error given where nesting exceeds the context's depth limit.
 ValidationError depth_limit_error(const Location& schema_location, const Value& instance,
-                                  const LazyLocation& instance_path, const RefChain* chain, std::uint32_t limit);
+                                  const LazyLocation& instance_path, const RefChain* chain,
+                                  const ValidationContext& ctx);
 std::string depth_limit_message(std::uint32_t limit);
+// The message of whichever limit cut the call: the nesting depth or the budget of schema nodes entered.
+std::string limit_message(const ValidationContext& ctx);
 
 }  // namespace deririrore::core

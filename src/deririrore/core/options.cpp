@@ -111,6 +111,11 @@ ValidationOptions& ValidationOptions::with_content_encoding_check(std::string na
     return *this;
 }
 
+ValidationOptions& ValidationOptions::with_max_steps(std::uint64_t steps) {
+    max_steps_ = steps;
+    return *this;
+}
+
 ValidationOptions& ValidationOptions::with_max_depth(std::uint32_t depth) {
     max_depth_ = depth;
     return *this;

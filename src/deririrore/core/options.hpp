@@ -132,6 +132,8 @@ public:
     ValidationOptions& with_content_encoding_check(std::string name, std::optional<ContentEncodingFunctions> fns);
     // How deeply schema nodes may nest along one validation path; deeper paths end in an error.
     ValidationOptions& with_max_depth(std::uint32_t depth);
+    // How many schema nodes one validation call may enter in all; past it the call ends in an error.
+    ValidationOptions& with_max_steps(std::uint64_t steps);
 
     std::optional<Draft> draft() const { return draft_; }
     const std::optional<std::string>& base_uri() const { return base_uri_; }
@@ -139,6 +141,7 @@ public:
     const std::shared_ptr<const referencing::Registry>& registry() const { return registry_; }
     bool validate_schema() const { return validate_schema_; }
     std::uint32_t max_depth() const { return max_depth_; }
+    std::uint64_t max_steps() const { return max_steps_; }
     const std::set<std::string, std::less<>>& vocabularies() const { return vocabularies_; }
 
     std::optional<bool> validate_formats() const override { return validate_formats_; }
@@ -171,6 +174,7 @@ private:
     std::optional<bool> validate_formats_;
     std::optional<Draft> draft_;
     std::uint32_t max_depth_ = kDefaultMaxDepth;
+    std::uint64_t max_steps_ = kDefaultMaxSteps;
 };
 
 ValidationOptions default_validation_options();

@@ -22,54 +22,54 @@ CompiledSchema::~CompiledSchema() = default;
 // would turn it around): every entry point then reports the limit.
 namespace {
 
-bool is_depth_limit_error(const ValidationError& error, std::uint32_t limit) {
+bool is_depth_limit_error(const ValidationError& error, const ValidationContext& ctx) {
     const auto* custom = std::get_if<kinds::Custom>(&error.kind());
-    return custom != nullptr && custom->keyword.empty() && custom->message == depth_limit_message(limit);
+    return custom != nullptr && custom->keyword.empty() && custom->message == limit_message(ctx);
 }
 
-ValidationError root_depth_error(const CompiledSchema& compiled, const Value& instance) {
-    return depth_limit_error(compiled.root->location(), instance, LazyLocation(), nullptr, compiled.max_depth);
+ValidationError root_depth_error(const CompiledSchema& compiled, const Value& instance, const ValidationContext& ctx) {
+    return depth_limit_error(compiled.root->location(), instance, LazyLocation(), nullptr, ctx);
 }
 
 }  // namespace
 
 bool Validator::is_valid(const Value& instance) const {
-    ValidationContext ctx(compiled_->max_depth);
+    ValidationContext ctx(compiled_->max_depth, compiled_->max_steps);
     const bool valid = compiled_->root->is_valid(instance, ctx);
     return valid && !ctx.depth_exceeded();
 }
 
 std::optional<ValidationError> Validator::validate(const Value& instance) const {
-    ValidationContext ctx(compiled_->max_depth);
+    ValidationContext ctx(compiled_->max_depth, compiled_->max_steps);
     auto error = compiled_->root->validate(instance, LazyLocation(), nullptr, ctx);
-    if (ctx.depth_exceeded() && !(error && is_depth_limit_error(*error, compiled_->max_depth))) {
-        return root_depth_error(*compiled_, instance);
+    if (ctx.depth_exceeded() && !(error && is_depth_limit_error(*error, ctx))) {
+        return root_depth_error(*compiled_, instance, ctx);
     }
     return error;
 }
 
 std::vector<ValidationError> Validator::iter_errors(const Value& instance) const {
-    ValidationContext ctx(compiled_->max_depth);
+    ValidationContext ctx(compiled_->max_depth, compiled_->max_steps);
     std::vector<ValidationError> errors;
     compiled_->root->iter_errors(instance, LazyLocation(), nullptr, ctx, errors);
     if (ctx.depth_exceeded()) {
         const bool reported = std::any_of(errors.begin(), errors.end(), [&](const ValidationError& e) {
-            return is_depth_limit_error(e, compiled_->max_depth);
+            return is_depth_limit_error(e, ctx);
         });
-        if (!reported) errors.push_back(root_depth_error(*compiled_, instance));
+        if (!reported) errors.push_back(root_depth_error(*compiled_, instance, ctx));
     }
     return errors;
 }
 
 Result<bool, ValidationError> Validator::trace(const Value& instance, Tracer& tracer) const {
-    TraceContext ctx(compiled_->max_depth, &compiled_->joined_locations);
+    TraceContext ctx(compiled_->max_depth, &compiled_->joined_locations, compiled_->max_steps);
     const bool valid = compiled_->root->trace(instance, LazyLocation(), tracer, ctx);
-    if (ctx.depth_exceeded()) return make_unexpected(root_depth_error(*compiled_, instance));
+    if (ctx.depth_exceeded()) return make_unexpected(root_depth_error(*compiled_, instance, ctx));
     return valid;
 }
 
 Evaluation Validator::evaluate(const Value& instance) const {
-    EvaluationContext ctx(compiled_->max_depth);
+    EvaluationContext ctx(compiled_->max_depth, compiled_->max_steps);
     const LazyLocation root_path;
     EvaluationNode node = evaluate_child_node(*compiled_->root, instance, root_path, Location(), nullptr, ctx);
     const bool valid = node.valid && !ctx.depth_exceeded();
@@ -189,6 +189,7 @@ Result<Validator, ValidationError> build_validator(const Value& schema, const Va
     compiled->root = *root;
     compiled->draft = *draft;
     compiled->max_depth = options.max_depth();
+    compiled->max_steps = options.max_steps();
     compiled->queued_targets = static_cast<std::size_t>(tables.epoch - epoch_before);
     return Validator(std::move(compiled));
 }

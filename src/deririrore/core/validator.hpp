@@ -45,6 +45,7 @@ struct CompiledSchema {
     const SchemaNode* root = nullptr;
     Draft draft = Draft::Draft202012;
     std::uint32_t max_depth = kDefaultMaxDepth;
+    std::uint64_t max_steps = kDefaultMaxSteps;
     // Reference targets compiled by the compile loop rather than where their reference stands.
     std::size_t queued_targets = 0;
     // Trace Locations inside reference targets, joined once per validator.

@@ -142,4 +142,50 @@ TEST(DepthLimit, SchemaNestingAtTheLimitCompilesAndDeeperFails) {
 }
 
 }  // namespace
+// Definitions that each refer to the next one twice: the paths through the schema double with
+// every level. The budget of schema nodes per call turns that into an error from every entry
+// point; a negation around the cut must not turn "too much work" into "valid".
+std::string doubling_schema(int levels, bool negated) {
+    std::string defs;
+    for (int i = 0; i < levels; ++i) {
+        std::string next = "{\"$ref\": \"#/$defs/d" + std::to_string(i + 1) + "\"}";
+        defs += "\"d" + std::to_string(i) + "\": {\"allOf\": [" + next + ", " + next + "]}, ";
+    }
+    defs += "\"d" + std::to_string(levels) + "\": {\"type\": \"integer\"}";
+    std::string root = negated ? R"("not": {"$ref": "#/$defs/d0"})" : R"("$ref": "#/$defs/d0")";
+    return "{" + root + ", \"$defs\": {" + defs + "}}";
+}
+
+TEST(StepBudget, ExponentialPathsEndInAnErrorFromEveryEntryPoint) {
+    const std::string message = "Validation exceeded the limit of 10000 schema checks";
+    for (bool negated : {false, true}) {
+        SCOPED_TRACE(negated ? "negated" : "plain");
+        Validator v = build(json(doubling_schema(40, negated)), ValidationOptions().with_max_steps(10000));
+        const Value instance = json("1");
+        EXPECT_FALSE(v.is_valid(instance));
+        auto first = v.validate(instance);
+        ASSERT_TRUE(first);
+        EXPECT_EQ(first->message(), message);
+        auto all = v.iter_errors(instance);
+        ASSERT_FALSE(all.empty());
+        EXPECT_EQ(all.back().message(), message);
+        RecordingTracer tracer;
+        auto traced = v.trace(instance, tracer);
+        ASSERT_FALSE(traced);
+        EXPECT_EQ(traced.error().message(), message);
+        EXPECT_FALSE(v.evaluate(instance).valid);
+    }
+}
+
+TEST(StepBudget, WithinTheBudgetTheAnswerIsExact) {
+    // 2^10 paths of 11 nodes each stay well inside the default budget.
+    Validator v = build(json(doubling_schema(10, false)));
+    EXPECT_TRUE(v.is_valid(json("1")));
+    EXPECT_FALSE(v.is_valid(json("1.5")));
+    RecordingTracer tracer;
+    auto traced = v.trace(json("1"), tracer);
+    ASSERT_TRUE(traced);
+    EXPECT_TRUE(*traced);
+}
+
 }  // namespace deririrore::core
