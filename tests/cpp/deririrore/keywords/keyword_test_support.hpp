@@ -18,6 +18,7 @@
 #include "deririrore/core/options.hpp"
 #include "deririrore/core/validator.hpp"
 #include "deririrore/value/json.hpp"
+#include "../../support/engine_test_support.hpp"
 
 namespace kwtest {
 
@@ -30,30 +31,10 @@ using deririrore::value::Value;
 namespace core = deririrore::core;
 namespace value = deririrore::value;
 
-inline Value json(std::string_view text) {
-    auto parsed = value::parse_json(text);
-    if (!parsed) throw std::invalid_argument("bad test JSON: " + std::string(text));
-    return std::move(parsed).value();
-}
+using enginetest::json;
 
-struct Event {
-    std::string instance;
-    std::string keyword;
-    int outcome;
-    friend bool operator==(const Event&, const Event&) = default;
-    friend std::ostream& operator<<(std::ostream& os, const Event& e) {
-        return os << "{\"" << e.instance << "\", \"" << e.keyword << "\", " << e.outcome << "}";
-    }
-};
-
-class RecordingTracer final : public core::Tracer {
-public:
-    void call_mut(const core::TraceEvent& event) override {
-        events.push_back(Event{core::location_from_lazy(event.instance_location).str(), event.keyword_location.str(),
-                               static_cast<int>(event.outcome)});
-    }
-    std::vector<Event> events;
-};
+using enginetest::Event;
+using enginetest::RecordingTracer;
 
 inline ValidationOptions options_for(Draft draft) { return ValidationOptions().with_draft(draft); }
 
