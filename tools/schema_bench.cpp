@@ -62,26 +62,19 @@ int main(int argc, char** argv) {
         std::cerr << "usage: schema-bench [--draft D] [--rounds N] [--annotate-formats] [--check] SCHEMA INSTANCES.jsonl\n";
         return 2;
     }
-    auto slurp = [](const std::string& path, std::string& out) {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) return false;
-        std::ostringstream s;
-        s << in.rdbuf();
-        out = std::move(s).str();
-        return true;
-    };
-    std::string schema_text, lines;
-    if (!slurp(args[0], schema_text) || !slurp(args[1], lines)) {
+    auto schema_text = tools::read_file(args[0]);
+    auto lines = tools::read_file(args[1]);
+    if (!schema_text || !lines) {
         std::cerr << "schema-bench: cannot read input files\n";
         return 2;
     }
-    auto schema = deririrore::value::parse_json(schema_text);
+    auto schema = deririrore::value::parse_json(*schema_text);
     if (!schema) {
         std::cerr << "schema-bench: schema: " << schema.error().message << "\n";
         return 1;
     }
     std::vector<Value> instances;
-    std::istringstream in(lines);
+    std::istringstream in(*lines);
     std::string line;
     while (std::getline(in, line)) {
         if (line.find_first_not_of(" \t\r") == std::string::npos) continue;

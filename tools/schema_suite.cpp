@@ -26,17 +26,11 @@ using deririrore::value::Value;
 
 namespace {
 
+using tools::read_file;
+
 // Suite files are small and shallow; the limit only has to keep a hostile file from exhausting
 // memory or the stack. A deeper file is reported and skipped.
 constexpr std::size_t kSuiteFileMaxDepth = 10000;
-
-std::optional<std::string> read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream s;
-    s << in.rdbuf();
-    return std::move(s).str();
-}
 
 // Serves a folder as http://localhost:1234/, the way the suite's remote references expect.
 class FolderRetriever final : public deririrore::referencing::Retriever {

@@ -1,6 +1,10 @@
 #pragma once
 // Options shared by the developer tools that drive the engine over JSON Schema documents.
+#include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sstream>
+#include <string>
 #include <string_view>
 
 #include "deririrore/core/options.hpp"
@@ -10,6 +14,15 @@
 #endif
 
 namespace tools {
+
+// The whole file as bytes, or nothing when it cannot be read.
+inline std::optional<std::string> read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream s;
+    s << in.rdbuf();
+    return std::move(s).str();
+}
 
 inline std::optional<deririrore::referencing::Draft> parse_draft_argument(std::string_view name) {
     using deririrore::referencing::Draft;
