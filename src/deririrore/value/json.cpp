@@ -197,6 +197,12 @@ public:
     }
 
 private:
+    // The padding after the text ends the scan: it is neither white space nor ':'.
+    static const char* skip_space(const char* p) noexcept {
+        while (is_json_space(*p)) ++p;
+        return p;
+    }
+
     std::size_t location(od::document& doc) {
         const char* p = nullptr;
         if (doc.current_location().get(p) != simdjson::SUCCESS) return std::string::npos;
@@ -272,6 +278,9 @@ private:
                 const char* end = nullptr;
                 auto key = decode_string(src_, fld.key().raw() - 1, &end);
                 if (!key) return make_unexpected(std::move(key).error());
+                if (const char* colon = skip_space(end); *colon != ':') {
+                    return make_unexpected(make_error("expected ':' after an object key", src_.offset_of(colon)));
+                }
                 top.key = std::move(*key);
                 child = simdjson::simdjson_result<od::value>(od::value(fld.value()));
             } else {
@@ -288,6 +297,14 @@ private:
             if (auto err = child.raw_json_token().get(token)) return fail(err, doc);
             auto scalar = read_scalar(src_, type, token);
             if (!scalar) return scalar;
+            // A scalar the iterator has not consumed is skipped by token counting, which takes
+            // `"b":` for a key and drops what follows; the token after it must be checked here.
+            const char* next = token.data() + token.size();
+            if (*next != ',' && *next != (top.is_object ? '}' : ']')) {
+                return make_unexpected(make_error(top.is_object ? "expected ',' or '}' after an object member"
+                                                                : "expected ',' or ']' after an array element",
+                                                  src_.offset_of(next)));
+            }
             place(std::move(*scalar));
         }
     }

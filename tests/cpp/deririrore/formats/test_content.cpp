@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -163,6 +166,9 @@ TEST(ContentMediaTypes, ApplicationJson) {
         {"\"\\ude00\"", false},
         {"[1]]", false},
         {"]", false},
+        {"{\"a\":\"b\":}}", false},
+        {"[\"a\":]]", false},
+        {"{\"\":\"\":}}", false},
     };
     const auto* json = f::find_builtin_content_media_type("application/json");
     ASSERT_NE(json, nullptr);
@@ -176,6 +182,30 @@ TEST(ContentMediaTypes, DeepNestingNeedsNoCallStack) {
     EXPECT_TRUE(f::check_json_media_type(deep));
     deep.pop_back();
     EXPECT_FALSE(f::check_json_media_type(deep));
+}
+
+// The grammar the JSON reader follows: every y_ file of JSONTestSuite accepted, every n_ file
+// refused; i_ files may go either way but must not crash.
+TEST(ContentMediaTypes, JsonFollowsJsonTestSuite) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(VC_TESTDATA) / "json-test-suite" / "test_parsing";
+    if (!fs::is_directory(dir)) GTEST_SKIP() << "no JSONTestSuite at " << dir;
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.path().extension() != ".json" || name.size() < 2 || name[1] != '_') continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        const bool accepted = f::check_json_media_type(ss.str());
+        ++files;
+        if (name[0] == 'y') {
+            EXPECT_TRUE(accepted) << name;
+        } else if (name[0] == 'n') {
+            EXPECT_FALSE(accepted) << name;
+        }
+    }
+    EXPECT_GT(files, 0u);
 }
 
 TEST(ContentRegistries, ExactCaseSensitiveNames) {

@@ -88,6 +88,13 @@ TEST(JsonReader, RejectsInvalidTexts) {
         "\"\xff\"",
         "[\"\xc3\x28\"]",
         "\"unterminated",
+        // A string value followed by ":" and a closing bracket once read as if the rest were absent.
+        R"({"a":"b":}})",
+        R"({"type":"string":},"extra":1})",
+        R"(["a":]])",
+        R"({"":"":}})",
+        R"({"a":"b":1})",
+        R"({"a"x:1})",
     };
     for (const auto& text : cases) {
         auto r = dv::parse_json(text);
