@@ -1,0 +1,153 @@
+#include "vantorel/model/reference_paths.hpp"
+
+#include <vector>
+
+#include "deririrore/core/internal_error.hpp"
+#include "deririrore/referencing/pointer.hpp"
+
+namespace vantorel::model {
+
+using deririrore::referencing::Utf8Error;
+
+namespace {
+
+bool is_ascii_letter(char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_ascii_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+int hex_digit(char c) noexcept {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The last component of a normalised result, empty when it has none (empty, or only the root).
+std::string_view last_component(const std::string& result) noexcept {
+    if (result.empty() || result == "/") return {};
+    const auto slash = result.rfind('/');
+    return slash == std::string::npos ? std::string_view(result) : std::string_view(result).substr(slash + 1);
+}
+
+void append_component(std::string& result, std::string_view name) {
+    if (!result.empty() && result.back() != '/') result += '/';
+    result += name;
+}
+
+}  // namespace
+
+bool has_uri_scheme(std::string_view text) noexcept {
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos || colon == 0) return false;
+    if (!is_ascii_letter(text[0])) return false;
+    for (std::size_t i = 1; i < colon; ++i) {
+        const char c = text[i];
+        if (!is_ascii_letter(c) && !is_ascii_digit(c) && c != '+' && c != '-' && c != '.') return false;
+    }
+    return true;
+}
+
+std::string normalize_reference_path(std::string_view path) {
+    std::string result;
+    std::size_t pos = 0;
+    if (!path.empty() && path.front() == '/') {
+        result = "/";
+        pos = 1;
+    }
+    while (pos <= path.size()) {
+        auto slash = path.find('/', pos);
+        if (slash == std::string_view::npos) slash = path.size();
+        const auto component = path.substr(pos, slash - pos);
+        pos = slash + 1;
+        if (component.empty() || component == ".") continue;
+        if (component == "..") {
+            const auto last = last_component(result);
+            if (!last.empty() && last != "..") {
+                result.resize(result.size() - last.size());
+                // Drop the separator before the removed name, unless it is the root itself.
+                if (result.size() > 1 && result.back() == '/') result.pop_back();
+                continue;
+            }
+        }
+        append_component(result, component);
+    }
+    return result;
+}
+
+std::optional<Utf8Error> check_utf8(std::string_view s) noexcept {
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    while (i < n) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t need = 0;
+        unsigned char lo = 0x80;
+        unsigned char hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            need = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            need = 2;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            need = 3;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return Utf8Error{i, 1};
+        }
+        for (std::size_t k = 1; k <= need; ++k) {
+            if (i + k >= n) return Utf8Error{i, std::nullopt};
+            const auto d = static_cast<unsigned char>(s[i + k]);
+            const unsigned char l = k == 1 ? lo : 0x80;
+            const unsigned char h = k == 1 ? hi : 0xBF;
+            if (d < l || d > h) return Utf8Error{i, static_cast<std::uint8_t>(k)};
+        }
+        i += need + 1;
+    }
+    return std::nullopt;
+}
+
+deririrore::Result<std::string, Utf8Error> percent_decode_utf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hex_digit(text[i + 1]) >= 0 && hex_digit(text[i + 2]) >= 0) {
+            out += static_cast<char>(hex_digit(text[i + 1]) * 16 + hex_digit(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    if (auto bad = check_utf8(out)) return deririrore::make_unexpected(*bad);
+    return out;
+}
+
+std::string pointer_from_steps(std::span<const PathStep> steps, std::size_t n) {
+    if (n >= steps.size()) throw deririrore::InternalError("path step index beyond the step list");
+    std::vector<std::size_t> chain;
+    std::size_t current = n;
+    while (!std::holds_alternative<path_steps::Root>(steps[current])) {
+        chain.push_back(current);
+        const std::size_t parent = std::holds_alternative<path_steps::Member>(steps[current])
+                                       ? std::get<path_steps::Member>(steps[current]).parent
+                                       : std::get<path_steps::Item>(steps[current]).parent;
+        // A parent must come before its step; this also rules out cycles.
+        if (parent >= current) throw deririrore::InternalError("path step parent beyond the step list");
+        current = parent;
+    }
+    std::string pointer = std::get<path_steps::Root>(steps[current]).prefix;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        pointer += '/';
+        if (const auto* member = std::get_if<path_steps::Member>(&steps[*it])) {
+            deririrore::referencing::push_pointer_segment(pointer, member->key);
+        } else {
+            pointer += std::to_string(std::get<path_steps::Item>(steps[*it]).index);
+        }
+    }
+    return pointer;
+}
+
+}  // namespace vantorel::model
