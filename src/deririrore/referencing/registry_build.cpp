@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <stdexcept>
 #include <tuple>
@@ -59,6 +61,8 @@ std::string_view strip_trailing_hashes(std::string_view text) {
     return text;
 }
 
+// A schema value met under a base URI and draft. Bases are interned by text, so the base's
+// identity stands for its text.
 struct VisitedKey {
     const Value* value;
     const Uri* base;
@@ -66,12 +70,43 @@ struct VisitedKey {
     friend bool operator==(const VisitedKey&, const VisitedKey&) = default;
 };
 
-struct VisitedHash {
-    std::size_t operator()(const VisitedKey& k) const noexcept {
-        std::size_t h = std::hash<const void*>{}(k.value);
-        h ^= std::hash<const void*>{}(k.base) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
-        return h ^ (static_cast<std::size_t>(k.draft) << 1);
+// Open addressing over one array: a large document puts millions of keys here, and a node per
+// key made inserting and tearing down the set a large share of a build.
+class VisitedSet {
+public:
+    // True when the key was not there before.
+    bool insert(const VisitedKey& key) {
+        if ((size_ + 1) * 2 > slots_.size()) grow();
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = hash(key) & mask;; i = (i + 1) & mask) {
+            VisitedKey& slot = slots_[i];
+            if (slot.value == nullptr) {
+                slot = key;
+                ++size_;
+                return true;
+            }
+            if (slot == key) return false;
+        }
     }
+
+private:
+    static std::size_t hash(const VisitedKey& k) noexcept {
+        std::uint64_t h = reinterpret_cast<std::uintptr_t>(k.value) * 0x9e3779b97f4a7c15ULL;
+        h ^= (reinterpret_cast<std::uintptr_t>(k.base) + static_cast<std::uint64_t>(k.draft)) * 0xc2b2ae3d27d4eb4fULL;
+        return static_cast<std::size_t>(h ^ (h >> 29));
+    }
+
+    void grow() {
+        std::vector<VisitedKey> old(std::max<std::size_t>(64, slots_.size() * 2), VisitedKey{nullptr, nullptr, {}});
+        old.swap(slots_);
+        size_ = 0;
+        for (const VisitedKey& key : old) {
+            if (key.value != nullptr) insert(key);
+        }
+    }
+
+    std::vector<VisitedKey> slots_;
+    std::size_t size_ = 0;
 };
 
 struct SeenLocalKey {
@@ -164,14 +199,40 @@ private:
     void register_resource(const UriRef& uri, Draft draft, bool record, const std::shared_ptr<const Value>& owner,
                            const Value& value) {
         std::shared_ptr<const Value> aliased(owner, &value);
-        if (record) registry_->resources_.insert(uri->text(), ResourceEntry{aliased, draft});
+        if (record) {
+            const ResourceEntry* old = registry_->resources_.get(uri->text());
+            if (old != nullptr && (old->contents.get() != &value || old->draft != draft)) registrations_replaced_ = true;
+            registry_->resources_.insert(uri->text(), ResourceEntry{aliased, draft});
+        }
         SmallMap<Anchor>& inner = registry_->anchors_.get_or_insert_empty(uri->text());
-        for (const auto& anchor : collect_anchors(draft, value))
+        for (const auto& anchor : collect_anchors(draft, value)) {
+            const Anchor* old = inner.get(anchor.name);
+            if (old != nullptr && (old->kind != anchor.kind || old->resource.get() != &value || old->draft != draft))
+                registrations_replaced_ = true;
             inner.insert(anchor.name, Anchor{anchor.kind, std::string(anchor.name), aliased, draft});
+        }
     }
 
     Result<UriRef, ReferenceError> resolve(const Uri& base, std::string_view reference) {
         return registry_->cache_.resolve_unlocked(base, reference);
+    }
+
+    void keep_alive(const std::shared_ptr<const Value>& contents) {
+        if (alive_.empty() || alive_.back() != contents) alive_.push_back(contents);
+    }
+
+    // The one shared URI of this text that the build uses as a base, so that the visited sets,
+    // keyed by the base's identity, see equal bases as one.
+    UriRef intern(UriRef uri) {
+        auto [it, inserted] = interned_.try_emplace(uri->view(), uri);
+        return inserted ? std::move(uri) : it->second;
+    }
+
+    // An identifier resolved against a base, as the new base.
+    Result<UriRef, ReferenceError> rebase(const Uri& base, std::string_view id) {
+        auto resolved = resolve(base, id);
+        if (!resolved) return make_unexpected(std::move(resolved).error());
+        return intern(std::move(*resolved));
     }
 
     static Draft input_draft(const RegistryInput& input, const std::optional<Draft>& options_draft) {
@@ -186,8 +247,10 @@ private:
         if (auto schema = string_member(contents, "$schema")) custom_meta_schemas_.emplace_back(*schema);
     }
 
-    void store_document(const UriRef& uri, std::shared_ptr<const Value> contents, Draft draft) {
+    void store_document(UriRef uri, std::shared_ptr<const Value> contents, Draft draft) {
+        uri = intern(std::move(uri));
         const Value& root = *contents;
+        keep_alive(contents);
         store_[uri->text()] = StoredDocument{contents, draft};
         registry_->known_uris_.insert(uri->text());
         register_resource(uri, draft, true, contents, root);
@@ -212,7 +275,7 @@ private:
             detail::walk_fragment_pointer(resource, fragment, draft, [&](const Value& current) -> Result<bool, ReferenceError> {
                 auto id = draft_id_of(draft, current);
                 if (!id) return false;
-                auto resolved = resolve(*base, strip_trailing_hashes(*id));
+                auto resolved = rebase(*base, strip_trailing_hashes(*id));
                 if (!resolved) return make_unexpected(std::move(resolved).error());
                 const bool changed = (*resolved)->text() != base->text();
                 base = std::move(*resolved);
@@ -229,7 +292,7 @@ private:
             CrawlContext ctx;
             ctx.document_uri = item.document_uri;
             const Value* start = nullptr;
-            UriRef base = item.base;
+            UriRef base = intern(item.base);
             Draft draft = item.draft;
             if (item.fragment.empty()) {
                 auto it = store_.find(item.document_uri->text());
@@ -272,7 +335,7 @@ private:
                 registry_->known_uris_.insert(base->text());
             } else {
                 if (id.ends_with('#')) id.remove_suffix(1);
-                auto resolved = resolve(*base, id);
+                auto resolved = rebase(*base, id);
                 if (!resolved) return make_unexpected(std::move(resolved).error());
                 changed = (*resolved)->text() != base->text();
                 base = std::move(*resolved);
@@ -283,9 +346,13 @@ private:
         } else if (scan.declares_anchor && !is_root) {
             register_resource(base, draft, false, ctx.owner, value);
         }
-        if (visited_.insert(VisitedKey{&value, base.get(), draft}).second && (scan.ref || scan.schema)) {
+        if (visited_.insert(VisitedKey{&value, base.get(), draft}) && (scan.ref || scan.schema)) {
             if (auto r = collect_references(ctx, base, scan.ref, scan.schema); !r) return r;
         }
+        // The subschemas below were crawled under this base and draft already, by this item or an
+        // earlier one: walking them again would only register what is registered, unless a later
+        // registration replaced some of it, which walking again would undo.
+        if (!crawled_.insert(VisitedKey{&value, base.get(), draft}) && !registrations_replaced_) return Ok{};
         Result<Ok, ReferenceError> failure = Ok{};
         for_each_keyword_subschema(KeywordTable::Crawl, draft, value,
                                    [&](std::string_view, const Value& child, const SubschemaPosition&) -> bool {
@@ -400,11 +467,11 @@ private:
             if (auto id = frame.own_id ? draft_id_of(frame.draft, value) : std::nullopt; id && !id->starts_with('#')) {
                 std::string_view text = *id;
                 if (text.ends_with('#')) text.remove_suffix(1);
-                auto resolved = resolve(*base, text);
+                auto resolved = rebase(*base, text);
                 if (!resolved) return make_unexpected(std::move(resolved).error());
                 base = std::move(*resolved);
             }
-            if (!visited_.insert(VisitedKey{&value, base.get(), frame.draft}).second) continue;
+            if (!visited_.insert(VisitedKey{&value, base.get(), frame.draft})) continue;
             if (base->scheme() != "urn" && value.is_object()) {
                 auto ref = string_member(value, "$ref");
                 auto schema = string_member(value, "$schema");
@@ -431,7 +498,9 @@ private:
                 // The target of a pointer into a known document may lie outside the crawled
                 // keywords; crawl it so that its own references are collected too.
                 if (fragment.starts_with('/') && crawled_fragments_.insert(resolved.text()).second) {
-                    auto uri = std::make_shared<const Uri>(resolved.without_fragment());
+                    auto found = interned_.find(resolved.without_fragment_view());
+                    UriRef uri = found != interned_.end() ? found->second
+                                                          : intern(std::make_shared<const Uri>(resolved.without_fragment()));
                     queue_.push_back(PendingItem{uri, uri, std::string(fragment), default_draft_});
                 }
                 continue;
@@ -446,7 +515,9 @@ private:
                 return make_unexpected(
                     ReferenceError(ReferenceError::Unretrievable{uri->text(), std::move(retrieved).error()}));
             }
+            uri = intern(std::move(uri));
             auto contents = std::make_shared<const Value>(std::move(*retrieved));
+            keep_alive(contents);
             Draft draft = default_draft_;
             if (auto schema = string_member(*contents, "$schema")) draft = draft_from_url(*schema);
             const Value& root = *contents;
@@ -500,7 +571,15 @@ private:
     Draft default_draft_;
     std::unordered_map<std::string, StoredDocument> store_;
     std::deque<PendingItem> queue_;
-    std::unordered_set<VisitedKey, VisitedHash> visited_;
+    // (value, base, draft) whose references were collected; shared with the local-target walk.
+    VisitedSet visited_;
+    // (value, base, draft) whose subschemas the crawl walked.
+    VisitedSet crawled_;
+    bool registrations_replaced_ = false;
+    std::unordered_map<std::string_view, UriRef, TextHash, std::equal_to<>> interned_;
+    // Visits are keyed by value addresses: no document may be freed, and its address reused,
+    // while the build runs.
+    std::vector<std::shared_ptr<const Value>> alive_;
     // External references in the order found; the key set keeps each record once.
     std::vector<ExternalReference> external_;
     std::unordered_set<std::string> external_keys_;

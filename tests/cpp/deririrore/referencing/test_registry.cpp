@@ -316,6 +316,73 @@ TEST(RegistryBuild, HundredThousandLevelsDoNotOverflowTheStack) {
     }
 }
 
+// Many references into one document whose targets share subschemas: each shared subschema is
+// crawled once, yet everything below it is registered, followed and retrieved as before.
+TEST(RegistryBuild, SharedSubtreesReachedFromManyReferences) {
+    constexpr std::string_view chain = R"({"$defs": {
+        "c": {"properties": {"a": {"properties": {"b": {"$ref": "#/$defs/d"}}}}},
+        "d": {"properties": {"e": {"$id": "inner.json", "$anchor": "deep",
+                                   "properties": {"f": {"$ref": "ext.json#/$defs/x"}}}}},
+        "t0": {"$ref": "#/$defs/c"}, "t1": {"allOf": [{"$ref": "#/$defs/c"}]}, "t2": {"$ref": "#/$defs/d"}}})";
+    struct Case {
+        std::string_view name;
+        std::vector<std::string_view> targets;
+    };
+    const Case cases[] = {
+        {"targets lead into the shared chain by local references", {"/$defs/t0", "/$defs/t1", "/$defs/t2", "/$defs/t0"}},
+        {"targets nested inside each other",
+         {"/$defs/c", "/$defs/c/properties/a", "/$defs/c/properties/a/properties/b", "/$defs/d/properties/e"}},
+    };
+    for (const auto& c : cases) {
+        for (bool root_first : {true, false}) {
+            std::string root = R"({"allOf": [)";
+            for (std::size_t i = 0; i < c.targets.size(); ++i)
+                root += std::string(i ? "," : "") + R"({"$ref": "doc.json#)" + std::string(c.targets[i]) + "\"}";
+            root += "]}";
+            auto retriever = std::make_shared<MapRetriever>(std::map<std::string, std::string>{
+                {"https://example.com/ext.json", R"({"$defs": {"x": {"$anchor": "far"}}})"}});
+            RegistryOptions options = set_registry_retriever(registry_options_default(), retriever);
+            auto add_root = [&] { options.insert_resource(uri("https://example.com/root.json"), RegistryInput::owned(json(root))); };
+            if (root_first) add_root();
+            options.insert_resource(uri("https://example.com/doc.json"), RegistryInput::owned(json(chain)));
+            if (!root_first) add_root();
+            auto built = build_registry(std::move(options));
+            ASSERT_TRUE(built) << c.name << ": " << built.error().message();
+            const Registry& registry = **built;
+            EXPECT_EQ(retriever->requests, std::vector<std::string>{"https://example.com/ext.json"}) << c.name;
+            EXPECT_TRUE(registry.find_resource("https://example.com/inner.json")) << c.name;
+            EXPECT_NE(registry.find_anchor("https://example.com/inner.json", "deep"), nullptr) << c.name;
+            EXPECT_NE(registry.find_anchor("https://example.com/ext.json", "far"), nullptr) << c.name;
+            // Every reference resolves, and so does the reference inside the shared resource.
+            const Resolver from_root(registry, std::make_shared<const Uri>(uri("https://example.com/root.json")));
+            for (auto target : c.targets) {
+                auto found = resolver_lookup(from_root, "doc.json#" + std::string(target));
+                EXPECT_TRUE(found) << c.name << ": " << target;
+            }
+            auto inner = resolver_lookup(from_root, "inner.json");
+            ASSERT_TRUE(inner) << c.name;
+            auto far = resolver_lookup(inner->resolver, "ext.json#far");
+            EXPECT_TRUE(far) << c.name << ": " << far.error().message();
+        }
+    }
+}
+
+// A subtree crawled again for a pointer reference registers its identifiers again; when another
+// document took one of them over in between, the crawl again gives it back, as it always has.
+TEST(RegistryBuild, RecrawledSubtreeRegistersAgainAfterAnotherDocumentTookItsIdentifier) {
+    const auto a = json(R"({"$defs": {"s": {"$defs": {"inner": {"$id": "https://example.com/shared"}}}}})");
+    const auto b = json(R"({"$id": "https://example.com/shared"})");
+    const auto root = json(R"({"$ref": "https://example.com/a.json#/$defs/s"})");
+    RegistryOptions options;
+    options.insert_resource(uri("https://example.com/a.json"), RegistryInput::borrowed(a));
+    options.insert_resource(uri("https://example.com/b.json"), RegistryInput::borrowed(b));
+    options.insert_resource(uri("https://example.com/root.json"), RegistryInput::borrowed(root));
+    auto registry = build_registry(std::move(options));
+    ASSERT_TRUE(registry) << registry.error().message();
+    const Value* inner = a.find("$defs")->find("s")->find("$defs")->find("inner");
+    EXPECT_EQ((*registry)->find_resource("https://example.com/shared")->contents, inner);
+}
+
 TEST(RegistryFindResource, FallsBackToTheParent) {
     auto base = must_build("https://example.com/base.json", R"({"$anchor": "here"})");
     RegistryOptions options = registry_options_with_base(base);
