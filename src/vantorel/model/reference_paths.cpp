@@ -50,7 +50,8 @@ std::string normalize_reference_path(std::string_view path) {
     std::string result;
     std::size_t pos = 0;
     if (!path.empty() && path.front() == '/') {
-        result = "/";
+        // Not `result = "/"`: GCC 12 warns about that assignment (a false -Wrestrict) under the sanitizers.
+        result.push_back('/');
         pos = 1;
     }
     while (pos <= path.size()) {
@@ -71,6 +72,38 @@ std::string normalize_reference_path(std::string_view path) {
         append_component(result, component);
     }
     return result;
+}
+
+std::string parent_directory(std::string_view path) {
+    const bool rooted = !path.empty() && path.front() == '/';
+    std::vector<std::string_view> components;
+    std::size_t pos = 0;
+    while (pos <= path.size()) {
+        auto slash = path.find('/', pos);
+        if (slash == std::string_view::npos) slash = path.size();
+        const auto component = path.substr(pos, slash - pos);
+        pos = slash + 1;
+        // A leading "." names the current directory and stays; elsewhere "." is no component.
+        if (component.empty() || (component == "." && !(components.empty() && !rooted && slash == 1))) continue;
+        components.push_back(component);
+    }
+    if (components.empty() || (components.size() == 1 && components[0] == ".")) return "";
+    components.pop_back();
+    std::string out = rooted ? "/" : "";
+    for (std::size_t i = 0; i < components.size(); ++i) {
+        if (i > 0) out += '/';
+        out += components[i];
+    }
+    return out;
+}
+
+std::string join_reference_path(std::string_view base, std::string_view path) {
+    if (path.empty()) return std::string(base);
+    if (path.front() == '/' || base.empty()) return std::string(path);
+    std::string out(base);
+    if (out.back() != '/') out += '/';
+    out += path;
+    return out;
 }
 
 std::optional<Utf8Error> check_utf8(std::string_view s) noexcept {

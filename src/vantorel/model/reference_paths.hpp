@@ -24,6 +24,16 @@ bool has_uri_scheme(std::string_view text) noexcept;
 // one file reached by different relative paths gets one name.
 std::string normalize_reference_path(std::string_view path);
 
+// The path without its last component: "dir" for "dir/spec.yaml", "/" for "/spec.yaml", and the
+// empty path for a bare name, the empty path and a root. Repeated and trailing "/" and "."
+// components do not count as components.
+std::string parent_directory(std::string_view path);
+
+// A reference's decoded file part joined to a base directory: a path beginning with "/" replaces
+// the base, an empty one leaves it, anything else follows it after a "/" (none after an empty base
+// or one ending in "/"). Not normalised.
+std::string join_reference_path(std::string_view base, std::string_view path);
+
 // "%XY" decoded; a "%" not followed by two hexadecimal digits stays as written. The decoded
 // bytes must be UTF-8; otherwise where the valid prefix ends and the length of the bad sequence.
 deririrore::Result<std::string, deririrore::referencing::Utf8Error> percent_decode_utf8(std::string_view text);
