@@ -289,9 +289,10 @@ public:
             uri.authority_end_ = t.size();
             set_host(uri);
         }
-        // A path starting with "//" without an authority would read back as one; "/." keeps it a path.
-        if (!c.authority && c.path.starts_with("//")) t.append("/.");
+        // A path starting with "//" without an authority would read back as one; "/." keeps it a path
+        // and belongs to it, as it does when the text is parsed again.
         uri.path_start_ = t.size();
+        if (!c.authority && c.path.starts_with("//")) t.append("/.");
         t.append(c.path);
         uri.path_end_ = t.size();
         if (c.query) {
@@ -431,9 +432,12 @@ Uri normalize_uri(const Uri& uri) {
         authority.append(port_part);
     }
 
+    // Decoding comes first, so that "%2e" is a dot segment like ".". Every path of a URI with a
+    // scheme loses its dot segments, rootless ones too ("c:./" is "c:"), as resolving it as a
+    // reference would do; otherwise a resolved URI would change when resolved again.
     std::string path;
     append_pct_normalized(path, uri.path(), false);
-    if (uri.has_scheme() && path.starts_with('/')) path = remove_dot_segments(path);
+    if (uri.has_scheme()) path = remove_dot_segments(path);
 
     std::string query;
     if (uri.has_query()) append_pct_normalized(query, uri.query(), false);
@@ -529,6 +533,9 @@ Result<Uri, UriError> resolve_uri(const Uri& base, std::string_view reference) {
     const Uri& b = base.has_fragment() ? fragment_free : base;
     auto parsed = parse_uri_reference(reference);
     if (!parsed) return make_unexpected(UriError::parse(std::string(reference), true, parsed.error()));
+    // Percent-encoded dots are decoded before dot segments are removed, as parse_uri does; case
+    // is left to the normalisation of the result.
+    if (reference.find('%') != std::string_view::npos) *parsed = normalize_uri(*parsed);
     auto resolved = resolve_reference(b, *parsed);
     if (!resolved) return make_unexpected(UriError::resolve(std::string(reference), b.text(), resolved.error()));
     return normalize_uri(*resolved);

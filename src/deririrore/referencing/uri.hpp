@@ -72,7 +72,8 @@ using UriRef = std::shared_ptr<const Uri>;
 // Strict RFC 3986 parsing. Reference mode accepts relative references; URI mode requires a scheme.
 Result<Uri, UriParseError> parse_uri_reference(std::string_view text);
 Result<Uri, UriParseError> parse_absolute_uri(std::string_view text);
-// Syntax-based normalisation (section 6.2.2); never fails.
+// Syntax-based normalisation (section 6.2.2); never fails. Percent-encodings are normalised before
+// dot segments are removed from the path of a URI with a scheme.
 Uri normalize_uri(const Uri& uri);
 // Section 5.2 resolution of a reference against an absolute base without fragment; not normalised.
 Result<Uri, UriResolveErrorKind> resolve_reference(const Uri& base, const Uri& reference);
