@@ -62,6 +62,6 @@ PyModuleDef module_def = {
 }  // namespace
 }  // namespace vantorel::python
 
-extern "C" PyMODINIT_FUNC PyInit_vantorel_community() {
+PyMODINIT_FUNC PyInit_vantorel_community() {
     return PyModuleDef_Init(&vantorel::python::module_def);
 }

@@ -32,7 +32,7 @@ public:
     // Iterative, so that a deep tree built by code cannot overflow the stack.
     ~Value();
 
-    static Value null() { return Value(); }
+    static Value null();
     static Value boolean(bool b);
     // `text` must follow the JSON number grammar; anything else is a broken
     // invariant and throws std::invalid_argument.
@@ -43,8 +43,11 @@ public:
     static Value number_from_double(double v);
     static Value string(std::string s);
     static Value array(Array items = {});
-    // Sorts the members by key; of repeated keys the later one wins.
-    static Value object(Object members = {});
+    // Sorts the members by key; of repeated keys the later one wins. No default
+    // argument: `Object{}` here would need Member complete, which it is not yet
+    // (nor in an inline body of null(); both are defined below Member).
+    static Value object(Object members);
+    static Value object();
 
     ValueKind kind() const noexcept { return static_cast<ValueKind>(data_.index()); }
     bool is_null() const noexcept { return kind() == ValueKind::Null; }
@@ -98,6 +101,9 @@ struct Member {
     std::string key;
     Value value;
 };
+
+inline Value Value::null() { return Value(); }
+inline Value Value::object() { return object(Object{}); }
 
 // Collects members in any order, then produces a sorted object in one pass.
 class ObjectBuilder {

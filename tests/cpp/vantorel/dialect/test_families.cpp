@@ -66,7 +66,6 @@ struct Run {
     bool valid;
     std::vector<Event> events;
     std::vector<std::string> errors;
-    friend bool operator==(const Run&, const Run&) = default;
 };
 
 std::optional<Run> run(const FamilyCase& c, const core::ValidationOptions& options, const value::Value& instance) {
