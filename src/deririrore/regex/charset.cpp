@@ -243,6 +243,7 @@ void add_ecma_whitespace(icu::UnicodeSet& set) {
 void strip_surrogates(icu::UnicodeSet& set) { set.remove(0xD800, 0xDFFF); }
 
 bool literal_needs_class(const Node& node) {
+    if (node.cp >= 0xD800 && node.cp <= 0xDFFF) return true;
     if (!(node.flags & kCaseInsensitive)) return false;
     icu::UnicodeSet set(static_cast<UChar32>(node.cp), static_cast<UChar32>(node.cp));
     case_close(set);

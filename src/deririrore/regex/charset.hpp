@@ -13,7 +13,8 @@ namespace deririrore::regex::detail {
 // Fails only for an unknown Unicode property.
 bool node_charset(const Tree& tree, const Node& node, icu::UnicodeSet& out, std::string& error);
 
-// Whether a Literal node matches more than its own character (case-insensitive with case variants).
+// Whether a Literal node must be written as a set: case-insensitive with case variants, or a lone
+// surrogate, which matches nothing in UTF-8 text.
 bool literal_needs_class(const Node& node);
 
 // Surrogate code points are not characters of UTF-8 text; sets never contain them.

@@ -363,6 +363,7 @@ private:
     bool pop_group(ConcatF& concat);
     void push_alternate(ConcatF& concat);
     bool pop_group_end(ConcatF&& concat, uint32_t& root);
+    bool quantifiable(const ConcatF& concat);
     bool parse_uncounted(ConcatF& concat);
     bool parse_counted(ConcatF& concat);
     int parse_decimal(uint32_t& value);
@@ -645,13 +646,36 @@ bool Parser::pop_group_end(ConcatF&& concat, uint32_t& root) {
     return true;
 }
 
+// ECMA-262 quantifies atoms only: a quantifier, an assertion or a look-around before one is a
+// syntax error there, while the engines would repeat them.
+bool Parser::quantifiable(const ConcatF& concat) {
+    if (concat.items.empty()) return fail(pos_, "repetition operator missing expression");
+    const Node& last = t_.nodes[concat.items.back()];
+    switch (last.kind) {
+        case NodeKind::Empty:
+        case NodeKind::SetFlags:
+            return fail(pos_, "repetition operator missing expression");
+        case NodeKind::Repetition:
+            return fail(pos_, "repetition operator after a repetition");
+        case NodeKind::Assertion: {
+            const auto kind = static_cast<AssertionKind>(last.sub);
+            if (kind == AssertionKind::AngleStart || kind == AssertionKind::AngleEnd) return true;
+            return fail(pos_, "repetition operator after an assertion");
+        }
+        case NodeKind::Group:
+            if (static_cast<GroupKind>(last.sub) > GroupKind::NonCapturing) {
+                return fail(pos_, "repetition operator after a look-around");
+            }
+            return true;
+        default:
+            return true;
+    }
+}
+
 bool Parser::parse_uncounted(ConcatF& concat) {
     const char32_t op = ch();
-    if (concat.items.empty()) return fail(pos_, "repetition operator missing expression");
+    if (!quantifiable(concat)) return false;
     const uint32_t last = concat.items.back();
-    if (t_.nodes[last].kind == NodeKind::Empty || t_.nodes[last].kind == NodeKind::SetFlags) {
-        return fail(pos_, "repetition operator missing expression");
-    }
     concat.items.pop_back();
     bool greedy = true;
     if (bump() && ch() == '?') {
@@ -697,11 +721,8 @@ int Parser::parse_decimal(uint32_t& value) {
 
 bool Parser::parse_counted(ConcatF& concat) {
     const size_t start = pos_;
-    if (concat.items.empty()) return fail(pos_, "repetition operator missing expression");
+    if (!quantifiable(concat)) return false;
     const uint32_t last = concat.items.back();
-    if (t_.nodes[last].kind == NodeKind::Empty || t_.nodes[last].kind == NodeKind::SetFlags) {
-        return fail(pos_, "repetition operator missing expression");
-    }
     concat.items.pop_back();
     if (!bump_and_bump_space()) return fail(start, "unclosed counted repetition");
     uint32_t lo = 0;
@@ -749,6 +770,8 @@ bool Parser::parse_primitive(Primitive& p) {
     const char32_t x = ch();
     p.start = static_cast<uint32_t>(pos_);
     if (x == '\\') return parse_escape(p, false);
+    // Only the legacy grammar reads a lone ']' or '}' as itself.
+    if (x == ']' || x == '}') return fail(pos_, x == ']' ? "unopened character class" : "unopened counted repetition");
     bump();
     p.end = static_cast<uint32_t>(pos_);
     if (x == '.') {
@@ -866,8 +889,6 @@ bool Parser::parse_escape(Primitive& p, bool in_class) {
         case 'n': return special(0x0A);
         case 'r': return special(0x0D);
         case 'v': return special(0x0B);
-        case 'A': return assertion(AssertionKind::StartText);
-        case 'z': return assertion(AssertionKind::EndText);
         case 'B': return assertion(AssertionKind::NotWordBoundary);
         case '<': return assertion(AssertionKind::AngleStart);
         case '>': return assertion(AssertionKind::AngleEnd);
@@ -944,8 +965,26 @@ bool Parser::parse_hex(Primitive& p, size_t start) {
             push(ch());
         }
         bump_and_bump_space();
+        // A lead and a trail surrogate written as two four-digit escapes are one code point.
+        if (form == 'u' && value >= 0xD800 && value <= 0xDBFF && starts_with("\\u") && pos_ + 6 <= n_ &&
+            std::all_of(c_.begin() + static_cast<std::ptrdiff_t>(pos_ + 2),
+                        c_.begin() + static_cast<std::ptrdiff_t>(pos_ + 6), is_hex)) {
+            uint32_t trail = 0;
+            for (size_t k = pos_ + 2; k < pos_ + 6; ++k) trail = trail * 16 + (is_digit(c_[k]) ? c_[k] - '0' : (c_[k] | 0x20) - 'a' + 10);
+            if (trail >= 0xDC00 && trail <= 0xDFFF) {
+                value = 0x10000 + ((value - 0xD800) << 10) + (trail - 0xDC00);
+                pos_ += 6;
+                // The engines' syntax has no surrogate escapes: the translation writes the character.
+                if (!engine_) edits.push_back(Edit{off(start), off(pos_), EditKind::Repair, 0, false, static_cast<char32_t>(value)});
+                bump_space();
+            }
+        }
     }
-    if (overflow || (value >= 0xD800 && value <= 0xDFFF)) return fail(start, "hexadecimal literal is not a Unicode scalar value");
+    // A lone surrogate stays one code point, as in ECMA-262; no UTF-8 text holds it, so the
+    // character sets leave it out and it matches nothing.
+    if (overflow || (form != 'u' && value >= 0xD800 && value <= 0xDFFF)) {
+        return fail(start, "hexadecimal literal is not a Unicode scalar value");
+    }
     p.kind = PrimKind::Literal;
     p.sub = static_cast<uint8_t>(LiteralKind::Hex);
     p.cp = static_cast<char32_t>(value);
@@ -1088,12 +1127,6 @@ bool Parser::parse_set_class_open(UnionF& nested, uint32_t& bracket) {
     while (ch() == '-') {
         const uint32_t lit = add_set(SetKind::Literal, pos_, pos_ + 1);
         t_.sets[lit].lo = t_.sets[lit].hi = '-';
-        nested.items.push_back(lit);
-        if (!bump_and_bump_space()) return fail(start, "unclosed character class");
-    }
-    if (nested.items.empty() && ch() == ']') {
-        const uint32_t lit = add_set(SetKind::Literal, pos_, pos_ + 1);
-        t_.sets[lit].lo = t_.sets[lit].hi = ']';
         nested.items.push_back(lit);
         if (!bump_and_bump_space()) return fail(start, "unclosed character class");
     }

@@ -47,7 +47,9 @@ TEST(Translate, EdgeCaseTable) {
         {"\\u0041", TranslationKind::Unchanged, ""},
         {"\\x{41}", TranslationKind::Unchanged, ""},
         {"\\p{L}", TranslationKind::Unchanged, ""},
-        {"\\z", TranslationKind::Unchanged, ""},
+        // ECMA-262 has no text-anchor escapes.
+        {"\\z", TranslationKind::Untranslatable, ""},
+        {"\\A", TranslationKind::Untranslatable, ""},
         {"\\b", TranslationKind::Unchanged, ""},
         {"(a)\\1", TranslationKind::Unchanged, ""},
         {"\\0", TranslationKind::Unchanged, ""},
@@ -61,7 +63,9 @@ TEST(Translate, EdgeCaseTable) {
         {"[&&&]", TranslationKind::Rewritten, "[\\&\\&&]"},
         {"[a~~b]\\d", TranslationKind::Rewritten, "[a\\~\\~b][0-9]"},
         {"[[]", TranslationKind::Rewritten, "[\\[]"},
-        {"[[:alpha:]]", TranslationKind::Rewritten, "[\\[:alpha:]]"},
+        {"[[:alpha:]", TranslationKind::Rewritten, "[\\[:alpha:]"},
+        // A class of '[', ':' and letters, then a lone ']'.
+        {"[[:alpha:]]", TranslationKind::Untranslatable, ""},
         {"[--a]", TranslationKind::Rewritten, "[\\--a]"},
         {"[---]", TranslationKind::Rewritten, "[\\--\\-]"},
         {"[+--]", TranslationKind::Rewritten, "[+-\\-]"},
@@ -74,9 +78,10 @@ TEST(Translate, EdgeCaseTable) {
         {"[\\-]", TranslationKind::Unchanged, ""},
         {"[\\d-x]", TranslationKind::Untranslatable, ""},
         {"[a--]", TranslationKind::Untranslatable, ""},
-        {"[]", TranslationKind::Untranslatable, ""},
-        {"[^]", TranslationKind::Untranslatable, ""},
-        {"[]a]", TranslationKind::Unchanged, ""},
+        // An empty class, its negation, and an empty class before a lone ']'.
+        {"[]", TranslationKind::Unchanged, ""},
+        {"[^]", TranslationKind::Unchanged, ""},
+        {"[]a]", TranslationKind::Untranslatable, ""},
         {"a{,2}", TranslationKind::Untranslatable, ""},
         {"*a", TranslationKind::Untranslatable, ""},
         {"(", TranslationKind::Untranslatable, ""},
@@ -85,9 +90,10 @@ TEST(Translate, EdgeCaseTable) {
         // Syntax of the engines that ECMA-262 lacks still translates.
         {"(?i)abc", TranslationKind::Unchanged, ""},
         {"a{ 2 }", TranslationKind::Unchanged, ""},
-        {"a**", TranslationKind::Unchanged, ""},
         {"(?<n>a)|(?<n>b)", TranslationKind::Untranslatable, ""},
-        {"\\uD83D\\uDE00", TranslationKind::Untranslatable, ""},
+        {"a**", TranslationKind::Untranslatable, ""},
+        // A surrogate pair is one code point, written as the character.
+        {"\\uD83D\\uDE00", TranslationKind::Rewritten, "\xf0\x9f\x98\x80"},
         {"\\u{110000}", TranslationKind::Untranslatable, ""},
         {"a{99999999999999999999}", TranslationKind::Untranslatable, ""},
         {"a{2,1}", TranslationKind::Untranslatable, ""},
