@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "deririrore/regex/charset.hpp"
+#include "deririrore/regex/engine.hpp"
 #include "deririrore/regex/parser.hpp"
 #include "deririrore/regex/unicode.hpp"
 
@@ -312,17 +313,47 @@ bool lower(const Tree& t, uint32_t id, Hir& out) {
     return false;
 }
 
-bool build(const Hir& h, std::string& buf) {
+// The text built so far. `at_end` is set once an end-of-text assertion has been passed, after
+// which nothing more may be added.
+struct Witness {
+    std::string buf;
+    bool at_end = false;
+};
+
+// Anchors that can be checked on the text built so far; the rest (word boundaries, multi-line
+// line ends) are left to the final check with the engine.
+bool look_holds(uint32_t tag, Witness& w) {
+    const bool multi = (tag & 0x100u) != 0;
+    switch (static_cast<detail::AssertionKind>(tag & 0xFFu)) {
+        case detail::AssertionKind::StartLine:
+            return w.buf.empty() || (multi && w.buf.back() == '\n');
+        case detail::AssertionKind::StartText:
+            return w.buf.empty();
+        case detail::AssertionKind::EndLine:
+            if (!multi) w.at_end = true;
+            return true;
+        case detail::AssertionKind::EndText:
+            w.at_end = true;
+            return true;
+        default:
+            return true;
+    }
+}
+
+bool build(const Hir& h, Witness& w) {
+    std::string& buf = w.buf;
     if (buf.size() > kMaxWitnessBytes) return false;
     switch (h.kind) {
         case Hir::Kind::Empty:
-        case Hir::Kind::Look:
             return true;
+        case Hir::Kind::Look:
+            return look_holds(h.tag, w);
         case Hir::Kind::Literal:
+            if (w.at_end && !h.bytes.empty()) return false;
             buf += h.bytes;
             return true;
         case Hir::Kind::Class: {
-            if (h.ranges.empty()) return false;
+            if (h.ranges.empty() || w.at_end) return false;
             for (const auto& [lo, hi] : h.ranges) {
                 if (lo <= 'a' && 'a' <= hi) {
                     buf.push_back('a');
@@ -335,23 +366,26 @@ bool build(const Hir& h, std::string& buf) {
         case Hir::Kind::Repetition:
             if (h.min > kMaxWitnessRepeat) return false;
             for (uint32_t i = 0; i < h.min; ++i) {
-                if (!build(h.subs[0], buf)) return false;
+                if (!build(h.subs[0], w)) return false;
             }
             return true;
         case Hir::Kind::Capture:
-            return build(h.subs[0], buf);
+            return build(h.subs[0], w);
         case Hir::Kind::Concat:
             for (const Hir& s : h.subs) {
-                if (!build(s, buf)) return false;
+                if (!build(s, w)) return false;
             }
             return true;
         case Hir::Kind::Alternation: {
             const size_t mark = buf.size();
+            const bool at_end = w.at_end;
             for (const Hir& s : h.subs) {
                 buf.resize(mark);
-                if (build(s, buf)) return true;
+                w.at_end = at_end;
+                if (build(s, w)) return true;
             }
             buf.resize(mark);
+            w.at_end = at_end;
             return false;
         }
     }
@@ -367,9 +401,13 @@ std::optional<std::string> pattern_witness(std::string_view pattern) {
     if (tree.has_lookaround || tree.has_backref) return std::nullopt;
     Hir hir;
     if (!lower(tree, tree.root, hir)) return std::nullopt;
-    std::string buf;
-    if (!build(hir, buf)) return std::nullopt;
-    return buf;
+    Witness w;
+    if (!build(hir, w)) return std::nullopt;
+    // The builder ignores word boundaries and most line anchors: a text the pattern does not
+    // match is no witness.
+    auto engine = detail::build_automaton_regex(*analysis, {});
+    if (!engine || !(*engine)->is_match(w.buf)) return std::nullopt;
+    return std::move(w.buf);
 }
 
 }  // namespace deririrore::regex

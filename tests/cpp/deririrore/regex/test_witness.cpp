@@ -48,6 +48,21 @@ TEST(PatternWitness, Table) {
         {repeat("a{64}", 4) + "b", repeat("a", 256) + "b"},
         {repeat("a{64}", 5), std::nullopt},
         {"[^\\x{0}-\\x{10FFFF}]|z", "z"},
+        // Anchors the text built so far cannot meet: the next alternative, or none.
+        {";^", std::nullopt},
+        {";^|b", "b"},
+        {"a$b", std::nullopt},
+        {"a$|c", "a"},
+        {"(^|x)y", "y"},
+        {"x$|$", "x"},
+        // Word boundaries are left to the engine's check.
+        {"a\\bb", std::nullopt},
+        {"\\Bfoo", std::nullopt},
+        {"[]", std::nullopt},
+        {"[^]", "a"},
+        {"^\\uD83D\\uDE00$", "\xf0\x9f\x98\x80"},
+        {"\\uD800", std::nullopt},
+        {"\\uD800|b", "b"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pattern);
