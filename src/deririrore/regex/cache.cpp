@@ -4,11 +4,14 @@
 
 namespace deririrore::regex {
 
-RegexCache::Entry* RegexCache::entry(std::string_view pattern) {
+RegexCache::Entry* RegexCache::entry(std::string_view pattern, RegexError* refusal) {
     if (auto it = entries_.find(pattern); it != entries_.end()) return &it->second;
     auto analysis = detail::analyze_pattern(pattern);
     ++stats_.translations;
-    if (analysis->kind == TranslationKind::Untranslatable) return nullptr;
+    if (analysis->kind == TranslationKind::Untranslatable) {
+        if (refusal) *refusal = RegexError(RegexErrorKind::Parse, analysis->error_offset, analysis->error);
+        return nullptr;
+    }
     Entry e;
     e.translated = std::make_shared<const std::string>(analysis->kind == TranslationKind::Rewritten
                                                            ? analysis->translated
@@ -23,24 +26,38 @@ std::shared_ptr<const std::string> RegexCache::translate(std::string_view patter
 }
 
 std::shared_ptr<const AutomatonRegex> RegexCache::automaton(std::string_view pattern, const PatternOptions& options) {
-    Entry* e = entry(pattern);
-    if (e == nullptr) return nullptr;
-    if (e->automaton) return e->automaton;
-    auto built = detail::build_automaton_regex(*e->analysis, options.automaton_limits());
-    ++stats_.automaton_compilations;
-    if (!built) return nullptr;
-    e->automaton = *built;
-    return e->automaton;
+    auto built = try_automaton(pattern, options);
+    return built ? *built : nullptr;
 }
 
 std::shared_ptr<const BacktrackingRegex> RegexCache::backtracking(std::string_view pattern,
                                                                   const PatternOptions& options) {
-    Entry* e = entry(pattern);
-    if (e == nullptr) return nullptr;
+    auto built = try_backtracking(pattern, options);
+    return built ? *built : nullptr;
+}
+
+Result<std::shared_ptr<const AutomatonRegex>, RegexError> RegexCache::try_automaton(std::string_view pattern,
+                                                                                   const PatternOptions& options) {
+    RegexError refusal;
+    Entry* e = entry(pattern, &refusal);
+    if (e == nullptr) return make_unexpected(std::move(refusal));
+    if (e->automaton) return e->automaton;
+    auto built = detail::build_automaton_regex(*e->analysis, options.automaton_limits());
+    ++stats_.automaton_compilations;
+    if (!built) return make_unexpected(std::move(built).error());
+    e->automaton = *built;
+    return e->automaton;
+}
+
+Result<std::shared_ptr<const BacktrackingRegex>, RegexError> RegexCache::try_backtracking(
+    std::string_view pattern, const PatternOptions& options) {
+    RegexError refusal;
+    Entry* e = entry(pattern, &refusal);
+    if (e == nullptr) return make_unexpected(std::move(refusal));
     if (e->backtracking) return e->backtracking;
     auto built = detail::build_backtracking_regex(*e->analysis, options.backtracking_limits());
     ++stats_.backtracking_compilations;
-    if (!built) return nullptr;
+    if (!built) return make_unexpected(std::move(built).error());
     e->backtracking = *built;
     return e->backtracking;
 }

@@ -23,6 +23,13 @@ public:
     std::shared_ptr<const AutomatonRegex> automaton(std::string_view pattern, const PatternOptions& options);
     std::shared_ptr<const BacktrackingRegex> backtracking(std::string_view pattern, const PatternOptions& options);
 
+    // The same with the reason of a refusal, so that a caller can tell a pattern too large for
+    // the engines' size limits from one that is not a pattern.
+    Result<std::shared_ptr<const AutomatonRegex>, RegexError> try_automaton(std::string_view pattern,
+                                                                           const PatternOptions& options);
+    Result<std::shared_ptr<const BacktrackingRegex>, RegexError> try_backtracking(std::string_view pattern,
+                                                                                 const PatternOptions& options);
+
     struct Stats {
         size_t translations = 0;
         size_t automaton_compilations = 0;
@@ -46,7 +53,8 @@ private:
         using is_transparent = void;
         bool operator()(std::string_view a, std::string_view b) const noexcept { return a == b; }
     };
-    Entry* entry(std::string_view pattern);
+    // Null when the pattern cannot be translated; `refusal` then says why.
+    Entry* entry(std::string_view pattern, RegexError* refusal = nullptr);
 
     std::unordered_map<std::string, Entry, Hash, Equal> entries_;
     Stats stats_;

@@ -22,6 +22,7 @@ inline constexpr uint64_t kDefaultBacktrackLimit = 1000000;
 enum class RegexErrorKind : unsigned char {
     Parse,                    // the pattern could not be read
     Compile,                  // the engine refused the pattern
+    TooLarge,                 // a valid pattern that neither engine takes within its size limits
     BacktrackLimitExceeded,   // run time: the match limit was reached
     StackLimitExceeded,       // run time: the depth, heap or machine-stack limit was reached
     EvaluationFailed,         // run time: any other failure inside the engine
@@ -39,8 +40,8 @@ public:
     uint32_t position() const noexcept { return position_; }
     const std::string& detail() const noexcept { return detail_; }
 
-    // The displayed text: "Parsing error at position {}: {}", "Error compiling regex: {}" or
-    // "Error executing regex: " followed by the run-time failure.
+    // The displayed text: "Parsing error at position {}: {}", "Error compiling regex: {}" (also for
+    // TooLarge) or "Error executing regex: " followed by the run-time failure.
     std::string message() const;
 
 private:
@@ -91,23 +92,6 @@ struct PatternOptions {
     }
 };
 
-class AutomatonRegex {
-public:
-    ~AutomatonRegex();
-    AutomatonRegex(const AutomatonRegex&) = delete;
-    AutomatonRegex& operator=(const AutomatonRegex&) = delete;
-
-    // Unanchored search; stops at the earliest match. Never fails.
-    bool is_match(std::string_view text) const;
-
-    struct Impl;
-
-private:
-    friend struct EngineAccess;
-    explicit AutomatonRegex(std::unique_ptr<Impl> impl);
-    std::unique_ptr<Impl> impl_;
-};
-
 enum class MatchOutcome : unsigned char { Matched, NotMatched, EngineError, EvaluationFailed };
 
 struct BacktrackingMatch {
@@ -115,6 +99,27 @@ struct BacktrackingMatch {
     RegexErrorKind error = RegexErrorKind::EvaluationFailed;  // for EngineError
 
     bool matched() const noexcept { return outcome == MatchOutcome::Matched; }
+};
+
+class AutomatonRegex {
+public:
+    ~AutomatonRegex();
+    AutomatonRegex(const AutomatonRegex&) = delete;
+    AutomatonRegex& operator=(const AutomatonRegex&) = delete;
+
+    // Unanchored search; stops at the earliest match. A pattern too large for the automaton runs
+    // on the backtracking machine under the default match limit, and only then can the search
+    // end with an engine error or a failed evaluation.
+    BacktrackingMatch match(std::string_view text) const;
+    // Every outcome but a match counts as not matching.
+    bool is_match(std::string_view text) const { return match(text).matched(); }
+
+    struct Impl;
+
+private:
+    friend struct EngineAccess;
+    explicit AutomatonRegex(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
 };
 
 class BacktrackingRegex {
@@ -130,8 +135,8 @@ public:
     // failure).
     Result<bool, RegexError> is_match(std::string_view text) const;
 
-    // Whether matching runs on the backtracking machine (look-around or back-references), where
-    // the limits apply.
+    // Whether matching runs on the backtracking machine (look-around, back-references, or a
+    // pattern too large for the automaton), where the limits apply.
     bool backtracks() const noexcept;
 
     struct Impl;
@@ -147,8 +152,11 @@ inline BacktrackingMatch backtracking_is_match(const BacktrackingRegex& regex, s
 }
 
 // Both take the ECMA-262 pattern as written in the schema: translation happens inside, from the
-// one parse of the pattern. An untranslatable pattern is a Parse error; an engine refusal a
-// Compile error.
+// one parse of the pattern. A pattern that repeats one class is a scan and reaches no engine.
+// Otherwise the automaton is tried first (except for look-around and back-references), and the
+// backtracking machine takes what is too large for it. An untranslatable pattern is a Parse
+// error; an engine refusal a Compile error; a pattern whose expansion exceeds both engines' size
+// limits a TooLarge error, found from the syntax tree before any copy of a repeated part is made.
 Result<std::shared_ptr<const AutomatonRegex>, RegexError> build_automaton_regex(std::string_view pattern,
                                                                                const AutomatonLimits& limits = {});
 Result<std::shared_ptr<const BacktrackingRegex>, RegexError> build_backtracking_regex(

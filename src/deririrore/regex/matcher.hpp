@@ -15,9 +15,12 @@ class PatternMatcher {
 public:
     enum class Form : unsigned char { Prefix, Exact, Alternatives, NoWhitespace, Automaton, Backtracking };
 
-    // None when the pattern needs an engine and cannot be translated or the engine refuses it.
+    // None when the pattern needs an engine and cannot be translated or the engines refuse it.
     static std::optional<PatternMatcher> compile(RegexCache& cache, std::string_view pattern,
                                                  const PatternOptions& options);
+    // The same with the reason of a refusal (TooLarge for a valid pattern beyond the size limits).
+    static Result<PatternMatcher, RegexError> build(RegexCache& cache, std::string_view pattern,
+                                                    const PatternOptions& options);
 
     Form form() const noexcept { return form_; }
     // The shape for the four engine-free forms.
@@ -25,12 +28,11 @@ public:
     const std::shared_ptr<const AutomatonRegex>& automaton() const noexcept { return automaton_; }
     const std::shared_ptr<const BacktrackingRegex>& backtracking() const noexcept { return backtracking_; }
 
-    // The four outcomes; only the backtracking engine reports errors.
+    // The four outcomes; only the backtracking machine reports errors.
     BacktrackingMatch match(std::string_view text) const {
         switch (form_) {
             case Form::Automaton:
-                return {automaton_->is_match(text) ? MatchOutcome::Matched : MatchOutcome::NotMatched,
-                        RegexErrorKind::EvaluationFailed};
+                return automaton_->match(text);
             case Form::Backtracking:
                 return backtracking_->match(text);
             default:
