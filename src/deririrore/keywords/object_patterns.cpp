@@ -32,9 +32,8 @@ PatternMatch CompiledPattern::match(std::string_view name, regex::BacktrackingMa
         case Kind::Fast:
             return fast_->matches(name) ? PatternMatch::Match : PatternMatch::NoMatch;
         case Kind::Automaton:
-            return automaton_->is_match(name) ? PatternMatch::Match : PatternMatch::NoMatch;
         case Kind::Backtracking: {
-            const regex::BacktrackingMatch m = backtracking_->match(name);
+            const regex::BacktrackingMatch m = kind_ == Kind::Automaton ? automaton_->match(name) : backtracking_->match(name);
             switch (m.outcome) {
                 case regex::MatchOutcome::Matched: return PatternMatch::Match;
                 case regex::MatchOutcome::NotMatched: return PatternMatch::NoMatch;
@@ -105,16 +104,23 @@ Result<std::vector<PatternEntry>, ValidationError> compile_pattern_list(const Co
         const auto& m = members[i];
         const CompileContext pattern_ctx = keyword_ctx.at_keyword(m.key);
         std::optional<CompiledPattern> compiled;
+        regex::RegexError refusal;
         if (use_fast_shapes && fast[i]) {
             compiled = CompiledPattern::fast(std::move(*fast[i]));
         } else if (automaton) {
-            if (auto regex = compile_regex_cached(ctx, m.key)) compiled = CompiledPattern::automaton(std::move(regex));
+            if (auto regex = try_compile_regex_cached(ctx, m.key)) {
+                compiled = CompiledPattern::automaton(std::move(*regex));
+            } else {
+                refusal = std::move(regex).error();
+            }
         } else {
-            if (auto regex = compile_backtracking_regex_cached(ctx, m.key)) {
-                compiled = CompiledPattern::backtracking(std::move(regex));
+            if (auto regex = try_compile_backtracking_regex_cached(ctx, m.key)) {
+                compiled = CompiledPattern::backtracking(std::move(*regex));
+            } else {
+                refusal = std::move(regex).error();
             }
         }
-        if (!compiled) return make_unexpected(build_invalid_pattern_error(pattern_ctx.location(), m.key));
+        if (!compiled) return make_unexpected(build_pattern_refusal_error(pattern_ctx.location(), m.key, refusal));
         const SchemaNode* node = nullptr;
         if (with_subschemas) {
             auto sub = core::compile_subschema(pattern_ctx, m.value);

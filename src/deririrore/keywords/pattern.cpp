@@ -57,7 +57,7 @@ regex::BacktrackingMatch PatternValidator<F>::match(std::string_view text) const
     } else if constexpr (F == PatternForm::NoWhitespace) {
         return answer(!regex::contains_ecma_whitespace(text));
     } else if constexpr (F == PatternForm::Automaton) {
-        return answer(matcher_.automaton()->is_match(text));
+        return matcher_.automaton()->match(text);
     } else {
         return matcher_.backtracking()->match(text);
     }
@@ -98,10 +98,10 @@ KeywordCompileResult compile_pattern(const CompileContext& ctx, const Value&, co
             ValidationError::compile_error(core::type_kind_single(value::JsonType::String), value, location));
     }
     const std::string& pattern = value.as_string();
-    auto matcher = regex::PatternMatcher::compile(compilation_regex_cache(ctx), pattern,
-                                                  regex_pattern_options(ctx.config().pattern_options()));
+    auto matcher = regex::PatternMatcher::build(compilation_regex_cache(ctx), pattern,
+                                                regex_pattern_options(ctx.config().pattern_options()));
     if (!matcher) {
-        return make_unexpected(ValidationError::compile_error(core::kinds::Format{"regex"}, value, location));
+        return make_unexpected(ValidationError::compile_error(pattern_refusal_kind(matcher.error()), value, location));
     }
     const auto make = [&]<PatternForm F>() {
         return KeywordValidatorPtr(std::make_unique<PatternValidator<F>>(pattern, std::move(*matcher), std::move(location)));

@@ -112,6 +112,34 @@ TEST(Pattern, CompileErrors) {
     EXPECT_EQ(built.error().message(), R"("(a)\\1" is not a "regex")");
 }
 
+// Large counts: a repeated class is a length check, a pattern one engine cannot take goes to the
+// other, and what neither takes is refused as too large, not as something that is not a regex.
+TEST(Pattern, LargeCounts) {
+    const std::string too_large =
+        "Error compiling regex: pattern too large: its compiled form would exceed the size limit of both regex engines";
+    for (const auto& options : {kwtest::options_for(Draft::Draft7), with_engine(core::PatternOptions::automaton())}) {
+        auto error = kwtest::build_error(R"({"pattern": "(ab){99999999}"})", options);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->message(), too_large);
+        EXPECT_TRUE(std::holds_alternative<core::kinds::PatternEngineError>(error->kind()));
+        EXPECT_EQ(error->schema_path().str(), "/pattern");
+
+        const std::string letters = "1" + std::string(2000, 'x');
+        for (const char* schema : {R"({"pattern": "\\p{L}{1000}"})", R"({"pattern": "1\\p{L}{1000}"})"}) {
+            Compiled compiled(schema, options);
+            EXPECT_TRUE(compiled.is_valid(value::Value::string(letters))) << schema;
+            EXPECT_FALSE(compiled.is_valid(value::Value::string("1" + std::string(999, 'x')))) << schema;
+        }
+        Compiled bounded(R"({"pattern": "^.{0,262144}$"})", options);
+        EXPECT_TRUE(bounded.is_valid(value::Value::string(std::string(262144, 'a'))));
+        EXPECT_FALSE(bounded.is_valid(value::Value::string(std::string(262145, 'a'))));
+        EXPECT_FALSE(bounded.is_valid(value::Value::string("a\nb")));
+        Compiled prefix(R"({"pattern": "^.{1,2097152}"})", options);
+        EXPECT_TRUE(prefix.is_valid(value::Value::string("a")));
+        EXPECT_FALSE(prefix.is_valid(value::Value::string("")));
+    }
+}
+
 TEST(Pattern, NestedQuantifiersWithoutLookAroundRunInLinearTime) {
     // No look-around: the backtracking option still runs it on the automaton machine, so a long
     // near-miss is answered without backtracking and without hitting any limit.

@@ -130,6 +130,11 @@ TEST(PatternProperties, CompileErrors) {
              {R"({"patternProperties": []})", "[] is not of type \"object\"", "/patternProperties"},
              {R"({"patternProperties": {"(": {}}})", "\"(\" is not a \"regex\"", "/patternProperties/("},
              {R"({"patternProperties": {"a/b(": {}}})", "\"a/b(\" is not a \"regex\"", "/patternProperties/a~1b("},
+             // A valid pattern beyond the engines' size limits is too large, not "not a regex".
+             {R"({"patternProperties": {"(ab){99999999}": {}}})",
+              "Error compiling regex: pattern too large: its compiled form would exceed the size limit of both regex "
+              "engines",
+              "/patternProperties/(ab){99999999}"},
              // Pattern errors and subschema errors in key order.
              {R"({"patternProperties": {"^a": {"properties": 1}, "b(": {}}})", "1 is not of type \"object\"",
               "/patternProperties/^a/properties"},
