@@ -164,6 +164,15 @@ bool is_yaml_path(std::string_view path) noexcept {
     return extension == "yml" || extension == "yaml";
 }
 
+bool is_yaml_url(std::string_view url) noexcept {
+    url = url.substr(0, url.find_first_of("?#"));
+    if (const auto scheme = url.find("://"); scheme != std::string_view::npos) {
+        const auto path = url.find('/', scheme + 3);
+        url = path == std::string_view::npos ? std::string_view() : url.substr(path);
+    }
+    return is_yaml_path(url);
+}
+
 bool expand_yaml_merge_keys(Value& value) {
     bool expanded = false;
     struct Item {

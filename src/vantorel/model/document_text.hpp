@@ -62,6 +62,10 @@ struct SpecLoadError {
 // is ignored; ".", ".." and a root have no extension, nor has a name whose only "." leads it.
 bool is_yaml_path(std::string_view path) noexcept;
 
+// The same test on the path of a URL (its query, fragment and host do not count), for documents
+// fetched over HTTP: "https://h/api.yaml?v=2" is YAML, "https://api.yaml/" is not.
+bool is_yaml_url(std::string_view url) noexcept;
+
 // Expands every "<<" member whose value is an object or an array of objects: the sources'
 // members are added where the object lacks them (its own members win, an earlier source wins
 // over a later one) and "<<" disappears. Sources are expanded before they are merged. Any other

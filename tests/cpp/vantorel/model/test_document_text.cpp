@@ -34,6 +34,19 @@ TEST(IsYamlPath, OnlyTheLastComponentsExactExtension) {
     for (const auto& c : cases) EXPECT_EQ(is_yaml_path(c.path), c.yaml) << c.path;
 }
 
+TEST(IsYamlUrl, OnlyThePathCounts) {
+    const struct {
+        std::string_view url;
+        bool yaml;
+    } cases[] = {
+        {"https://h.example/api.yaml", true},   {"https://h.example/v1/api.yml?x=1", true},
+        {"http://h/api.yaml#/paths", true},     {"https://h/api.json?format=.yaml", false},
+        {"https://api.yaml", false},            {"https://api.yaml/", false},
+        {"https://h/openapi", false},           {"https://h/a.YAML", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(is_yaml_url(c.url), c.yaml) << c.url;
+}
+
 TEST(MergeKeys, OwnMembersWinThenEarlierSources) {
     const struct {
         std::string_view before;
