@@ -220,7 +220,9 @@ private:
         const auto tag = view(s.tag);
         const bool plain = s.style == YAML_PLAIN_SCALAR_STYLE;
         Node node;
-        node.key_text = std::string(text);
+        // The text as written is kept only where it may serve as a key: here, or through an alias.
+        const bool is_key = !stack_.empty() && stack_.back().is_mapping && !stack_.back().key;
+        if (is_key || s.anchor != nullptr) node.key_text = std::string(text);
         if (tag.empty()) {
             node.value = plain ? resolve_plain(text) : Value::string(std::string(text));
         } else if (tag == kTagStr || tag == "!") {
