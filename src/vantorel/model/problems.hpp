@@ -19,7 +19,7 @@ namespace vantorel::model {
 using deririrore::value::JsonType;
 using deririrore::value::Value;
 
-// Where a parameter is sent; the byte values are part of the counts export.
+// Where a parameter is sent, one byte.
 enum class ParameterLocation : std::uint8_t {
     Path = 0,
     Query = 1,
@@ -148,6 +148,15 @@ struct StatusCodeOutOfRange {
 struct InvalidSchema {
     deririrore::core::ValidationError error;
 };
+// A path template with more parameters than the route table takes; it is matched segment by
+// segment instead.
+struct TooManyRouteParameters {
+    std::size_t count = 0;
+    std::size_t limit = 0;
+};
+// A second operation for a method the path item already has (for instance "get" and "GET", or
+// one beside a `$ref` and one in its target); the first stays.
+struct DuplicateOperation {};
 }  // namespace problems
 
 struct SpecProblem {
@@ -156,7 +165,8 @@ struct SpecProblem {
                               problems::UnresolvableReference, problems::ReferenceNotText,
                               problems::ReferenceNotFollowed, problems::InvalidStatusCode,
                               problems::InvalidStatusCodeCharacter, problems::StatusCodeOutOfRange,
-                              problems::InvalidSchema>;
+                              problems::InvalidSchema, problems::TooManyRouteParameters,
+                              problems::DuplicateOperation>;
     Data data;
 
     template <class T>

@@ -1,4 +1,4 @@
-// Specification problems: the kind text of every form, the texts they carry, and ownership.
+// Problems in API documents: the kind text of every form, the texts they carry, and ownership.
 #include <gtest/gtest.h>
 
 #include <memory>
