@@ -9,7 +9,7 @@ RegexCache::Entry* RegexCache::entry(std::string_view pattern, RegexError* refus
     auto analysis = detail::analyze_pattern(pattern);
     ++stats_.translations;
     if (analysis->kind == TranslationKind::Untranslatable) {
-        if (refusal) *refusal = RegexError(RegexErrorKind::Parse, analysis->error_offset, analysis->error);
+        if (refusal) *refusal = detail::refusal_of(*analysis);
         return nullptr;
     }
     Entry e;

@@ -509,10 +509,7 @@ Result<pcre2_code*, RegexError> compile_pcre2(const std::string& text, std::opti
     return code;
 }
 
-RegexError refusal(const Analysis& a) {
-    if (a.kind == TranslationKind::Untranslatable) return RegexError(RegexErrorKind::Parse, a.error_offset, a.error);
-    return compile_error(a.error);
-}
+RegexError refusal(const Analysis& a) { return detail::refusal_of(a); }
 
 }  // namespace
 
@@ -592,6 +589,12 @@ Result<bool, RegexError> BacktrackingRegex::is_match(std::string_view text) cons
 }
 
 namespace detail {
+
+RegexError refusal_of(const Analysis& a) {
+    if (a.count_too_large) return too_large_error();
+    if (a.kind == TranslationKind::Untranslatable) return RegexError(RegexErrorKind::Parse, a.error_offset, a.error);
+    return compile_error(a.error);
+}
 
 Result<std::string, RegexError> engine_text(const Analysis& a, bool backtracking_machine) {
     if (!a.engine_ok) return make_unexpected(refusal(a));

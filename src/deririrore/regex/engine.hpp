@@ -167,6 +167,9 @@ Result<std::shared_ptr<const AutomatonRegex>, RegexError> build_automaton_regex(
                                                                                const AutomatonLimits& limits);
 Result<std::shared_ptr<const BacktrackingRegex>, RegexError> build_backtracking_regex(const Analysis& analysis,
                                                                                      const BacktrackingLimits& limits);
+// Why an analysis that cannot go to an engine is refused: Parse for an untranslatable pattern,
+// TooLarge for a count beyond what the engines count, Compile otherwise.
+RegexError refusal_of(const Analysis& analysis);
 // The engine text for one engine, or a Compile error. Exposed for tests and tools.
 Result<std::string, RegexError> engine_text(const Analysis& analysis, bool backtracking_machine);
 }  // namespace detail

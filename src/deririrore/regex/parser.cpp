@@ -155,6 +155,7 @@ public:
     uint32_t stop_offset = 0;
     bool bell = false;
     bool special_boundary = false;
+    bool count_too_large = false;  // a repetition count above 4294967295 ended the parse
     std::vector<Edit> edits;
     uint32_t error_offset = 0;
     std::string error;
@@ -714,7 +715,10 @@ int Parser::parse_decimal(uint32_t& value) {
     }
     while (!eof() && is_white_space(ch())) bump_and_bump_space();
     if (!any) return 1;
-    if (overflow) return 2;
+    if (overflow) {
+        count_too_large = true;
+        return 2;
+    }
     value = static_cast<uint32_t>(v);
     return 0;
 }
@@ -1385,6 +1389,7 @@ std::shared_ptr<const Analysis> analyze_pattern(std::string_view pattern) {
             decode_utf8(owned, cps, offs);
             continue;
         }
+        a.count_too_large = parser.count_too_large;
         if (status == Status::TranslateError) {
             a.kind = TranslationKind::Untranslatable;
             refuse(parser.error_offset, parser.error);

@@ -23,6 +23,9 @@ struct Analysis {
     bool engine_ok = false;
     uint32_t error_offset = 0;  // byte offset into the pattern's parsed text
     std::string error;          // why the pattern is refused
+    // The refusal is a repetition count beyond what the engines count: ECMA-262 allows any count,
+    // so such a pattern is too large, not invalid.
+    bool count_too_large = false;
 
     Tree tree;
 };
