@@ -245,6 +245,10 @@ TEST_F(ReadDocumentFile, ExtensionChoosesTheFirstReaderAndErrorsKeepThePath) {
     ASSERT_FALSE(error.has_value());
     EXPECT_EQ(error.error().message(), "Failed to read file `" + missing + "`: No such file or directory");
 
+    auto zero = read_document_file("/dev/zero");
+    ASSERT_FALSE(zero.has_value());
+    EXPECT_EQ(zero.error().message(), "Failed to read file `/dev/zero`: not a regular file (a device, FIFO or socket is not read)");
+
     auto broken = read_document_file(write("broken.yaml", "a: [1,\n"));
     ASSERT_FALSE(broken.has_value());
     EXPECT_TRUE(std::holds_alternative<SpecLoadError::Parse>(broken.error().data));
