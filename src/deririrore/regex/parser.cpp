@@ -897,6 +897,12 @@ bool Parser::parse_escape(Primitive& p, bool in_class) {
         case '<': return assertion(AssertionKind::AngleStart);
         case '>': return assertion(AssertionKind::AngleEnd);
         case 'b': {
+            if (in_class) {
+                // Inside a class ECMA-262 reads "\b" as the backspace character; the engines'
+                // syntax has no such escape there, so the translation writes the character.
+                if (!engine_) edits.push_back(Edit{off(start), off(pos_), EditKind::Repair, 0, false, 0x08});
+                return special(0x08);
+            }
             assertion(AssertionKind::WordBoundary);
             if (!eof() && ch() == '{') {
                 bool found = false;

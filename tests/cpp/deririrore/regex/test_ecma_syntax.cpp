@@ -124,6 +124,19 @@ TEST(EcmaSyntax, EmptyClassAndAnyCharacterClass) {
     for (const Case& c : cases) check(c);
 }
 
+TEST(EcmaSyntax, BackspaceInClass) {
+    const Case cases[] = {
+        {"^[\\b]$", true, {"\x08"}, {"b", ""}},
+        {"^[\\b-\\t]+$", true, {"\x08\t"}, {"b", "\n"}},
+        {"^(?=.)[^\\b]$", true, {"b"}, {"\x08"}},
+        // Outside a class it stays a word boundary.
+        {"\\bfoo", true, {"a foo"}, {"afoo"}},
+        {"[\\t-\\b]", false},
+        {"[\\B]", false},
+    };
+    for (const Case& c : cases) check(c);
+}
+
 TEST(EcmaSyntax, SurrogateEscapes) {
     const Case cases[] = {
         // A lead and a trail surrogate make one code point, also in classes and ranges.

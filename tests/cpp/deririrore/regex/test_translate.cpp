@@ -43,7 +43,8 @@ TEST(Translate, EdgeCaseTable) {
         {"\\a", TranslationKind::Untranslatable, ""},
         {"\\e", TranslationKind::Untranslatable, ""},
         {"\\Z", TranslationKind::Untranslatable, ""},
-        {"[\\b]", TranslationKind::Untranslatable, ""},
+        // Inside a class "\b" is the backspace character.
+        {"[\\b]", TranslationKind::Rewritten, "[\x08]"},
         {"\\u0041", TranslationKind::Unchanged, ""},
         {"\\x{41}", TranslationKind::Unchanged, ""},
         {"\\p{L}", TranslationKind::Unchanged, ""},
