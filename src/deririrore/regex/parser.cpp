@@ -31,9 +31,10 @@ bool is_escapeable(char32_t c) {
     return c != '<' && c != '>';
 }
 
+// ECMA-262 group names are identifiers, read by the same rules as the syntax scanner's.
 bool is_capture_char(char32_t c, bool first) {
-    if (first) return c == '_' || is_alphabetic(c);
-    return c == '_' || c == '.' || c == '[' || c == ']' || is_alphabetic(c) || is_numeric(c);
+    if (c < 0x80) return is_ascii_letter(c) || c == '$' || c == '_' || (!first && is_digit(c));
+    return is_alphabetic(c) || (!first && (is_numeric(c) || c == 0x200C || c == 0x200D));
 }
 
 // The class pre-pass: collects the positions inside classes that need a backslash before them.
@@ -358,6 +359,9 @@ private:
     }
 
     bool parse_flags(std::vector<std::pair<bool, uint8_t>>& items);
+    int32_t hex4(size_t at) const;
+    bool group_name_escape(char32_t& value);
+    bool read_group_name(std::string& name);
     bool parse_capture_name(std::string& name);
     bool parse_capture_name_ref(std::string& name);
     bool push_group(ConcatF& concat);
@@ -476,36 +480,79 @@ bool Parser::parse_flags(std::vector<std::pair<bool, uint8_t>>& items) {
     return true;
 }
 
-bool Parser::parse_capture_name(std::string& name) {
-    if (eof()) return fail(pos_, "unclosed group");
-    const size_t start = pos_;
-    for (;;) {
-        if (ch() == '>') break;
-        if (!is_capture_char(ch(), pos_ == start)) return fail(pos_, "invalid capture group character");
-        if (!bump()) break;
+// The value of the four hexadecimal digits at `at`, or -1.
+int32_t Parser::hex4(size_t at) const {
+    if (at + 4 > n_) return -1;
+    int32_t v = 0;
+    for (size_t k = at; k < at + 4; ++k) {
+        if (!is_hex(c_[k])) return -1;
+        v = v * 16 + static_cast<int32_t>(is_digit(c_[k]) ? c_[k] - '0' : (c_[k] | 0x20) - 'a' + 10);
     }
-    const size_t end = pos_;
-    if (eof()) return fail(pos_, "unclosed capture group name");
-    bump();
-    if (end == start) return fail(end, "empty capture group name");
+    return v;
+}
+
+// A "\u" escape in a group name, from the character after the 'u': braces, or four digits with
+// a surrogate pair joined. A lone surrogate is no name character.
+bool Parser::group_name_escape(char32_t& value) {
+    if (ch() == '{') {
+        uint32_t v = 0;
+        size_t count = 0;
+        ++pos_;
+        while (!eof() && is_hex(ch())) {
+            v = std::min<uint32_t>(v * 16 + (is_digit(ch()) ? ch() - '0' : (ch() | 0x20) - 'a' + 10), 0x110000);
+            ++pos_;
+            ++count;
+        }
+        if (count == 0 || eof() || ch() != '}' || v > 0x10FFFF) return false;
+        ++pos_;
+        value = v;
+    } else {
+        const int32_t lead = hex4(pos_);
+        if (lead < 0) return false;
+        pos_ += 4;
+        value = static_cast<char32_t>(lead);
+        if (lead >= 0xD800 && lead <= 0xDBFF && starts_with("\\u")) {
+            const int32_t trail = hex4(pos_ + 2);
+            if (trail >= 0xDC00 && trail <= 0xDFFF) {
+                pos_ += 6;
+                value = static_cast<char32_t>(0x10000 + ((lead - 0xD800) << 10) + (trail - 0xDC00));
+            }
+        }
+    }
+    return value < 0xD800 || value > 0xDFFF;
+}
+
+// A group name up to and past its '>'; names are compared after their escapes are decoded.
+bool Parser::read_group_name(std::string& name) {
     name.clear();
-    for (size_t k = start; k < end; ++k) append_utf8(name, c_[k]);
+    const size_t start = pos_;
+    for (bool first = true;; first = false) {
+        if (eof()) return fail(pos_, "unclosed capture group name");
+        if (ch() == '>') break;
+        const size_t at = pos_;
+        char32_t c = ch();
+        ++pos_;
+        if (c == '\\' && (eof() || ch() != 'u')) return fail(at, "invalid capture group character");
+        if (c == '\\') {
+            ++pos_;
+            if (!group_name_escape(c)) return fail(at, "invalid escape in capture group name");
+        }
+        if (!is_capture_char(c, first)) return fail(at, "invalid capture group character");
+        append_utf8(name, c);
+    }
+    if (pos_ == start) return fail(pos_, "empty capture group name");
+    ++pos_;
+    return true;
+}
+
+bool Parser::parse_capture_name(std::string& name) {
+    const size_t start = pos_;
+    if (!read_group_name(name)) return false;
     if (!names_.insert(name).second) return fail(start, "duplicate capture group name");
     return true;
 }
 
-bool Parser::parse_capture_name_ref(std::string& name) {
-    const size_t start = pos_;
-    while (!eof() && ch() != '>') {
-        if (!is_capture_char(ch(), pos_ == start)) return fail(pos_, "invalid capture group character");
-        append_utf8(name, ch());
-        bump();
-    }
-    if (eof()) return fail(pos_, "unclosed capture group name");
-    if (pos_ == start) return fail(pos_, "empty capture group name");
-    bump();
-    return true;
-}
+bool Parser::parse_capture_name_ref(std::string& name) { return read_group_name(name); }
 
 bool Parser::push_group(ConcatF& concat) {
     const size_t open = pos_;
@@ -536,7 +583,7 @@ bool Parser::push_group(ConcatF& concat) {
         node = add_node(NodeKind::Group, open, pos_);
         t_.nodes[node].sub = static_cast<uint8_t>(look);
         t_.has_lookaround = true;
-    } else if (bump_if("?P<") || bump_if("?<")) {
+    } else if (bump_if("?<")) {
         const uint32_t index = ++t_.capture_count;
         std::string name;
         if (!parse_capture_name(name)) return false;
@@ -850,7 +897,9 @@ bool Parser::parse_escape(Primitive& p, bool in_class) {
         if (!engine_) edits.push_back(Edit{off(start), off(pos_), EditKind::Repair, 0, false, cp});
         return true;
     }
-    if (x == 'k' && engine_ && !in_class) {
+    if (x == 'k' && !in_class) {
+        // A back-reference by name, as one by number, is for the backtracking machine.
+        enter_stop(start);
         bump();
         if (eof() || ch() != '<') return fail(start, "invalid named back-reference");
         bump();

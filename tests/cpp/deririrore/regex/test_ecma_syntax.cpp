@@ -137,6 +137,27 @@ TEST(EcmaSyntax, BackspaceInClass) {
     for (const Case& c : cases) check(c);
 }
 
+TEST(EcmaSyntax, GroupNames) {
+    const Case cases[] = {
+        {"^(?<$_>a)\\k<$_>$", true, {"aa"}, {"a"}},
+        {"^(?<a1>x)$", true, {"x"}, {}},
+        // Names may be written with "\u" escapes and are compared decoded.
+        {"^(?<\\u0061b>x)\\k<ab>$", true, {"xx"}, {"x"}},
+        {"^(?<\\u{3c0}>x)\\k<\xcf\x80>$", true, {"xx"}, {"x"}},
+        {"^(?<\\uD835\\uDC9C>x)\\k<\xf0\x9d\x92\x9c>$", true, {"xx"}, {"x"}},
+        {"(?<a>x)(?<\\u0061>y)", false},
+        {"(?<\\uD800>x)", false},
+        {"(?<\\x61>x)", false},
+        {"(?<a.b>x)", false},
+        {"(?<a[b]>x)", false},
+        {"(?<1a>x)", false},
+        {"(?P<n>a)", false},
+        {"(?<n>a)\\k<m>", false},
+        {"\\k<n>", false},
+    };
+    for (const Case& c : cases) check(c);
+}
+
 TEST(EcmaSyntax, SurrogateEscapes) {
     const Case cases[] = {
         // A lead and a trail surrogate make one code point, also in classes and ranges.

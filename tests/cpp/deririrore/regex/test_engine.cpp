@@ -114,6 +114,9 @@ TEST(Engines, LookAroundAndBackReferencesOnTheBacktrackingMachine) {
         {"a(?=b)", "ab", true},
         {"a(?!b)", "ab", false},
         {"(?=x)|(?<n>y)\\k<n>", "yy", true},
+        {"^(?<n>a|b)\\k<n>$", "bb", true},
+        {"^(?<n>a|b)\\k<n>$", "ab", false},
+        {"^\\k<n>(?<n>a)$", "a", true},
         {"(?=a)\\d", "a", false},
         // Class escapes keep their ECMA-262 meaning on this engine too.
         {"^\\d(?=x)", "\xd9\xa1x", false},
@@ -145,7 +148,7 @@ TEST(Engines, RefusedPatterns) {
         {"\\e", RegexErrorKind::Parse},
         {"^[]a]+$", RegexErrorKind::Parse},
         {"[[:alpha:]]", RegexErrorKind::Parse},
-        {"(?<n>a)\\k<n>", RegexErrorKind::Parse},
+        {"(?<n>a)\\k<m>", RegexErrorKind::Compile},
         {nested(251, "a"), RegexErrorKind::Parse},
         {"\\p{Foo}", RegexErrorKind::Compile},
         {"\\p{}", RegexErrorKind::Compile},

@@ -59,7 +59,8 @@ TEST(Translate, EdgeCaseTable) {
         {"\\d(?=a)", TranslationKind::Unchanged, ""},
         {"\\cA(?=a)", TranslationKind::Rewritten, "\x01(?=a)"},
         {"(?=a)\\cA", TranslationKind::Unchanged, ""},
-        {"(?<name>a)\\k<name>", TranslationKind::Untranslatable, ""},
+        // A back-reference by name stops the translation, as one by number does.
+        {"(?<name>a)\\k<name>", TranslationKind::Unchanged, ""},
         {"[a&&b]", TranslationKind::Rewritten, "[a\\&\\&b]"},
         {"[&&&]", TranslationKind::Rewritten, "[\\&\\&&]"},
         {"[a~~b]\\d", TranslationKind::Rewritten, "[a\\~\\~b][0-9]"},
