@@ -630,12 +630,12 @@ Result<std::unique_ptr<re2::RE2>, RegexError> automaton_program(const Analysis& 
 }
 
 // Builds the program of a translatable pattern: the class scan when the pattern is one; else the
-// automaton when it may take the pattern and compiles it quickly; else the backtracking machine;
-// else the automaton up to its size limits. Each estimate is made while writing the engine's
-// text, so a pattern too large for an engine costs time linear in its own text, never in its
-// counts.
-Result<Ok, RegexError> build_program(const Analysis& a, Program& program, std::optional<uint64_t> size_limit,
-                                     std::optional<uint64_t> dfa_size_limit) {
+// automaton when it may take the pattern and compiles it quickly (up to its size limits when the
+// options chose it, for its linear-time matching); else the backtracking machine; else the
+// automaton up to its size limits. Each estimate is made while writing the engine's text, so a
+// pattern too large for an engine costs time linear in its own text, never in its counts.
+Result<Ok, RegexError> build_program(const Analysis& a, Program& program, bool automaton_chosen,
+                                     std::optional<uint64_t> size_limit, std::optional<uint64_t> dfa_size_limit) {
     if (!a.engine_ok) return make_unexpected(refusal(a));
     const bool machine_only = a.tree.has_lookaround || a.tree.has_backref;
     const uint64_t ceiling = automaton_ceiling(size_limit, dfa_size_limit);
@@ -644,7 +644,8 @@ Result<Ok, RegexError> build_program(const Analysis& a, Program& program, std::o
             program.run = std::move(*run);
             return Ok{};
         }
-        auto re = automaton_program(a, std::min(kAutomatonBudget, ceiling), size_limit, dfa_size_limit);
+        const uint64_t first_budget = automaton_chosen ? ceiling : std::min(kAutomatonBudget, ceiling);
+        auto re = automaton_program(a, first_budget, size_limit, dfa_size_limit);
         if (re) {
             program.re = std::move(*re);
             return Ok{};
@@ -664,7 +665,7 @@ Result<Ok, RegexError> build_program(const Analysis& a, Program& program, std::o
     } else if (!emitter.too_large()) {
         return make_unexpected(compile_error(emitter.error));
     }
-    if (!machine_only && ceiling > kAutomatonBudget) {
+    if (!machine_only && !automaton_chosen && ceiling > kAutomatonBudget) {
         auto re = automaton_program(a, ceiling, size_limit, dfa_size_limit);
         if (!re) return make_unexpected(std::move(re).error());
         program.re = std::move(*re);
@@ -683,7 +684,7 @@ Result<std::shared_ptr<const AutomatonRegex>, RegexError> build_automaton_regex(
         return make_unexpected(compile_error("look-around, including look-ahead and look-behind, is not supported"));
     }
     auto impl = std::make_unique<AutomatonRegex::Impl>();
-    auto built = build_program(a, *impl, limits.size_limit, limits.dfa_size_limit);
+    auto built = build_program(a, *impl, true, limits.size_limit, limits.dfa_size_limit);
     if (!built) return make_unexpected(std::move(built).error());
     return EngineAccess::automaton(std::move(impl));
 }
@@ -692,7 +693,7 @@ Result<std::shared_ptr<const BacktrackingRegex>, RegexError> build_backtracking_
                                                                                      const BacktrackingLimits& limits) {
     auto impl = std::make_unique<BacktrackingRegex::Impl>();
     impl->match_limit = limits.backtrack_limit.value_or(kDefaultBacktrackLimit);
-    auto built = build_program(a, *impl, limits.size_limit, limits.dfa_size_limit);
+    auto built = build_program(a, *impl, false, limits.size_limit, limits.dfa_size_limit);
     if (!built) return make_unexpected(std::move(built).error());
     return EngineAccess::backtracking(std::move(impl));
 }

@@ -154,7 +154,10 @@ inline BacktrackingMatch backtracking_is_match(const BacktrackingRegex& regex, s
 // Both take the ECMA-262 pattern as written in the schema: translation happens inside, from the
 // one parse of the pattern. A pattern that repeats one class is a scan and reaches no engine.
 // Otherwise the automaton is tried first (except for look-around and back-references), and the
-// backtracking machine takes what is too large for it. An untranslatable pattern is a Parse
+// backtracking machine takes what is too large for it: for build_automaton_regex, what exceeds
+// the automaton's size limits; for build_backtracking_regex, also what the automaton would take
+// long to compile (the automaton then gets it back up to its size limits when the machine
+// cannot take it either). An untranslatable pattern is a Parse
 // error; an engine refusal a Compile error; a pattern whose expansion exceeds both engines' size
 // limits a TooLarge error, found from the syntax tree before any copy of a repeated part is made.
 Result<std::shared_ptr<const AutomatonRegex>, RegexError> build_automaton_regex(std::string_view pattern,
