@@ -26,7 +26,9 @@ bool is_meta(char32_t c) {
 
 bool is_escapeable(char32_t c) {
     if (is_meta(c)) return true;
-    if (c >= 0x80) return false;
+    // Beyond ASCII, as the syntax scanner reads it: any character that is neither a letter nor a
+    // number stands for itself.
+    if (c >= 0x80) return !is_alphabetic(c) && !is_numeric(c);
     if (is_digit(c) || is_ascii_letter(c)) return false;
     return c != '<' && c != '>';
 }
@@ -476,7 +478,8 @@ bool Parser::parse_flags(std::vector<std::pair<bool, uint8_t>>& items) {
         }
         if (!bump()) return fail(pos_, "expected flag but got end of pattern");
     }
-    if (last_negation) return fail(pos_, "dangling flag negation");
+    // "(?i-:...)" removes nothing and is a modifier group all the same; "(?-:...)" names no flag.
+    if (last_negation && (ch() != ':' || seen == 0)) return fail(pos_, "dangling flag negation");
     return true;
 }
 
@@ -917,6 +920,11 @@ bool Parser::parse_escape(Primitive& p, bool in_class) {
         p.kind = PrimKind::Literal;
         p.sub = static_cast<uint8_t>(LiteralKind::Escaped);
         p.cp = x;
+        // The engines' syntax escapes no character beyond ASCII: the translation writes it bare,
+        // unless whitespace-insensitive mode would then skip it.
+        if (x >= 0x80 && !engine_ && !is_white_space(x)) {
+            edits.push_back(Edit{off(start), off(pos_), EditKind::Repair, 0, false, x});
+        }
         return true;
     }
     auto special = [&](char32_t cp) {

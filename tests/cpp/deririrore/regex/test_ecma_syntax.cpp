@@ -158,6 +158,21 @@ TEST(EcmaSyntax, GroupNames) {
     for (const Case& c : cases) check(c);
 }
 
+TEST(EcmaSyntax, IdentityEscapesAndModifiers) {
+    const Case cases[] = {
+        // Beyond ASCII, a character that is neither a letter nor a number escapes to itself.
+        {"^\\\xe2\x82\xac\\\xc2\xb7$", true, {"\xe2\x82\xac\xc2\xb7"}, {"\\\xe2\x82\xac"}},
+        {"\\\xc3\xa9", false},
+        {"\\\xc2\xb2", false},
+        // A modifier group may end its flags with a '-' that removes nothing.
+        {"^(?i-:a)$", true, {"A", "a"}, {"b"}},
+        {"^(?i-s:a.)$", true, {"Ab"}, {"A\n"}},
+        {"(?-:a)", false},
+        {"(?i-i:a)", false},
+    };
+    for (const Case& c : cases) check(c);
+}
+
 TEST(EcmaSyntax, SurrogateEscapes) {
     const Case cases[] = {
         // A lead and a trail surrogate make one code point, also in classes and ranges.

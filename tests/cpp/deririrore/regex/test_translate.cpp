@@ -101,7 +101,7 @@ TEST(Translate, EdgeCaseTable) {
         {"a{2,1}", TranslationKind::Untranslatable, ""},
         {"(?ii)a", TranslationKind::Untranslatable, ""},
         {"(?)", TranslationKind::Untranslatable, ""},
-        {"\\€", TranslationKind::Untranslatable, ""},
+        {"\\€", TranslationKind::Rewritten, "€"},
         {"\xff", TranslationKind::Untranslatable, ""},
         // The first error decides: a stop before an error leaves the text to the engine.
         {"(?=a)[", TranslationKind::Unchanged, ""},
