@@ -89,6 +89,8 @@ std::string_view spec_problem_kind(const SpecProblem& problem) noexcept {
             },
             [](const problems::StatusCodeOutOfRange&) -> std::string_view { return "status_code_out_of_range"; },
             [](const problems::InvalidSchema&) -> std::string_view { return "invalid_schema"; },
+            [](const problems::TooManyRouteParameters&) -> std::string_view { return "too_many_route_parameters"; },
+            [](const problems::DuplicateOperation&) -> std::string_view { return "duplicate_operation"; },
         },
         problem.data);
 }
