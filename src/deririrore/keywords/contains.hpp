@@ -43,13 +43,10 @@ public:
     std::uint64_t maximum() const noexcept { return maximum_; }
 
 protected:
-    ContainsValidator(const SchemaNode* node, std::optional<ContainsBound> min_bound, std::uint64_t minimum,
-                      std::optional<ContainsBound> max_bound, std::uint64_t maximum)
-        : node_(node),
-          min_bound_(std::move(min_bound)),
-          max_bound_(std::move(max_bound)),
-          minimum_(minimum),
-          maximum_(maximum) {}
+    // The forms with bounds emplace them: passing disengaged optionals through by value makes GCC 12
+    // warn (-Wmaybe-uninitialized) about the payload it never reads.
+    ContainsValidator(const SchemaNode* node, std::uint64_t minimum, std::uint64_t maximum)
+        : node_(node), minimum_(minimum), maximum_(maximum) {}
 
     // Whether k matching items make the array valid.
     bool count_ok(std::uint64_t k) const noexcept;
@@ -66,7 +63,7 @@ protected:
 // At least one item matches.
 class PlainContainsValidator final : public ContainsValidator {
 public:
-    explicit PlainContainsValidator(const SchemaNode* node) : ContainsValidator(node, std::nullopt, 1, std::nullopt, 0) {}
+    explicit PlainContainsValidator(const SchemaNode* node) : ContainsValidator(node, 1, 0) {}
 
     // One child unit per matching item, annotated with their indices.
     core::EvaluationResult evaluate_at(const Value& instance, const core::LazyLocation& instance_path,
@@ -80,14 +77,18 @@ public:
 class MinContainsValidator final : public ContainsValidator {
 public:
     MinContainsValidator(const SchemaNode* node, ContainsBound bound, std::uint64_t minimum)
-        : ContainsValidator(node, std::move(bound), minimum, std::nullopt, 0) {}
+        : ContainsValidator(node, minimum, 0) {
+        min_bound_.emplace(std::move(bound));
+    }
 };
 
 // Between 1 and `maximum` items match.
 class MaxContainsValidator final : public ContainsValidator {
 public:
     MaxContainsValidator(const SchemaNode* node, ContainsBound bound, std::uint64_t maximum)
-        : ContainsValidator(node, std::nullopt, 1, std::move(bound), maximum) {}
+        : ContainsValidator(node, 1, maximum) {
+        max_bound_.emplace(std::move(bound));
+    }
 };
 
 // Between `minimum` and `maximum` items match; a minimum above the maximum admits no array.
@@ -95,7 +96,10 @@ class MinMaxContainsValidator final : public ContainsValidator {
 public:
     MinMaxContainsValidator(const SchemaNode* node, ContainsBound min_bound, std::uint64_t minimum,
                             ContainsBound max_bound, std::uint64_t maximum)
-        : ContainsValidator(node, std::move(min_bound), minimum, std::move(max_bound), maximum) {}
+        : ContainsValidator(node, minimum, maximum) {
+        min_bound_.emplace(std::move(min_bound));
+        max_bound_.emplace(std::move(max_bound));
+    }
 };
 
 // The count of `minContains` or `maxContains` in the parent: absent, a count, or the compile

@@ -60,9 +60,11 @@ struct FastStringKey {
 
 inline FastStringKey make_fast_string_key(std::string s) {
     FastStringKey key;
-    key.length = s.size();
-    key.words = text_words(s);
     key.text = std::move(s);
+    // Read from the stored text: reading the moved-from argument's inline buffer makes GCC 12 warn
+    // (a false -Wmaybe-uninitialized) once the caller is inlined.
+    key.length = key.text.size();
+    key.words = text_words(key.text);
     return key;
 }
 

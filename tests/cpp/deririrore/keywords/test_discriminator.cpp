@@ -170,7 +170,9 @@ TEST(Discriminator, Lookup) {
         SCOPED_TRACE(c.instance);
         const auto found = kw::discriminator_branch_for(*d, json(c.instance));
         EXPECT_EQ(found.kind, c.kind);
-        if (c.kind == Kind::Branch) EXPECT_EQ(found.index, c.index);
+        if (c.kind == Kind::Branch) {
+            EXPECT_EQ(found.index, c.index);
+        }
     }
 }
 
