@@ -1,11 +1,12 @@
 """Lets plain `pytest` at the root find the module that scripts/test builds in build/py/python.
 
-A module built there for the running interpreter comes first, so that tests see the C++ just built
-rather than an older `pip install .`; otherwise an importable module (installed, or on PYTHONPATH) is
-used; with neither, pytest stops and says how to build one.
+A module on PYTHONPATH comes first; then one built there for the running interpreter, so that tests
+see the C++ just built rather than an older `pip install .`; then an installed one. With none, pytest
+stops and says how to build one.
 """
 
 import importlib.util
+import os
 import pathlib
 import sys
 import sysconfig
@@ -14,8 +15,12 @@ import pytest
 
 _BUILT = pathlib.Path(__file__).resolve().parent / "build" / "py" / "python"
 _SUFFIX = sysconfig.get_config_var("EXT_SUFFIX")
+_FILE = f"vantorel_community{_SUFFIX}"
 
-if (_BUILT / f"vantorel_community{_SUFFIX}").is_file():
+_on_pythonpath = any(
+    (pathlib.Path(d) / _FILE).is_file() for d in os.environ.get("PYTHONPATH", "").split(os.pathsep) if d
+)
+if not _on_pythonpath and (_BUILT / _FILE).is_file():
     sys.path.insert(0, str(_BUILT))
 
 
