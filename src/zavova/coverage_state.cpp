@@ -82,8 +82,9 @@ void EntryMap::set(std::string location, EntryKind kind) {
 
 std::optional<SpecialKeywordKind> special_keyword_kind(std::string_view keyword) noexcept {
     static constexpr std::string_view names[] = {
-        "additionalProperties", "additionalItems", "unevaluatedItems", "unevaluatedProperties", "uniqueItems",
-        "exclusiveMaximum",     "exclusiveMinimum", "allOf",           "properties",            "patternProperties",
+        "additionalProperties", "additionalItems",   "unevaluatedItems", "unevaluatedProperties",
+        "uniqueItems",          "exclusiveMaximum",  "exclusiveMinimum", "allOf",
+        "properties",           "patternProperties",
     };
     for (std::size_t i = 0; i < std::size(names); ++i) {
         if (names[i] == keyword) return static_cast<SpecialKeywordKind>(i);

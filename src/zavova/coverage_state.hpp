@@ -35,7 +35,9 @@ struct EntryKind {
     EntryTag tag = EntryTag::Keyword;
     std::uint8_t payload = 0;
 
-    static constexpr EntryKind keyword(Polarity p) noexcept { return {EntryTag::Keyword, static_cast<std::uint8_t>(p)}; }
+    static constexpr EntryKind keyword(Polarity p) noexcept {
+        return {EntryTag::Keyword, static_cast<std::uint8_t>(p)};
+    }
     static constexpr EntryKind list_item(Polarity p) noexcept {
         return {EntryTag::ListItem, static_cast<std::uint8_t>(p)};
     }

@@ -162,7 +162,8 @@ private:
             }
             const Polarity item_polarity = k == "required" ? Polarity::Both : Polarity::ValidOnly;
             const auto& items = v.as_array();
-            for (std::size_t i = 0; i < items.size(); ++i) add(item_location(c, i), EntryKind::list_item(item_polarity));
+            for (std::size_t i = 0; i < items.size(); ++i)
+                add(item_location(c, i), EntryKind::list_item(item_polarity));
             Polarity p = Polarity::Both;
             if (k == "type") {
                 std::uint8_t mask = 0;
@@ -250,8 +251,8 @@ private:
         } else if (k == "exclusiveMaximum" || k == "exclusiveMinimum" || k == "uniqueItems") {
             keyword(v.is_bool() && !v.as_bool() ? Polarity::ValidOnly : Polarity::Both);
         } else if (k == "format") {
-            const bool pass_only = v.is_string() && (v.as_string() == "byte" || v.as_string() == "password" ||
-                                                     v.as_string() == "binary");
+            const bool pass_only =
+                v.is_string() && (v.as_string() == "byte" || v.as_string() == "password" || v.as_string() == "binary");
             keyword(pass_only ? Polarity::ValidOnly : Polarity::Both);
         } else if (k == "pattern") {
             Polarity p = Polarity::Both;
@@ -324,7 +325,8 @@ void add_xml_string_type_targets(const Value& schema, EntryMap& entries) {
                 stack.emplace_back(target, std::string(text));
             continue;
         }
-        if (const Value* type = value->find("type"); type != nullptr && type->is_string() && type->as_string() == "string")
+        if (const Value* type = value->find("type");
+            type != nullptr && type->is_string() && type->as_string() == "string")
             entries.set(location + "/type", EntryKind::keyword(Polarity::ValidOnly));
         // Pushed in reverse of the walk order, so that they are walked in it.
         std::vector<std::pair<const Value*, std::string>> children;

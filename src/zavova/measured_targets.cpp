@@ -395,7 +395,8 @@ CoverageHolder build_coverage_state(const Value& schema, Draft draft, EntryMap e
     SatisfiabilityResult outcome = analysis.analyse_satisfiability(schema, draft);
     if (auto* map = std::get_if<UnsatisfiableMap>(&outcome)) {
         if (auto origin = analysis.find_unsatisfiable_origin(*map, schema))
-            state->unsatisfiable = analysis.collect_unsatisfiable_causes(origin->location, *origin->causes, schema, draft);
+            state->unsatisfiable =
+                analysis.collect_unsatisfiable_causes(origin->location, *origin->causes, schema, draft);
         for (const auto& [location, causes] : map->entries) unsatisfiable.insert(location);
     } else if (auto* failure = std::get_if<AnalysisFailure>(&outcome)) {
         state->analysis_error = std::move(*failure);
@@ -415,8 +416,8 @@ CoverageHolder build_coverage_state(const Value& schema, Draft draft, EntryMap e
 }
 
 Result<MeasuredParameter, WrongTypeField> measure_path_parameter(const Value& schema, Draft draft,
-                                                                const std::vector<std::string>& removed_patterns,
-                                                                const SatisfiabilityAnalysis& analysis) {
+                                                                 const std::vector<std::string>& removed_patterns,
+                                                                 const SatisfiabilityAnalysis& analysis) {
     EntryMap entries;
     add_path_segment_targets(schema, entries);
     const FollowedRef followed = follow_local_refs(schema, schema);
@@ -430,8 +431,8 @@ Result<MeasuredParameter, WrongTypeField> measure_path_parameter(const Value& sc
         state.entries.set(location, EntryKind::unmeasured(UnmeasuredReason::InvalidPattern));
     auto mask = compute_schema_type_mask(schema, schema, 0);
     if (!mask) return make_unexpected(mask.error());
-    out.decode_spec = DecodeSpec{static_cast<std::uint8_t>(expects_digit_strings(schema, schema)), 1,
-                                 DecodeMode::Typed, 0, *mask};
+    out.decode_spec =
+        DecodeSpec{static_cast<std::uint8_t>(expects_digit_strings(schema, schema)), 1, DecodeMode::Typed, 0, *mask};
     return out;
 }
 

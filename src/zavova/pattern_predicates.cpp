@@ -1,9 +1,9 @@
 #include "zavova/pattern_predicates.hpp"
 
+#include <unicode/uniset.h>
+
 #include <algorithm>
 #include <string>
-
-#include <unicode/uniset.h>
 
 #include "deririrore/regex/charset.hpp"
 #include "deririrore/regex/parser.hpp"
@@ -18,7 +18,7 @@ using namespace deririrore::regex::detail;
 constexpr unsigned kWalkDepthLimit = 400;
 
 constexpr std::string_view kUniversalTexts[] = {
-    ".*",          "[^\\/]*",     "^[\\w\\W]*$", "^[\\W\\w]*$", "^[\\s\\S]*$",
+    ".*",          "[^\\/]*",     "^[\\w\\W]*$", "^[\\W\\w]*$",       "^[\\s\\S]*$",
     "^[\\S\\s]*$", "^[\\d\\D]*$", "^[\\D\\d]*$", "^[\\w\\W\\s\\S]*$",
 };
 
@@ -180,9 +180,9 @@ public:
                 return std::any_of(n.children.begin(), n.children.end(),
                                    [&](std::uint32_t c) { return matches_every_string(c, depth + 1); });
             case NodeKind::Concat:
-                return !n.children.empty() &&
-                       std::all_of(n.children.begin(), n.children.end(),
-                                   [&](std::uint32_t c) { return matches_every_string(c, depth + 1); });
+                return !n.children.empty() && std::all_of(n.children.begin(), n.children.end(), [&](std::uint32_t c) {
+                    return matches_every_string(c, depth + 1);
+                });
             case NodeKind::Repetition: {
                 if (n.has_max) return false;
                 if (n.min >= 1 && !always_matches_empty(n.children[0], depth + 1)) return false;
@@ -221,9 +221,8 @@ public:
                 return false;
             }
             case NodeKind::Alternation:
-                return !n.children.empty() &&
-                       std::all_of(n.children.begin(), n.children.end(),
-                                   [&](std::uint32_t c) { return never_matches(c, depth + 1); });
+                return !n.children.empty() && std::all_of(n.children.begin(), n.children.end(),
+                                                          [&](std::uint32_t c) { return never_matches(c, depth + 1); });
             default:
                 return false;
         }

@@ -9,21 +9,18 @@ public:
     SatisfiabilityResult analyse_satisfiability(const Value&, std::optional<Draft>) const override {
         return NotAnalysed{};
     }
-    std::optional<UnsatisfiableOrigin> find_unsatisfiable_origin(const UnsatisfiableMap&,
-                                                                 const Value&) const override {
+    std::optional<UnsatisfiableOrigin> find_unsatisfiable_origin(const UnsatisfiableMap&, const Value&) const override {
         return std::nullopt;
     }
-    UnsatisfiableCause collect_unsatisfiable_causes(std::string_view location, const UnsatisfiableCauses&,
-                                                    const Value&, Draft) const override {
+    UnsatisfiableCause collect_unsatisfiable_causes(std::string_view location, const UnsatisfiableCauses&, const Value&,
+                                                    Draft) const override {
         return Unexplained{DescribedCause{std::string(location), {}}};
     }
 };
 
 constexpr std::string_view kOpenApiDialectIds[] = {
-    "https://spec.openapis.org/oas/3.1/dialect/base",
-    "https://spec.openapis.org/oas/3.1/dialect/2024-10-25",
-    "https://spec.openapis.org/oas/3.1/dialect/2024-11-10",
-    "https://spec.openapis.org/oas/3.2/dialect/2025-09-17",
+    "https://spec.openapis.org/oas/3.1/dialect/base",       "https://spec.openapis.org/oas/3.1/dialect/2024-10-25",
+    "https://spec.openapis.org/oas/3.1/dialect/2024-11-10", "https://spec.openapis.org/oas/3.2/dialect/2025-09-17",
     "https://spec.openapis.org/oas/3.2/dialect/2026-02-26",
 };
 

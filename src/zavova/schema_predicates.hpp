@@ -58,9 +58,7 @@ public:
     bool vacuous(const Value& s) { return vacuous_at(s, 0); }
     bool never_valid(const Value& s) { return never_valid_at(s, 0); }
     bool inert(std::string_view keyword, const Value& v) { return inert_at(keyword, v, 0); }
-    bool other_keywords_inert(const Value& s, std::string_view left_out) {
-        return other_inert_at(s, left_out, 0);
-    }
+    bool other_keywords_inert(const Value& s, std::string_view left_out) { return other_inert_at(s, left_out, 0); }
     bool branches_cover_all_types(std::span<const Value> branches);
 
     // Judged inside the document: local references followed, property and tuple schemas read.

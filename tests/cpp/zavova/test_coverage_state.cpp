@@ -56,15 +56,15 @@ TEST(SpecialIndex, ParentsKindsAndOrder) {
 
     EntryMap m;
     const auto pass = EntryKind::keyword(Polarity::ValidOnly);
-    m.ensure("", EntryKind::subschema(Polarity::Both));                    // 0
-    m.ensure("/uniqueItems", pass);                                         // 1
-    m.ensure("/additionalProperties", pass);                                // 2
-    m.ensure("/properties/a/additionalProperties", pass);                   // 3: no entry at /properties/a
-    m.ensure("/properties", EntryKind::keyword(Polarity::Both));            // 4: not ValidOnly
-    m.ensure("/additionalPropertiesX", pass);                               // 5: not a special keyword
-    m.ensure("/items/additionalProperties", pass);                          // 6
-    m.ensure("/items", EntryKind::subschema(Polarity::Both));               // 7
-    m.ensure("/items/additionalItems", pass);                               // 8
+    m.ensure("", EntryKind::subschema(Polarity::Both));           // 0
+    m.ensure("/uniqueItems", pass);                               // 1
+    m.ensure("/additionalProperties", pass);                      // 2
+    m.ensure("/properties/a/additionalProperties", pass);         // 3: no entry at /properties/a
+    m.ensure("/properties", EntryKind::keyword(Polarity::Both));  // 4: not ValidOnly
+    m.ensure("/additionalPropertiesX", pass);                     // 5: not a special keyword
+    m.ensure("/items/additionalProperties", pass);                // 6
+    m.ensure("/items", EntryKind::subschema(Polarity::Both));     // 7
+    m.ensure("/items/additionalItems", pass);                     // 8
     const SpecialKeywordIndex index = index_special_keywords(m);
     EXPECT_EQ(index.entry_count, m.size());
     const std::vector<SpecialKeywordRef> expected = {

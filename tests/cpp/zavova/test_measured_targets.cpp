@@ -155,8 +155,10 @@ TEST(MeasuredTargets, StringTypeTargets) {
     } cases[] = {
         {R"({"type": "string", "title": "t"})", {"/type|K:V", "|S:V"}},
         {R"({"type": "string", "minLength": 3})", {"/type|K:V"}},
-        {R"({"anyOf": [{"type": "string"}, {"type": "integer"}]})", {"/anyOf|K:V", "|S:V", "/anyOf/0/type|K:V", "/anyOf/0|S:V"}},
-        {R"({"oneOf": [{"type": "string"}, {"type": "string", "maxLength": 2}]})", {"/oneOf/0/type|K:V", "/oneOf/0|S:V", "/oneOf/1/type|K:V"}},
+        {R"({"anyOf": [{"type": "string"}, {"type": "integer"}]})",
+         {"/anyOf|K:V", "|S:V", "/anyOf/0/type|K:V", "/anyOf/0|S:V"}},
+        {R"({"oneOf": [{"type": "string"}, {"type": "string", "maxLength": 2}]})",
+         {"/oneOf/0/type|K:V", "/oneOf/0|S:V", "/oneOf/1/type|K:V"}},
         {R"({"oneOf": [{"type": "string"}, false]})", {"/oneOf|K:V", "|S:V", "/oneOf/0/type|K:V", "/oneOf/0|S:V"}},
         {R"({"oneOf": [{"type": "string"}, true]})", {"/oneOf/0/type|K:V", "/oneOf/0|S:V"}},
         {R"({"oneOf": [{"type": "string"}, {}]})", {"/oneOf/0/type|K:V", "/oneOf/0|S:V"}},
@@ -176,7 +178,8 @@ TEST(MeasuredTargets, LiftingPolarities) {
         const char* schema;
         Lines expected;
     } cases[] = {
-        {R"({"properties": {"p": {"type": "string"}}})", {"/properties/p/type|K:V", "/properties/p|S:V", "/properties|K:V", "|S:V"}},
+        {R"({"properties": {"p": {"type": "string"}}})",
+         {"/properties/p/type|K:V", "/properties/p|S:V", "/properties|K:V", "|S:V"}},
         {R"({"properties": {"p": {"type": "string", "maxLength": 3}}})",
          {"/properties/p/type|K:V", "/properties/p/maxLength|K:B", "/properties/p|S:B", "/properties|K:B", "|S:B"}},
         {R"({"enum": [1, 2]})", {"/enum/0|L:V", "/enum/1|L:V", "/enum|K:B", "|S:B"}},
@@ -210,8 +213,8 @@ public:
                                                                  const Value&) const override {
         return UnsatisfiableOrigin{map.entries[1].first, &map.entries[1].second};
     }
-    UnsatisfiableCause collect_unsatisfiable_causes(std::string_view location, const UnsatisfiableCauses&,
-                                                    const Value&, Draft) const override {
+    UnsatisfiableCause collect_unsatisfiable_causes(std::string_view location, const UnsatisfiableCauses&, const Value&,
+                                                    Draft) const override {
         return SingleCause{DescribedCause{std::string(location), {{"type", "\"string\""}}}};
     }
 };

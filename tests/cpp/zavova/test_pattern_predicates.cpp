@@ -6,8 +6,8 @@
 
 namespace {
 
-using zavova::is_unsatisfiable_pattern;
 using zavova::is_universal_pattern;
+using zavova::is_unsatisfiable_pattern;
 
 TEST(PatternPredicates, Universal) {
     struct Case {
@@ -56,18 +56,8 @@ TEST(PatternPredicates, Unsatisfiable) {
         const char* pattern;
         bool never;
     } cases[] = {
-        {"a^", true},
-        {"a^b", true},
-        {"$a", true},
-        {"(?:a^)+", true},
-        {"a^|$b", true},
-        {"^a", false},
-        {"a$", false},
-        {"(?:a^)*", false},
-        {"[^\\s\\S]", false},
-        {"a*^", false},
-        {"\\b^", false},
-        {"(", false},
+        {"a^", true},  {"a^b", true},      {"$a", true},         {"(?:a^)+", true}, {"a^|$b", true}, {"^a", false},
+        {"a$", false}, {"(?:a^)*", false}, {"[^\\s\\S]", false}, {"a*^", false},    {"\\b^", false}, {"(", false},
     };
     for (const auto& c : cases) EXPECT_EQ(is_unsatisfiable_pattern(c.pattern), c.never) << c.pattern;
 }

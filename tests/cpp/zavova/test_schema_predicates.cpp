@@ -36,9 +36,11 @@ TEST(SchemaPredicates, VacuousAndNeverValidFromTheValueAlone) {
         {R"({"properties": {"a": {}}})", false, false},
         {R"({"anyOf": [{}, {"type": "string"}]})", true, false},
         {R"({"anyOf": [{"type": "null"}, {"type": "boolean"}, {"type": "number"}, {"type": "string"},
-                       {"type": "array"}, {"type": "object"}]})", true, false},
+                       {"type": "array"}, {"type": "object"}]})",
+         true, false},
         {R"({"anyOf": [{"type": "null"}, {"type": "boolean"}, {"type": "integer"}, {"type": "string"},
-                       {"type": "array"}, {"type": "object"}]})", false, false},
+                       {"type": "array"}, {"type": "object"}]})",
+         false, false},
         {R"({"anyOf": [{}], "allOf": [{}]})", false, false},
         {R"({"allOf": []})", true, false},
         {R"({"anyOf": []})", false, false},
@@ -106,8 +108,8 @@ TEST(SchemaPredicates, ChainOfDoubleReferencesAnswersPerObject) {
         std::string text = R"({"$defs": {)";
         for (int i = 0; i < kLevels; ++i) {
             const std::string next = "\"#/$defs/d" + std::to_string(i + 1) + "\"";
-            text += "\"d" + std::to_string(i) + "\": {\"" + combinator + "\": [{\"$ref\": " + next + "}, {\"$ref\": " +
-                    next + "}]},";
+            text += "\"d" + std::to_string(i) + "\": {\"" + combinator + "\": [{\"$ref\": " + next +
+                    "}, {\"$ref\": " + next + "}]},";
         }
         text += "\"d" + std::to_string(kLevels) + "\": {\"type\": \"string\"}}}";
         const auto doc = json(text);
