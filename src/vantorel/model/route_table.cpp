@@ -1,5 +1,6 @@
 #include "vantorel/model/route_table.hpp"
 
+#include <cstring>
 #include <optional>
 
 #include "deririrore/core/internal_error.hpp"
@@ -38,18 +39,78 @@ std::optional<std::vector<TemplateSegment>> split_template(std::string_view rout
 
 }  // namespace
 
-std::size_t RouteTable::ChildHash::operator()(const ChildView& k) const noexcept {
-    deririrore::value::Hasher h(seeds);
-    h.write_u64(k.parent);
-    h.write_bytes(k.segment);
-    return static_cast<std::size_t>(h.finish());
+namespace {
+
+std::uint64_t fold_mul(std::uint64_t a, std::uint64_t b) noexcept {
+    const unsigned __int128 p = static_cast<unsigned __int128>(a) * b;
+    return static_cast<std::uint64_t>(p) ^ static_cast<std::uint64_t>(p >> 64);
 }
 
-RouteTable::RouteTable() : nodes_(1), literals_(0, ChildHash{fresh_text_hash_seeds()}, ChildEqual{}) {}
+std::uint64_t load_bytes(const char* p, std::size_t n) noexcept {
+    std::uint64_t w = 0;
+    std::memcpy(&w, p, n);
+    return w;
+}
+
+}  // namespace
+
+// Eight bytes at a time through a folded multiply with per-table random seeds, so that the keys
+// of a document cannot be chosen to collide.
+std::uint64_t RouteTable::edge_hash(std::uint32_t parent, std::string_view segment) const noexcept {
+    std::uint64_t h = fold_mul(seed0_ ^ parent, seed1_ ^ segment.size());
+    const char* p = segment.data();
+    std::size_t n = segment.size();
+    while (n >= 8) {
+        h = fold_mul(h ^ load_bytes(p, 8), seed1_);
+        p += 8;
+        n -= 8;
+    }
+    if (n > 0) h = fold_mul(h ^ load_bytes(p, n), seed1_ ^ 0x9e3779b97f4a7c15ull);
+    return fold_mul(h, seed0_ | 1);
+}
+
+RouteTable::RouteTable() : nodes_(1), edges_(64) {
+    const deririrore::value::HashSeeds seeds = fresh_text_hash_seeds();
+    seed0_ = seeds.k0;
+    seed1_ = seeds.k1 | 1;
+}
 
 std::uint32_t RouteTable::literal_child(std::uint32_t node, std::string_view segment) const {
-    const auto it = literals_.find(ChildView{node, segment});
-    return it == literals_.end() ? kNone : it->second;
+    const std::uint64_t h = edge_hash(node, segment);
+    const std::size_t mask = edges_.size() - 1;
+    for (std::size_t i = static_cast<std::size_t>(h) & mask;; i = (i + 1) & mask) {
+        const Edge& e = edges_[i];
+        if (e.parent == kNone) return kNone;
+        if (e.hash == h && e.parent == node && e.text_length == segment.size() &&
+            std::memcmp(texts_.data() + e.text_offset, segment.data(), segment.size()) == 0) {
+            return e.child;
+        }
+    }
+}
+
+void RouteTable::add_edge(std::uint32_t parent, std::string_view segment, std::uint32_t child) {
+    if ((edge_count_ + 1) * 2 > edges_.size()) grow_edges();
+    if (texts_.size() + segment.size() >= kNone) throw deririrore::InternalError("route table exceeds u32 text");
+    Edge edge{edge_hash(parent, segment), parent, child, static_cast<std::uint32_t>(texts_.size()),
+              static_cast<std::uint32_t>(segment.size())};
+    texts_.append(segment);
+    const std::size_t mask = edges_.size() - 1;
+    std::size_t i = static_cast<std::size_t>(edge.hash) & mask;
+    while (edges_[i].parent != kNone) i = (i + 1) & mask;
+    edges_[i] = edge;
+    ++edge_count_;
+}
+
+void RouteTable::grow_edges() {
+    std::vector<Edge> old(edges_.size() * 2);
+    old.swap(edges_);
+    const std::size_t mask = edges_.size() - 1;
+    for (const Edge& e : old) {
+        if (e.parent == kNone) continue;
+        std::size_t i = static_cast<std::size_t>(e.hash) & mask;
+        while (edges_[i].parent != kNone) i = (i + 1) & mask;
+        edges_[i] = e;
+    }
 }
 
 RouteInsertResult RouteTable::insert(std::string_view route) {
@@ -79,7 +140,7 @@ RouteInsertResult RouteTable::insert(std::string_view route) {
             if (child == kNone) {
                 child = static_cast<std::uint32_t>(nodes_.size());
                 nodes_.emplace_back();
-                literals_.emplace(ChildKey{node, std::string(s.text)}, child);
+                add_edge(node, s.text, child);
             }
             node = child;
         }

@@ -16,10 +16,7 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
-
-#include "deririrore/value/cmp.hpp"
 
 namespace vantorel::model {
 
@@ -93,36 +90,27 @@ private:
         std::string text;
         std::vector<std::string> parameter_names;
     };
-    struct ChildKey {
-        std::uint32_t parent;
-        std::string segment;
-    };
-    struct ChildView {
-        std::uint32_t parent;
-        std::string_view segment;
-    };
-    struct ChildHash {
-        using is_transparent = void;
-        deririrore::value::HashSeeds seeds;
-        std::size_t operator()(const ChildView& k) const noexcept;
-        std::size_t operator()(const ChildKey& k) const noexcept { return (*this)(ChildView{k.parent, k.segment}); }
-    };
-    struct ChildEqual {
-        using is_transparent = void;
-        static ChildView view(const ChildKey& k) noexcept { return {k.parent, k.segment}; }
-        static ChildView view(const ChildView& k) noexcept { return k; }
-        template <class A, class B>
-        bool operator()(const A& a, const B& b) const noexcept {
-            const ChildView x = view(a), y = view(b);
-            return x.parent == y.parent && x.segment == y.segment;
-        }
+    // One literal edge of the trie in an open-addressing table; the segment text sits in `texts_`.
+    struct Edge {
+        std::uint64_t hash = 0;
+        std::uint32_t parent = kNone;  // kNone: a free slot
+        std::uint32_t child = kNone;
+        std::uint32_t text_offset = 0;
+        std::uint32_t text_length = 0;
     };
 
+    std::uint64_t edge_hash(std::uint32_t parent, std::string_view segment) const noexcept;
+    void add_edge(std::uint32_t parent, std::string_view segment, std::uint32_t child);
+    void grow_edges();
     std::uint32_t literal_child(std::uint32_t node, std::string_view segment) const;
 
     std::vector<Node> nodes_;
     std::vector<Route> routes_;
-    std::unordered_map<ChildKey, std::uint32_t, ChildHash, ChildEqual> literals_;
+    std::vector<Edge> edges_;  // a power of two in size, at most half full
+    std::size_t edge_count_ = 0;
+    std::string texts_;
+    std::uint64_t seed0_ = 0;
+    std::uint64_t seed1_ = 0;
 };
 
 }  // namespace vantorel::model
