@@ -326,11 +326,20 @@ private:
         while (n > 0 && out_.size() <= kMaxEngineText) {
             const uint64_t k = std::min(n, chunk);
             out_.append(atom);
+            // Appended piece by piece: GCC 12 warns falsely about a concatenated temporary here.
             if (optional) {
-                out_.append(k == 1 ? "?" : "{0," + std::to_string(k) + "}");
+                if (k == 1) {
+                    out_.push_back('?');
+                } else {
+                    out_.append("{0,");
+                    out_.append(std::to_string(k));
+                    out_.push_back('}');
+                }
                 out_.append(lazy);
             } else if (k > 1) {
-                out_.append("{" + std::to_string(k) + "}");
+                out_.push_back('{');
+                out_.append(std::to_string(k));
+                out_.push_back('}');
             }
             n -= k;
         }
