@@ -172,3 +172,66 @@ TEST(SuiteProperty, DraftFourSubschemaUnderOpenApi31) {
 }
 
 }  // namespace
+
+namespace {
+
+// A reference target that declares another draft than the document's, with a `$ref` beside an
+// `enum`: the walk and the engine must read it alike, or the enum's items would be checked
+// without entries.
+TEST(SuiteProperty, ReferenceTargetWithItsOwnDraft) {
+    const Value schema = enginetest::json(R"({
+        "definitions": {
+            "t": {"$schema": "https://json-schema.org/draft/2020-12/schema", "$ref": "#/definitions/u",
+                  "enum": [1, 2]},
+            "u": {}
+        },
+        "properties": {"a": {"$ref": "#/definitions/t"}}
+    })");
+    CoverageHolder holder = build_coverage_state(schema, Draft::Draft4, {});
+    auto options =
+        vantorel::dialect::measured_schema_options(Draft::Draft4, vantorel::dialect::NullableSource::MediaType);
+    auto validator = deririrore::core::build_validator(schema, options);
+    ASSERT_TRUE(validator);
+    EntryChecker checker(schema, holder.state->entries);
+    (void)validator->trace(enginetest::json(R"({"a": 1})"), checker);
+    EXPECT_TRUE(checker.missing.empty()) << checker.missing.front();
+}
+
+}  // namespace
+
+namespace {
+
+// The same agreement over the real-world schemas of the test data, with some of their instances.
+TEST(SuiteProperty, RealWorldSchemasAgreeWithTheEngine) {
+    const fs::path dir = fs::path(VC_TESTDATA) / "schema-benchmark";
+    if (!fs::is_directory(dir)) GTEST_SKIP() << "no schemas at " << dir;
+    constexpr std::size_t kInstancesPerSchema = 25;
+    std::vector<fs::path> folders;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        if (fs::is_regular_file(entry.path() / "schema.json")) folders.push_back(entry.path());
+    }
+    std::sort(folders.begin(), folders.end());
+    std::size_t traced = 0;
+    for (const fs::path& folder : folders) {
+        const Value schema = read_json(folder / "schema.json");
+        Draft draft = deririrore::referencing::detect_draft(Draft::Draft202012, schema);
+        if (draft == Draft::Unknown) draft = Draft::Draft202012;
+        CoverageHolder holder = build_coverage_state(schema, draft, {});
+        auto options = vantorel::dialect::measured_schema_options(draft, vantorel::dialect::NullableSource::MediaType);
+        auto validator = deririrore::core::build_validator(schema, options);
+        if (!validator) continue;
+        std::ifstream lines(folder / "instances.jsonl", std::ios::binary);
+        std::string line;
+        for (std::size_t n = 0; n < kInstancesPerSchema && std::getline(lines, line); ++n) {
+            auto instance = deririrore::value::parse_json(line);
+            if (!instance) continue;
+            EntryChecker checker(schema, holder.state->entries);
+            (void)validator->trace(*instance, checker);
+            ++traced;
+            EXPECT_TRUE(checker.missing.empty()) << folder.filename() << ": no entry for " << checker.missing.front();
+        }
+    }
+    EXPECT_GT(traced, 0u);
+}
+
+}  // namespace
