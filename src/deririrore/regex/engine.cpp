@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "deririrore/regex/charset.hpp"
 #include "deririrore/regex/class_run.hpp"
@@ -148,10 +151,7 @@ public:
                 return assertion(node) && charge(1);
             case NodeKind::BackRef:
                 if (!pcre_) return fail("back-references need the backtracking engine");
-                out_.append((node.flags & detail::kCaseInsensitive) ? "(?i:\\g{" : "\\g{");
-                out_.append(std::to_string(node.min));
-                out_.append((node.flags & detail::kCaseInsensitive) ? "})" : "}");
-                return charge(3);
+                return charge(3 * back_reference(node));
             case NodeKind::Group:
                 return group(node, product);
             case NodeKind::Alternation:
@@ -183,6 +183,8 @@ private:
     uint64_t budget_;
     uint64_t cost_ = 0;
     bool too_large_ = false;
+    bool names_indexed_ = false;
+    std::unordered_map<std::string_view, std::vector<uint32_t>> groups_by_name_;
 
     bool fail(const char* message) {
         error = message;
@@ -274,6 +276,34 @@ private:
         }
         out_.push_back(']');
         return charge(cost);
+    }
+
+    // A name that several groups share (each in another alternative) refers to the one that took
+    // part in the match, and matches the empty text when none did, as in ECMA-262:
+    // "(?:(?(1)\g{1})(?(2)\g{2}))", flat so that many groups add no nesting. Returns the number of
+    // groups referred to.
+    size_t back_reference(const Node& node) {
+        const bool fold = (node.flags & detail::kCaseInsensitive) != 0;
+        if (!node.name.empty()) {
+            if (!names_indexed_) {
+                names_indexed_ = true;
+                for (const auto& [name, index] : t_.capture_names) groups_by_name_[name].push_back(index);
+            }
+            auto it = groups_by_name_.find(node.name);
+            if (it != groups_by_name_.end() && it->second.size() > 1) {
+                out_.append(fold ? "(?i:" : "(?:");
+                for (uint32_t group : it->second) {
+                    const std::string n = std::to_string(group);
+                    out_.append("(?(" + n + ")\\g{" + n + "})");
+                }
+                out_.push_back(')');
+                return it->second.size();
+            }
+        }
+        out_.append(fold ? "(?i:\\g{" : "\\g{");
+        out_.append(std::to_string(node.min));
+        out_.append(fold ? "})" : "}");
+        return 1;
     }
 
     bool assertion(const Node& node) {

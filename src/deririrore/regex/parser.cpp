@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 #include "deririrore/regex/unicode.hpp"
@@ -201,7 +200,33 @@ private:
     bool reparse_ = false;
     std::vector<GroupF> groups_;
     std::vector<ClassF> classes_;
-    std::unordered_set<std::string> names_;
+    // Group names by open group, as ECMA-262 scopes them: a name may repeat only in another
+    // alternative, never where both groups would stand in one alternative once closed.
+    struct NameFrame {
+        std::vector<std::string> current;
+        std::vector<std::string> earlier;
+    };
+    std::vector<NameFrame> name_frames_{1};
+    std::unordered_map<std::string, uint32_t> in_current_;
+    void open_name_frame() { name_frames_.emplace_back(); }
+    void close_name_frame() {
+        NameFrame closed = std::move(name_frames_.back());
+        name_frames_.pop_back();
+        NameFrame& outer = name_frames_.back();
+        for (auto& name : closed.earlier) {
+            ++in_current_[name];
+            outer.current.push_back(std::move(name));
+        }
+        for (auto& name : closed.current) outer.current.push_back(std::move(name));
+    }
+    void alternate_names() {
+        NameFrame& f = name_frames_.back();
+        for (auto& name : f.current) {
+            if (--in_current_[name] == 0) in_current_.erase(name);
+            f.earlier.push_back(std::move(name));
+        }
+        f.current.clear();
+    }
 
     bool eof() const { return pos_ >= n_; }
     char32_t ch() const { return pos_ < n_ ? c_[pos_] : 0; }
@@ -551,7 +576,9 @@ bool Parser::read_group_name(std::string& name) {
 bool Parser::parse_capture_name(std::string& name) {
     const size_t start = pos_;
     if (!read_group_name(name)) return false;
-    if (!names_.insert(name).second) return fail(start, "duplicate capture group name");
+    if (in_current_.count(name) != 0) return fail(start, "duplicate capture group name");
+    ++in_current_[name];
+    name_frames_.back().current.push_back(name);
     return true;
 }
 
@@ -614,6 +641,7 @@ bool Parser::push_group(ConcatF& concat) {
         frame.prior = std::move(concat);
         frame.node = node;
         groups_.push_back(std::move(frame));
+        open_name_frame();
         apply_flags(items, ws_, flags_);
         concat = ConcatF{off(pos_), {}};
         return true;
@@ -626,6 +654,7 @@ bool Parser::push_group(ConcatF& concat) {
     frame.prior = std::move(concat);
     frame.node = node;
     groups_.push_back(std::move(frame));
+    open_name_frame();
     concat = ConcatF{off(pos_), {}};
     return true;
 }
@@ -642,6 +671,7 @@ bool Parser::pop_group(ConcatF& concat) {
     }
     GroupF frame = std::move(groups_.back());
     groups_.pop_back();
+    close_name_frame();
     ws_ = frame.old_ws;
     const size_t close = pos_;
     uint32_t child;
@@ -662,6 +692,7 @@ bool Parser::pop_group(ConcatF& concat) {
 }
 
 void Parser::push_alternate(ConcatF& concat) {
+    alternate_names();
     const uint32_t item = into_ast(std::move(concat), pos_);
     if (!groups_.empty() && groups_.back().is_alt) {
         groups_.back().alts.push_back(item);

@@ -92,7 +92,8 @@ TEST(Translate, EdgeCaseTable) {
         // Syntax of the engines that ECMA-262 lacks still translates.
         {"(?i)abc", TranslationKind::Unchanged, ""},
         {"a{ 2 }", TranslationKind::Unchanged, ""},
-        {"(?<n>a)|(?<n>b)", TranslationKind::Untranslatable, ""},
+        {"(?<n>a)|(?<n>b)", TranslationKind::Unchanged, ""},
+        {"(?<n>a)(?<n>b)", TranslationKind::Untranslatable, ""},
         {"a**", TranslationKind::Untranslatable, ""},
         // A surrogate pair is one code point, written as the character.
         {"\\uD83D\\uDE00", TranslationKind::Rewritten, "\xf0\x9f\x98\x80"},
