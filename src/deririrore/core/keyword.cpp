@@ -19,6 +19,10 @@ std::size_t ValidationContext::MemoHash::operator()(const MemoKey& k) const noex
     return mix(std::hash<const void*>{}(k.content), std::hash<const void*>{}(k.instance));
 }
 
+std::size_t EvaluatedMemo::KeyHash::operator()(const Key& k) const noexcept {
+    return mix(mix(std::hash<const void*>{}(k.collection), std::hash<const void*>{}(k.instance)), k.tag);
+}
+
 std::optional<bool> ValidationContext::memo_get(const void* content, const Value* instance) const {
     if (!memo_) return std::nullopt;
     auto it = memo_->find(MemoKey{content, instance});

@@ -53,6 +53,33 @@ inline constexpr std::uint32_t kDefaultMaxDepth = 1024;
 // schema grow exponentially with its depth; past this budget the call ends with an error, not a stall.
 inline constexpr std::uint64_t kDefaultMaxSteps = 100'000'000;
 
+// The evaluated positions (members or items) the unevaluated keywords worked out during one call,
+// by collection and instance, kept so that nested schemas whose unevaluated keywords each walk the
+// collections below them reuse what an inner keyword already found instead of walking (and
+// validating) the same subschemas again on every path, twice as often per level. Callers keep
+// only results that did not depend on the path that reached them (see `path_cuts`).
+class EvaluatedMemo {
+public:
+    struct Key {
+        const void* collection;
+        const Value* instance;
+        std::uint8_t tag;
+        friend bool operator==(const Key&, const Key&) = default;
+    };
+
+    const std::vector<std::uint8_t>* find(const Key& key) const {
+        auto it = positions_.find(key);
+        return it == positions_.end() ? nullptr : &it->second;
+    }
+    void keep(const Key& key, const std::vector<std::uint8_t>& flags) { positions_.emplace(key, flags); }
+
+private:
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const noexcept;
+    };
+    std::unordered_map<Key, std::vector<std::uint8_t>, KeyHash> positions_;
+};
+
 // Per-call state of is_valid, validate and iter_errors: the stack of reference targets in
 // progress (cuts cycles), the validity memo of weakly held targets, and the depth guard.
 class ValidationContext {
@@ -68,17 +95,41 @@ public:
         const Value* instance;
         std::uint8_t kind;
     };
-    bool cycle_contains(const void* content, const Value* instance, std::uint8_t kind) const noexcept {
-        for (const auto& e : cycle_stack_) {
-            if (e.content == content && e.instance == instance && e.kind == kind) return true;
+    // True when the pair is in progress; the caller then cuts the cycle, which counts as a path cut.
+    bool cycle_contains(const void* content, const Value* instance, std::uint8_t kind) noexcept {
+        if (cycle_position(content, instance, kind) == kNotInCycle) return false;
+        ++path_cuts_;
+        return true;
+    }
+    static constexpr std::size_t kNotInCycle = static_cast<std::size_t>(-1);
+    // Where the pair stands on the stack (0 at the bottom), or kNotInCycle; counts no cut.
+    std::size_t cycle_position(const void* content, const Value* instance, std::uint8_t kind) const noexcept {
+        for (std::size_t i = 0; i < cycle_stack_.size(); ++i) {
+            const auto& e = cycle_stack_[i];
+            if (e.content == content && e.instance == instance && e.kind == kind) return i;
         }
-        return false;
+        return kNotInCycle;
     }
     void cycle_push(const void* content, const Value* instance, std::uint8_t kind) {
         cycle_stack_.push_back(CycleEntry{content, instance, kind});
     }
     void cycle_pop() noexcept { cycle_stack_.pop_back(); }
     std::size_t cycle_depth() const noexcept { return cycle_stack_.size(); }
+
+    // How many cycles were cut so far. A result computed while this count stayed the same did not
+    // depend on what was in progress around it, and may be kept in the evaluated memo.
+    std::uint64_t path_cuts() const noexcept { return path_cuts_; }
+    void note_path_cut() noexcept { ++path_cuts_; }
+    // Collection walks of the unevaluated keywords running now; a walk that starts inside another
+    // (through a subschema the outer one validates) makes the memo.
+    std::uint32_t evaluated_walks() const noexcept { return evaluated_walks_; }
+    void evaluated_walk_started() noexcept { ++evaluated_walks_; }
+    void evaluated_walk_ended() noexcept { --evaluated_walks_; }
+    EvaluatedMemo& evaluated_memo() {
+        if (!evaluated_memo_) evaluated_memo_ = std::make_unique<EvaluatedMemo>();
+        return *evaluated_memo_;
+    }
+    EvaluatedMemo* evaluated_memo_if_made() noexcept { return evaluated_memo_.get(); }
 
     std::optional<bool> memo_get(const void* content, const Value* instance) const;
     void memo_put(const void* content, const Value* instance, bool valid);
@@ -104,6 +155,8 @@ public:
     bool depth_exceeded() const noexcept { return depth_exceeded_; }
     bool steps_exceeded() const noexcept { return steps_exceeded_; }
     std::uint64_t max_steps() const noexcept { return max_steps_; }
+    // Schema nodes (and evaluated collections) entered so far in this call.
+    std::uint64_t steps() const noexcept { return steps_; }
 
     // Per-run cache of the `regex` format: pattern text to validity.
     std::unordered_map<std::string, bool>& regex_cache() {
@@ -124,6 +177,9 @@ private:
     std::vector<CycleEntry> cycle_stack_;
     std::unique_ptr<std::unordered_map<MemoKey, bool, MemoHash>> memo_;
     std::unique_ptr<std::unordered_map<std::string, bool>> regex_cache_;
+    std::unique_ptr<EvaluatedMemo> evaluated_memo_;
+    std::uint64_t path_cuts_ = 0;
+    std::uint32_t evaluated_walks_ = 0;
     std::uint64_t steps_ = 0;
     std::uint64_t max_steps_;
     std::uint32_t depth_ = 0;

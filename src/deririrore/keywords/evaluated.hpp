@@ -130,16 +130,73 @@ private:
     std::unordered_set<const void*> many_;
 };
 
+// Evaluated positions are kept per call in the context's evaluated memo, by collection, instance
+// and tag: `kNestedPositions` for a collection's positions with its own unevaluated subschema
+// counted (what every nested collection, `is_valid` and `validate` collect), `kTopPositions` for
+// those without it (`evaluate` and `trace` at the keyword's own collection).
+inline constexpr std::uint8_t kNestedPositions = 1;
+inline constexpr std::uint8_t kTopPositions = 2;
+
+// One keyword's walk over the collections reached from its own, for one instance. It makes the
+// call's memo when it starts inside another walk (the nesting that made such walks exponential),
+// answers from the memo where an earlier walk kept a result, and keeps its own result when the
+// memo exists and nothing outside the walk cut it short.
+class EvaluatedWalk {
+public:
+    EvaluatedWalk(core::ValidationContext& ctx, const void* collection, const Value& instance, std::uint8_t tag)
+        : ctx_(ctx), instance_(instance), key_{collection, &instance, tag}, cuts_(ctx.path_cuts()),
+          base_(ctx.cycle_depth()) {
+        if (ctx.evaluated_walks() > 0) ctx.evaluated_memo();
+        ctx.evaluated_walk_started();
+    }
+    ~EvaluatedWalk() { ctx_.evaluated_walk_ended(); }
+    EvaluatedWalk(const EvaluatedWalk&) = delete;
+    EvaluatedWalk& operator=(const EvaluatedWalk&) = delete;
+
+    // What an earlier walk kept for the keyword's own collection.
+    const std::vector<std::uint8_t>* kept() const { return find(key_); }
+    // What an earlier walk kept for a collection this walk reaches.
+    const std::vector<std::uint8_t>* kept_nested(const void* collection) const {
+        return find(core::EvaluatedMemo::Key{collection, &instance_, kNestedPositions});
+    }
+    void keep(const std::vector<std::uint8_t>& flags) const {
+        core::EvaluatedMemo* memo = ctx_.evaluated_memo_if_made();
+        if (memo != nullptr && ctx_.path_cuts() == cuts_ && !ctx_.depth_exceeded()) memo->keep(key_, flags);
+    }
+    // Entries of the in-progress stack from this position up belong to this walk.
+    std::size_t base() const noexcept { return base_; }
+    VisitedCollections& visited() noexcept { return visited_; }
+
+private:
+    const std::vector<std::uint8_t>* find(const core::EvaluatedMemo::Key& key) const {
+        const core::EvaluatedMemo* memo = ctx_.evaluated_memo_if_made();
+        return memo != nullptr ? memo->find(key) : nullptr;
+    }
+
+    core::ValidationContext& ctx_;
+    const Value& instance_;
+    core::EvaluatedMemo::Key key_;
+    std::uint64_t cuts_;
+    std::size_t base_;
+    VisitedCollections visited_;
+};
+
 // One walk's entry into a collection for one instance. It is not entered when the walk has been
 // there before, is inside it already (a reference cycle), or has reached the depth limit; an
 // entered collection stays on the context's in-progress stack, under `kind`, while this lives.
+// Skipping a collection this walk already collected, or one it is inside, loses nothing of its
+// result; skipping one that an outer walk is inside makes the result depend on that path.
 class CollectionEntry {
 public:
-    CollectionEntry(core::ValidationContext& ctx, VisitedCollections& visited, const void* collection,
+    CollectionEntry(core::ValidationContext& ctx, EvaluatedWalk& walk, const void* collection,
                     const Value& instance, std::uint8_t kind)
         : ctx_(ctx) {
-        if (!visited.insert(collection)) return;
-        if (ctx.cycle_contains(collection, &instance, kind)) return;
+        if (!walk.visited().insert(collection)) return;
+        const std::size_t at = ctx.cycle_position(collection, &instance, kind);
+        if (at != core::ValidationContext::kNotInCycle) {
+            if (at < walk.base()) ctx.note_path_cut();
+            return;
+        }
         depth_.emplace(ctx);
         if (!*depth_) return;
         ctx.cycle_push(collection, &instance, kind);

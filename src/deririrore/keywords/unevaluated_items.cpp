@@ -26,20 +26,29 @@ void set_leading(std::vector<std::uint8_t>& flags, std::uint64_t count) {
     std::fill(flags.begin(), flags.begin() + static_cast<std::ptrdiff_t>(n), std::uint8_t{1});
 }
 
+void set_all(std::vector<std::uint8_t>& flags, const std::vector<std::uint8_t>& from) {
+    for (std::size_t i = 0; i < flags.size() && i < from.size(); ++i) {
+        if (from[i] != 0) flags[i] = 1;
+    }
+}
+
 struct Walk {
     const Value& instance;
     std::vector<std::uint8_t>& flags;
     ValidationContext& ctx;
-    VisitedCollections visited;
+    EvaluatedWalk& walk;
 
     void mark(const ItemsValidators& validators, bool include_unevaluated);
     void mark(const ItemsValidators* validators) {
-        if (validators != nullptr) mark(finished(validators), true);
+        if (validators == nullptr) return;
+        const ItemsValidators& nested = finished(validators);
+        if (const auto* kept = walk.kept_nested(&nested)) return set_all(flags, *kept);
+        mark(nested, true);
     }
 };
 
 void Walk::mark(const ItemsValidators& validators, bool include_unevaluated) {
-    const CollectionEntry entry(ctx, visited, &validators, instance, kItemCollectionEntry);
+    const CollectionEntry entry(ctx, walk, &validators, instance, kItemCollectionEntry);
     if (!entry) return;
 
     if (validators.all_items) {
@@ -74,8 +83,10 @@ void Walk::mark(const ItemsValidators& validators, bool include_unevaluated) {
 
 void mark_evaluated_items(const ItemsValidators& validators, const Value& instance, std::vector<std::uint8_t>& flags,
                           ValidationContext& ctx, bool include_unevaluated) {
-    Walk walk{instance, flags, ctx, {}};
-    walk.mark(validators, include_unevaluated);
+    EvaluatedWalk walk(ctx, &validators, instance, include_unevaluated ? kNestedPositions : kTopPositions);
+    if (const auto* kept = walk.kept()) return set_all(flags, *kept);
+    Walk{instance, flags, ctx, walk}.mark(validators, include_unevaluated);
+    walk.keep(flags);
 }
 
 std::vector<std::uint8_t> UnevaluatedItemsValidator::evaluated_flags(const Value& instance, ValidationContext& ctx,

@@ -17,8 +17,9 @@
 
 namespace deririrore::keywords {
 
-// Sets the flag of every item that `validators` and the subschemas reached from it evaluate; with
-// `include_unevaluated` a nested `unevaluatedItems` counts as evaluating the items it accepts.
+// Sets the flag of every item that `validators` and the subschemas reached from it evaluate, on
+// flags that start all clear; with `include_unevaluated` a nested `unevaluatedItems` counts as
+// evaluating the items it accepts.
 void mark_evaluated_items(const ItemsValidators& validators, const Value& instance, std::vector<std::uint8_t>& flags,
                           core::ValidationContext& ctx, bool include_unevaluated);
 

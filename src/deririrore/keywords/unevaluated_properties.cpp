@@ -31,11 +31,14 @@ struct Walk {
     const Value& instance;
     EvaluatedMembers& evaluated;
     ValidationContext& ctx;
-    VisitedCollections visited;
+    EvaluatedWalk& walk;
 
     void collect(const PropertyValidators& validators, bool include_unevaluated);
     void collect(const PropertyValidators* validators) {
-        if (validators != nullptr) collect(finished(validators), true);
+        if (validators == nullptr) return;
+        const PropertyValidators& nested = finished(validators);
+        if (const auto* kept = walk.kept_nested(&nested)) return evaluated.add_all(*kept);
+        collect(nested, true);
     }
 };
 
@@ -43,14 +46,16 @@ struct Walk {
 
 void collect_evaluated_properties(const PropertyValidators& validators, const Value& instance,
                                   EvaluatedMembers& evaluated, ValidationContext& ctx, bool include_unevaluated) {
-    Walk walk{instance, evaluated, ctx, {}};
-    walk.collect(validators, include_unevaluated);
+    EvaluatedWalk walk(ctx, &validators, instance, include_unevaluated ? kNestedPositions : kTopPositions);
+    if (const auto* kept = walk.kept()) return evaluated.add_all(*kept);
+    Walk{instance, evaluated, ctx, walk}.collect(validators, include_unevaluated);
+    walk.keep(evaluated.flags());
 }
 
 namespace {
 
 void Walk::collect(const PropertyValidators& validators, bool include_unevaluated) {
-    const CollectionEntry entry(ctx, visited, &validators, instance, kPropertyCollectionEntry);
+    const CollectionEntry entry(ctx, walk, &validators, instance, kPropertyCollectionEntry);
     if (!entry) return;
 
     for (const PropertyValidators* target : {validators.ref, validators.recursive_ref, validators.dynamic_ref}) {

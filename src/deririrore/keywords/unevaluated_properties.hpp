@@ -51,15 +51,22 @@ public:
     }
     std::size_t count() const noexcept { return count_; }
     bool all() const noexcept { return count_ == flags_.size(); }
+    const std::vector<std::uint8_t>& flags() const noexcept { return flags_; }
+    // Adds every member set in `flags` (one flag per member, as `flags()` gives them).
+    void add_all(const std::vector<std::uint8_t>& flags) noexcept {
+        for (std::size_t i = 0; i < flags.size() && i < flags_.size(); ++i) {
+            if (flags[i] != 0) add(i);
+        }
+    }
 
 private:
     std::vector<std::uint8_t> flags_;
     std::size_t count_ = 0;
 };
 
-// Adds the members that `validators` and the subschemas reached from it evaluate. With
-// `include_unevaluated` a schema object's own `unevaluatedProperties` counts as evaluating the
-// members that satisfy it.
+// Adds the members that `validators` and the subschemas reached from it evaluate to `evaluated`,
+// which starts empty. With `include_unevaluated` a schema object's own `unevaluatedProperties`
+// counts as evaluating the members that satisfy it.
 void collect_evaluated_properties(const PropertyValidators& validators, const Value& instance,
                                   EvaluatedMembers& evaluated, core::ValidationContext& ctx, bool include_unevaluated);
 
