@@ -2,6 +2,7 @@
 // Host names (RFC 1123, IDNA2008 labels, UTS #46) and IP address texts.
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace deririrore::formats {
@@ -18,6 +19,11 @@ bool check_ulabel_rules(std::u32string_view label) noexcept;
 // "idn-hostname": UTS #46 ToASCII (STD3 rules, hyphen checks, DNS lengths),
 // then check_hostname_labels on the ASCII form.
 bool check_idn_hostname(std::string_view text);
+
+// "Domain to ASCII" of the URL Standard (not strict): UTS #46 ToASCII without STD3 rules,
+// hyphen checks or DNS lengths, with bidi and joiner checks, non-transitional. The domain must
+// already be percent-decoded UTF-8. None when UTS #46 reports an error or the result is empty.
+std::optional<std::string> url_domain_to_ascii(std::string_view domain);
 
 // RFC 3492 decoding of the part of an A-label after "xn--"; none when the input
 // is not a base-36 digit string, overflows, or yields a code point that is a

@@ -97,6 +97,22 @@ const icu::IDNA& uts46() {
     return *instance;
 }
 
+// The URL Standard's profile: browsers accept "_", leading hyphens and empty labels, so the
+// STD3, hyphen and length errors are off or ignored; joiners and bidi are still checked.
+const icu::IDNA& url_uts46() {
+    static const std::unique_ptr<icu::IDNA> instance = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::IDNA> idna(icu::IDNA::createUTS46Instance(
+            UIDNA_CHECK_BIDI | UIDNA_CHECK_CONTEXTJ | UIDNA_NONTRANSITIONAL_TO_ASCII | UIDNA_NONTRANSITIONAL_TO_UNICODE,
+            status));
+        if (U_FAILURE(status) || !idna) {
+            throw std::runtime_error(std::string("ICU UTS #46 processor unavailable: ") + u_errorName(status));
+        }
+        return idna;
+    }();
+    return *instance;
+}
+
 bool is_ascii(std::string_view t) noexcept {
     for (const char c : t) {
         if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -210,6 +226,21 @@ bool check_ulabel_rules(std::u32string_view label) noexcept {
     if (has_arabic_indic && has_extended_arabic_indic) return false;
     if (has_katakana_middle_dot && !has_han_or_kana) return false;
     return true;
+}
+
+std::optional<std::string> url_domain_to_ascii(std::string_view domain) {
+    if (domain.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) return std::nullopt;
+    std::string ascii;
+    icu::StringByteSink<std::string> sink(&ascii);
+    icu::IDNAInfo info;
+    UErrorCode status = U_ZERO_ERROR;
+    url_uts46().nameToASCII_UTF8(icu::StringPiece(domain.data(), static_cast<int32_t>(domain.size())), sink, info,
+                                 status);
+    constexpr uint32_t ignored = UIDNA_ERROR_EMPTY_LABEL | UIDNA_ERROR_LABEL_TOO_LONG |
+                                 UIDNA_ERROR_DOMAIN_NAME_TOO_LONG | UIDNA_ERROR_LEADING_HYPHEN |
+                                 UIDNA_ERROR_TRAILING_HYPHEN | UIDNA_ERROR_HYPHEN_3_4;
+    if (U_FAILURE(status) || (info.getErrors() & ~ignored) != 0 || ascii.empty()) return std::nullopt;
+    return ascii;
 }
 
 bool check_idn_hostname(std::string_view text) {
