@@ -138,4 +138,10 @@ MethodMap::Entry<Record> MethodMap::Iterator<Map, Record>::operator*() const {
 OperationRecord* insert_operation_slot(MethodMap& methods, HttpMethod method, std::string_view path_key,
                                        std::vector<ProblemEntry>& problems);
 
+// The method's record, or nullptr; the only record a method can have is the first inserted.
+inline OperationRecord* get_operation(MethodMap& methods, HttpMethod method) noexcept { return methods.get(method); }
+inline const OperationRecord* get_operation(const MethodMap& methods, HttpMethod method) noexcept {
+    return methods.get(method);
+}
+
 }  // namespace vantorel::model

@@ -35,7 +35,7 @@ inline constexpr std::size_t kMaxRouteParameters = 25;
 
 struct RouteInsertResult {
     RouteInsertStatus status = RouteInsertStatus::Inserted;
-    std::string_view owner;      // Conflict only; views the table's own copy
+    std::string_view owner;      // Conflict only; views the table until its next insertion
     std::size_t parameters = 0;  // counted parameters (TooManyParameters and Inserted)
 };
 

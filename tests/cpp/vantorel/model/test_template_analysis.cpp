@@ -131,6 +131,17 @@ TEST(TemplateAnalysis, TwoEnumeratedParametersVaryFirstSlowest) {
                     {"/r/{a}{b}", {}}});
 }
 
+TEST(TemplateAnalysis, SixtyFourCombinationsAreTheLimit) {
+    const std::string key = "/c/{a}{b}";
+    RouteIndex index = index_with(key, {path_parameter("a", R"({"enum": ["1","2","3","4","5","6","7","8"]})"),
+                                        path_parameter("b", R"({"enum": ["a","b","c","d","e","f","g","h"]})")});
+    analyse_path_templates(index);
+    ASSERT_EQ(index.segment_templates.size(), 64u + 1 + 2);
+    EXPECT_EQ(index.segment_templates[1].fixed_parameters, (Fixed{{"a", "1"}, {"b", "a"}}));
+    EXPECT_EQ(index.segment_templates[64].fixed_parameters, (Fixed{{"a", "8"}, {"b", "h"}}));
+    EXPECT_EQ(index.segment_templates[65].segments, *parse_path_template("/c/{a}{b}"));
+}
+
 TEST(TemplateAnalysis, GroupOfThreeWithTheMiddleEnumerated) {
     const std::string key = "/g/{a}{b}{c}/end/";
     RouteIndex index = index_with(key, {path_parameter("b", R"({"enum": ["-", "+"]})")});
