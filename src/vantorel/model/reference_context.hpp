@@ -19,6 +19,7 @@
 #include "deririrore/value/result.hpp"
 #include "deririrore/value/value.hpp"
 #include "vantorel/model/problems.hpp"
+#include "vantorel/model/response_target.hpp"
 #include "vantorel/model/spec_version.hpp"
 
 namespace vantorel::model {
@@ -66,6 +67,8 @@ struct ReferenceContext {
     std::optional<std::string> non_json_body_media_type;
     std::string body_media_type = "application/json";
     SpecVersion version = SpecVersion::OpenApi30;
+    // Response bodies already built in this build, shared by bodies with equal schemas.
+    ResponseBodyCache schema_cache;
 
     ReferenceContext() = default;
     ReferenceContext(const ReferenceContext&) = delete;

@@ -1,15 +1,19 @@
 #pragma once
-// One declared response of an operation. The counters and the status pattern are complete; a
-// body carries its media types and schema so far, and gains its coverage holder, compiled
-// validator and XML hints with the response builder.
+// One declared response of an operation: its status pattern, counters, and one body per
+// distinct media type with the measured body schema.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "deririrore/core/validator.hpp"
 #include "deririrore/value/value.hpp"
 #include "http/media_type.hpp"
+#include "vantorel/model/seeded_hash.hpp"
+#include "zavova/coverage_state.hpp"
 
 namespace vantorel::model {
 
@@ -29,13 +33,25 @@ struct StatusPattern {
         }
         return true;
     }
+    int digit_count() const noexcept {
+        return int(positions[0].present) + int(positions[1].present) + int(positions[2].present);
+    }
     friend bool operator==(const StatusPattern&, const StatusPattern&) = default;
+};
+
+// The `xml` hints of a body schema, filled by recording's XML decoding; empty unless the body
+// may be XML.
+struct XmlHints {
+    std::shared_ptr<const deririrore::value::Value> schema;
 };
 
 struct ResponseBody {
     http::MediaType media_type;
     std::vector<http::MediaType> media_types;  // every media type this body answers for
-    std::shared_ptr<const deririrore::value::Value> schema;
+    zavova::CoverageHolder holder;
+    std::shared_ptr<const deririrore::value::Value> schema;  // hydrated
+    std::shared_ptr<const XmlHints> xml_hints;
+    std::shared_ptr<const deririrore::core::Validator> validator;
     bool count_undecoded = false;
 };
 
@@ -47,6 +63,35 @@ struct ResponseTarget {
     float elapsed_total = 0;
     std::uint32_t label_slot = 0xffffffffu;
     StatusPattern status;
+};
+
+// Response bodies built once per build for equal (schema text, may-be-XML, scope) keys, so that
+// equal schemas share one hydration, compilation and measurement.
+class ResponseBodyCache {
+public:
+    struct Entry {
+        std::shared_ptr<const deririrore::value::Value> schema;
+        std::shared_ptr<const XmlHints> xml_hints;
+        std::shared_ptr<const deririrore::core::Validator> validator;
+        zavova::CoverageHolder holder;
+    };
+    struct Key {
+        std::string text;
+        bool may_be_xml = false;
+        const void* scope = nullptr;  // the referenced file's identity; null for the API document
+        friend bool operator==(const Key&, const Key&) = default;
+    };
+
+    const Entry* find(const Key& key) const;
+    const Entry& insert(Key key, Entry entry);
+    std::size_t size() const noexcept { return entries_.size(); }
+
+private:
+    struct Hash {
+        deririrore::value::HashSeeds seeds = fresh_text_hash_seeds();
+        std::size_t operator()(const Key& key) const noexcept;
+    };
+    std::unordered_map<Key, Entry, Hash> entries_{16, Hash{}};
 };
 
 }  // namespace vantorel::model

@@ -1,0 +1,51 @@
+#pragma once
+// What reading operations asks of schema hydration, compilation and measurement, as a narrow set
+// of functions: the operation model does not care how a schema is placed or compiled, and tests
+// can count or fake each step.
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "deririrore/core/validator.hpp"
+#include "deririrore/referencing/draft.hpp"
+#include "deririrore/value/result.hpp"
+#include "deririrore/value/value.hpp"
+#include "vantorel/model/problems.hpp"
+#include "vantorel/model/reference_context.hpp"
+#include "zavova/coverage_state.hpp"
+
+namespace vantorel::model {
+
+using deririrore::referencing::Draft;
+
+// A compiled measured schema: the validator and the locations of the patterns left out of it.
+struct CompiledMeasure {
+    std::shared_ptr<const deririrore::core::Validator> validator;
+    std::vector<std::string> removed_patterns;
+};
+
+struct OperationServices {
+    // Places what the schema's references point to. `scope` is the referenced file that holds the
+    // schema, or null for the API document.
+    std::function<Result<Value, SpecProblem>(ReferenceContext&, Value schema, const LoadedDocument* scope)> hydrate;
+    // The draft a hydrated schema is compiled with.
+    std::function<Draft(const ReferenceContext&, const Value& schema)> draft;
+    // `excluded_marker` is "readOnly" for requests and "writeOnly" for responses; the schema may
+    // be adapted in place.
+    std::function<Result<CompiledMeasure, SpecProblem>(Value& schema, Draft, std::string_view excluded_marker,
+                                                       bool is_body)>
+        compile;
+    // A fresh coverage state for a compiled schema.
+    std::function<zavova::CoverageHolder(const Value& schema, Draft, const CompiledMeasure&)> measure;
+};
+
+// Hydration in the context's current scope.
+inline Result<Value, SpecProblem> hydrate_in_scope(const OperationServices& services, ReferenceContext& context,
+                                                   Value schema) {
+    const LoadedDocument* scope = context.current_scope.get();
+    return services.hydrate(context, std::move(schema), scope);
+}
+
+}  // namespace vantorel::model
