@@ -41,6 +41,13 @@ struct OperationServices {
     std::function<zavova::CoverageHolder(const Value& schema, Draft, const CompiledMeasure&)> measure;
 };
 
+class MeasuredSchemaCache;
+
+// The build's own services: hydrate_schema, openapi_document_draft, compile_measured_schema
+// through `cache` (kept alive by the services), and a coverage state from the common target
+// builder core with each pattern left out of the validator registered as unmeasured.
+OperationServices default_operation_services(std::shared_ptr<MeasuredSchemaCache> cache);
+
 // Hydration in the context's current scope.
 inline Result<Value, SpecProblem> hydrate_in_scope(const OperationServices& services, ReferenceContext& context,
                                                    Value schema) {

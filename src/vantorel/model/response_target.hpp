@@ -13,6 +13,7 @@
 #include "deririrore/value/value.hpp"
 #include "http/media_type.hpp"
 #include "vantorel/model/seeded_hash.hpp"
+#include "xml/hints.hpp"
 #include "zavova/coverage_state.hpp"
 
 namespace vantorel::model {
@@ -39,18 +40,12 @@ struct StatusPattern {
     friend bool operator==(const StatusPattern&, const StatusPattern&) = default;
 };
 
-// The `xml` hints of a body schema, filled by recording's XML decoding; empty unless the body
-// may be XML.
-struct XmlHints {
-    std::shared_ptr<const deririrore::value::Value> schema;
-};
-
 struct ResponseBody {
     http::MediaType media_type;
     std::vector<http::MediaType> media_types;  // every media type this body answers for
     zavova::CoverageHolder holder;
     std::shared_ptr<const deririrore::value::Value> schema;  // hydrated
-    std::shared_ptr<const XmlHints> xml_hints;
+    std::shared_ptr<const xml::XmlHints> xml_hints;          // empty unless the body may be XML
     std::shared_ptr<const deririrore::core::Validator> validator;
     bool count_undecoded = false;
 };
@@ -71,7 +66,7 @@ class ResponseBodyCache {
 public:
     struct Entry {
         std::shared_ptr<const deririrore::value::Value> schema;
-        std::shared_ptr<const XmlHints> xml_hints;
+        std::shared_ptr<const xml::XmlHints> xml_hints;
         std::shared_ptr<const deririrore::core::Validator> validator;
         zavova::CoverageHolder holder;
     };

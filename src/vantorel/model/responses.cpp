@@ -161,10 +161,8 @@ Result<ResponseBody, SpecProblem> build_response_targets(const http::MediaType& 
         if (!compiled) return make_unexpected(std::move(compiled.error()));
         ResponseBodyCache::Entry fresh;
         auto shared = std::make_shared<const Value>(std::move(h));
-        if (classification.may_be_xml)
-            fresh.xml_hints = std::make_shared<const XmlHints>(XmlHints{shared});
-        else
-            fresh.xml_hints = std::make_shared<const XmlHints>();
+        fresh.xml_hints = std::make_shared<const xml::XmlHints>(
+            classification.may_be_xml ? xml::xml_hints_from_schema(*shared) : xml::XmlHints{});
         fresh.holder = services.measure(*shared, draft, *compiled);
         fresh.validator = std::move(compiled->validator);
         fresh.schema = std::move(shared);
