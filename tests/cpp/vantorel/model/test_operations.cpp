@@ -770,3 +770,49 @@ TEST(Responses, EqualSchemasCompileOnceThroughTheBuildsCompiler) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(References, FailuresOfParameterReferences) {
+    const Value doc = json(R"({"openapi": "3.0.3", "components": {"parameters": {
+        "A": {"$ref": "#/components/parameters/B"}, "B": {"$ref": "#/components/parameters/A"},
+        "C": {"$ref": "#/components/parameters/D"}, "D": {"name": "d", "in": "query", "schema": {}}}},
+      "paths": {"/a": {"get": {"parameters": [
+        {"$ref": "#/components/parameters/A"}, {"$ref": "https://example.com/p.json"}, {"$ref": 5},
+        {"$ref": "other.json#/p"}, {"$ref": "#/components/parameters/C"}, {"$ref": "#/%FF"}]}}}})");
+    // A document read from a URL follows no reference out of it.
+    ReferenceContext context = new_reference_context(doc, SpecVersion::OpenApi30, "https://example.com/api.json");
+    Counting counting;
+    MethodMap methods;
+    extract_path_item(methods, "/a", *doc.find("paths")->find("/a"), context, counting.services());
+    const auto& parameters = methods.get(HttpMethod::Get)->parameters;
+    ASSERT_EQ(parameters.size(), 1u);
+    EXPECT_EQ(parameters[0].name, "d");  // a chain of references is followed to its end
+    std::vector<std::string> kinds;
+    for (const auto& p : context.problems) kinds.emplace_back(spec_problem_kind(p.problem));
+    EXPECT_EQ(kinds.size(), 5u);
+    EXPECT_TRUE(context.problems[0].problem.is<problems::ReferenceLoop>());
+    EXPECT_TRUE(context.problems[1].problem.is<problems::ReferenceNotFollowed>());
+    EXPECT_TRUE(context.problems[2].problem.is<problems::ReferenceNotText>());
+    EXPECT_TRUE(context.problems[3].problem.is<problems::ReferenceNotFollowed>());
+    EXPECT_TRUE(context.problems[4].problem.is<problems::Reference>());
+    EXPECT_TRUE(context.scope_stack.empty());
+}
+
+TEST(Parameters, DeepItemsChainsAreCheckedWithoutRecursion) {
+    Value schema = json(R"({"type": "string"})");
+    for (int i = 0; i < 100000; ++i) {
+        Value outer = Value::object();
+        outer.insert_or_assign("items", std::move(schema));
+        schema = std::move(outer);
+    }
+    EXPECT_FALSE(read_items_collection_formats(schema));
+    Value* innermost = &schema;
+    while (innermost->find_mut("items") != nullptr) innermost = innermost->find_mut("items");
+    innermost->insert_or_assign("collectionFormat", Value::string("multi"));
+    auto problem = read_items_collection_formats(schema);
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(spec_problem_kind(*problem), "unexpected_value");
+}
+
+}  // namespace
