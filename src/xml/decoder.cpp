@@ -4,8 +4,10 @@
 #include <libxml/xmlerror.h>
 #include <libxml/xmlreader.h>
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -248,6 +250,179 @@ bool is_element_free(std::string_view text) {
     }
 }
 
+// White space that a character reference may name in XML 1.0 (not VT nor FF, which are no XML
+// characters). The parser resolves references before it reports text, but white space written as
+// a reference is content, not layout: such references are handed to the parser as private-use
+// stand-ins and put back when the text is read.
+constexpr char32_t kReferableWhiteSpace[] = {0x09,   0x0A,   0x0D,   0x20,   0x85,   0xA0,   0x1680, 0x2000,
+                                             0x2001, 0x2002, 0x2003, 0x2004, 0x2005, 0x2006, 0x2007, 0x2008,
+                                             0x2009, 0x200A, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000};
+constexpr std::size_t kMarkCount = std::size(kReferableWhiteSpace);
+
+void append_utf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// Decodes the valid UTF-8 sequence at `i`, advancing `i`.
+char32_t next_code_point(std::string_view s, std::size_t& i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    const std::size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    char32_t cp = n == 1 ? c : n == 2 ? c & 0x1F : n == 3 ? c & 0x0F : c & 0x07;
+    for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    i += n;
+    return cp;
+}
+
+// The white-space character a reference at `text[i]` ("&#...;") names, with its length.
+std::optional<std::pair<std::size_t, std::size_t>> white_space_reference(std::string_view text, std::size_t i) {
+    if (text.compare(i, 2, "&#") != 0) return std::nullopt;
+    std::size_t k = i + 2;
+    const bool hex = k < text.size() && text[k] == 'x';
+    if (hex) ++k;
+    char32_t cp = 0;
+    const std::size_t digits_start = k;
+    while (k < text.size()) {
+        const char c = text[k];
+        int d = is_digit(c) ? c - '0' : -1;
+        if (hex && d < 0 && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) d = (c | 0x20) - 'a' + 10;
+        if (d < 0) break;
+        cp = std::min<char32_t>(cp * (hex ? 16 : 10) + static_cast<char32_t>(d), 0x110000);
+        ++k;
+    }
+    if (k == digits_start || k >= text.size() || text[k] != ';') return std::nullopt;
+    for (std::size_t m = 0; m < kMarkCount; ++m)
+        if (kReferableWhiteSpace[m] == cp) return std::make_pair(m, k + 1 - i);
+    return std::nullopt;
+}
+
+// A block of private-use code points that the text does not use, or 0.
+char32_t free_mark_base(std::string_view text) {
+    bool used[16] = {};
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t cp = next_code_point(text, i);
+        if (cp >= 0xF0000 && cp < 0xF0000 + 16 * 0x100) used[(cp - 0xF0000) / 0x100] = true;
+    }
+    for (int b = 0; b < 16; ++b)
+        if (!used[b]) return 0xF0000 + static_cast<char32_t>(b) * 0x100;
+    return 0;
+}
+
+// `text` with each white-space character reference in content and attribute values replaced by
+// its stand-in from `base`; comments, CDATA sections, processing instructions and the document
+// type declaration are copied as they are.
+std::string mark_white_space_references(std::string_view text, char32_t base) {
+    std::string out;
+    out.reserve(text.size());
+    const auto copy_until = [&](std::size_t& i, std::string_view close) {
+        const std::size_t end = text.find(close, i);
+        const std::size_t stop = end == std::string_view::npos ? text.size() : end + close.size();
+        out.append(text.substr(i, stop - i));
+        i = stop;
+    };
+    const auto try_mark = [&](std::size_t& i) {
+        if (auto ref = white_space_reference(text, i)) {
+            append_utf8(out, base + static_cast<char32_t>(ref->first));
+            i += ref->second;
+            return true;
+        }
+        return false;
+    };
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == '&') {
+            if (!try_mark(i)) out.push_back(text[i++]);
+        } else if (c != '<') {
+            out.push_back(text[i++]);
+        } else if (text.compare(i, 4, "<!--") == 0) {
+            copy_until(i, "-->");
+        } else if (text.compare(i, 9, "<![CDATA[") == 0) {
+            copy_until(i, "]]>");
+        } else if (text.compare(i, 2, "<?") == 0) {
+            copy_until(i, "?>");
+        } else if (text.compare(i, 2, "<!") == 0) {
+            // The document type declaration, its internal subset with quoted literals and comments.
+            std::size_t k = i + 2;
+            char quote = 0;
+            int depth = 0;
+            while (k < text.size()) {
+                const char d = text[k];
+                if (quote != 0) {
+                    if (d == quote) quote = 0;
+                } else if (d == '"' || d == '\'') {
+                    quote = d;
+                } else if (text.compare(k, 4, "<!--") == 0) {
+                    const std::size_t end = text.find("-->", k + 4);
+                    k = end == std::string_view::npos ? text.size() : end + 2;
+                } else if (d == '[') {
+                    ++depth;
+                } else if (d == ']') {
+                    --depth;
+                } else if (d == '>' && depth <= 0) {
+                    ++k;
+                    break;
+                }
+                ++k;
+            }
+            k = std::min(k, text.size());
+            out.append(text.substr(i, k - i));
+            i = k;
+        } else {
+            // A tag: references inside its quoted attribute values are content too.
+            out.push_back(text[i++]);
+            char quote = 0;
+            while (i < text.size()) {
+                const char d = text[i];
+                if (quote != 0 && d == '&' && try_mark(i)) continue;
+                out.push_back(d);
+                ++i;
+                if (quote != 0) {
+                    if (d == quote) quote = 0;
+                } else if (d == '"' || d == '\'') {
+                    quote = d;
+                } else if (d == '>') {
+                    break;
+                }
+            }
+        }
+    }
+    return out;
+}
+
+// Puts back the white space that stand-ins from `base` replaced; whether there was any.
+bool unmark(std::string& text, char32_t base) {
+    if (base == 0) return false;
+    std::string out;
+    bool found = false;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t start = i;
+        const char32_t cp = next_code_point(text, i);
+        if (cp >= base && cp < base + kMarkCount) {
+            if (!found) out.assign(text, 0, start);
+            found = true;
+            append_utf8(out, kReferableWhiteSpace[cp - base]);
+        } else if (found) {
+            out.append(text, start, i - start);
+        }
+    }
+    if (found) text = std::move(out);
+    return found;
+}
+
 void init_libxml() {
     static std::once_flag once;
     std::call_once(once, [] { xmlInitParser(); });
@@ -257,7 +432,8 @@ void ignore_error(void*, xmlErrorPtr) {}
 
 class Converter {
 public:
-    Converter(const XmlHints& hints, xmlTextReaderPtr reader) : hints_(hints), reader_(reader) {}
+    Converter(const XmlHints& hints, xmlTextReaderPtr reader, char32_t mark_base)
+        : hints_(hints), reader_(reader), mark_base_(mark_base) {}
 
     Result<Value, XmlBodyError> document(std::string_view text) {
         std::optional<Value> root;
@@ -349,9 +525,12 @@ private:
                 }
                 case XML_READER_TYPE_TEXT:
                 case XML_READER_TYPE_WHITESPACE:
-                case XML_READER_TYPE_SIGNIFICANT_WHITESPACE:
-                    pending += view(xmlTextReaderConstValue(reader_));
+                case XML_READER_TYPE_SIGNIFICANT_WHITESPACE: {
+                    std::string piece(view(xmlTextReaderConstValue(reader_)));
+                    if (unmark(piece, mark_base_)) pending_has_reference = true;
+                    pending += piece;
                     break;
+                }
                 case XML_READER_TYPE_CDATA:
                     flush();
                     text += view(xmlTextReaderConstValue(reader_));
@@ -442,7 +621,8 @@ private:
             if (name == "xmlns" || name.substr(0, 6) == "xmlns:") continue;
             const std::string_view local = local_part(name);
             const std::string_view ns = view(xmlTextReaderConstNamespaceUri(reader_));
-            const std::string value(view(xmlTextReaderConstValue(reader_)));
+            std::string value(view(xmlTextReaderConstValue(reader_)));
+            unmark(value, mark_base_);
             // Entities other than the predefined ones stay unresolved references here.
             while (xmlTextReaderReadAttributeValue(reader_) == 1) {
                 if (xmlTextReaderNodeType(reader_) == XML_READER_TYPE_ENTITY_REFERENCE) {
@@ -476,6 +656,7 @@ private:
 
     const XmlHints& hints_;
     xmlTextReaderPtr reader_;
+    char32_t mark_base_;
 };
 
 }  // namespace
@@ -539,6 +720,13 @@ Result<Value, XmlBodyError> xml_body_to_json(const XmlHints& hints, std::string_
     if (text.size() > static_cast<std::size_t>(INT_MAX)) return make_unexpected(error(XmlBodyErrorKind::Undecodable));
     if (is_element_free(text)) return Value::null();
 
+    std::string marked;
+    char32_t mark_base = 0;
+    if (text.find("&#") != std::string_view::npos && (mark_base = free_mark_base(text)) != 0) {
+        marked = mark_white_space_references(text, mark_base);
+        text = marked;
+    }
+
     init_libxml();
     // No network, no DTD loading, no default attributes, entities left unsubstituted; the text is
     // UTF-8 whatever its declaration says.
@@ -547,7 +735,7 @@ Result<Value, XmlBodyError> xml_body_to_json(const XmlHints& hints, std::string_
         xmlReaderForMemory(text.data(), static_cast<int>(text.size()), nullptr, "UTF-8", options), xmlFreeTextReader);
     if (!reader) return make_unexpected(error(XmlBodyErrorKind::Syntax, "the parser could not start"));
     xmlTextReaderSetStructuredErrorHandler(reader.get(), ignore_error, nullptr);
-    Converter converter(hints, reader.get());
+    Converter converter(hints, reader.get(), mark_base);
     return converter.document(text);
 }
 

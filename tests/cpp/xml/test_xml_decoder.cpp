@@ -98,6 +98,13 @@ TEST(XmlBody, ChildrenAndRepeatedElements) {
     EXPECT_EQ(convert("<r><b>1</b></r>", hints_of(R"({"properties":{"b":{"type":"array"}}})")), R"({"b":["1"]})");
     EXPECT_EQ(convert("<r>\n  <b/>\n</r>"), R"({"b":null})");
     EXPECT_EQ(convert("<r>x<b/>y</r>"), R"({"#text":"xy","b":null})");
+    // White space written as references is content; written literally it is layout.
+    EXPECT_EQ(convert("<r>&#32;</r>"), "\" \"");
+    EXPECT_EQ(convert("<r> &#x9; <b/>&#0000000010;</r>"), R"({"#text":" \t \n","b":null})");
+    EXPECT_EQ(convert("<r> <!-- &#32; --> <?p &#32;?><![CDATA[&#32;]]></r>"), "\"&#32;\"");
+    EXPECT_EQ(convert("<!DOCTYPE r [<!ENTITY e '&#32;'><!-- ' -->]><r a='&#32;\t'>&#xA0;</r>"),
+              "{\"#text\":\"\xC2\xA0\",\"a\":\"  \"}");
+    EXPECT_EQ(convert("<r>\xF3\xB0\x80\x80&#32;</r>"), "\"\xF3\xB0\x80\x80 \"");
     EXPECT_EQ(convert("<r><p:b xmlns:p='urn:p'>1</p:b><q:b xmlns:q='urn:q'>2</q:b></r>"), R"({"b":[1,2]})");
     EXPECT_EQ(convert("<r><![CDATA[ ]]></r>"), "\" \"");
     EXPECT_EQ(convert("<r>a<![CDATA[<b>]]>c</r>"), "\"a<b>c\"");
