@@ -626,9 +626,9 @@ private:
             // Entities other than the predefined ones stay unresolved references here.
             while (xmlTextReaderReadAttributeValue(reader_) == 1) {
                 if (xmlTextReaderNodeType(reader_) == XML_READER_TYPE_ENTITY_REFERENCE) {
+                    std::string entity(view(xmlTextReaderConstName(reader_)));
                     xmlTextReaderMoveToElement(reader_);
-                    return make_unexpected(
-                        error(XmlBodyErrorKind::Reference, std::string(view(xmlTextReaderConstName(reader_)))));
+                    return make_unexpected(error(XmlBodyErrorKind::Reference, std::move(entity)));
                 }
             }
             auto named = own.attribute_names.find(local);
