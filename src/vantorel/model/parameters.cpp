@@ -49,8 +49,8 @@ Result<ParameterTarget, SpecProblem> measured_target(std::int64_t tag, Parameter
     if (!types) return make_unexpected(SpecProblem::unexpected_type("type", JsonType::String));
     target.types = *types;
     target.digit_strings = zavova::expects_digit_strings(schema, schema);
-    Value compiled_schema = schema;
-    auto compiled = services.compile(compiled_schema, draft, "readOnly", is_body);
+    // The compilation adapts the schema in place; the target keeps and measures what it compiled.
+    auto compiled = services.compile(schema, draft, "readOnly", is_body);
     if (!compiled) return make_unexpected(std::move(compiled.error()));
     auto shared = std::make_shared<const Value>(std::move(schema));
     target.holder = services.measure(*shared, draft, *compiled);

@@ -156,13 +156,15 @@ Result<ResponseBody, SpecProblem> build_response_targets(const http::MediaType& 
                 h.insert_or_assign("type", Value::string("file"));
             }
         }
-        Value compiled_schema = file ? Value::object() : h;
-        auto compiled = services.compile(compiled_schema, draft, "writeOnly", true);
-        if (!compiled) return make_unexpected(std::move(compiled.error()));
+        // Hints come from the schema as written; the compilation then adapts it in place (a file
+        // body compiles the empty schema instead and keeps its own).
         ResponseBodyCache::Entry fresh;
-        auto shared = std::make_shared<const Value>(std::move(h));
         fresh.xml_hints = std::make_shared<const xml::XmlHints>(
-            classification.may_be_xml ? xml::xml_hints_from_schema(*shared) : xml::XmlHints{});
+            classification.may_be_xml ? xml::xml_hints_from_schema(h) : xml::XmlHints{});
+        Value empty = Value::object();
+        auto compiled = services.compile(file ? empty : h, draft, "writeOnly", true);
+        if (!compiled) return make_unexpected(std::move(compiled.error()));
+        auto shared = std::make_shared<const Value>(std::move(h));
         fresh.holder = services.measure(*shared, draft, *compiled);
         fresh.validator = std::move(compiled->validator);
         fresh.schema = std::move(shared);

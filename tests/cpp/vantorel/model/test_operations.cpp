@@ -816,3 +816,27 @@ TEST(Parameters, DeepItemsChainsAreCheckedWithoutRecursion) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Responses, BodiesKeepTheSchemaTheirValidatorWasCompiledFrom) {
+    const Value doc = json(R"({"openapi": "3.1.0", "paths": {"/a": {"post": {
+        "requestBody": {"content": {"application/json": {"schema": {"properties": {
+            "secret": {"writeOnly": true}, "id": {"readOnly": true}}}}}},
+        "responses": {"200": {"content": {"application/xml": {"schema": {"xml": {"name": "pet"}, "properties": {
+            "secret": {"writeOnly": true}, "id": {"readOnly": true}}}}}}}}}}})");
+    ReferenceContext context = new_reference_context(doc, SpecVersion::OpenApi31, std::nullopt);
+    const OperationServices services = default_operation_services(std::make_shared<MeasuredSchemaCache>());
+    MethodMap methods;
+    extract_path_item(methods, "/a", *doc.find("paths")->find("/a"), context, services);
+    const OperationRecord& r = *methods.get(HttpMethod::Post);
+    const Value& request = *r.parameters.at(0).schema;
+    EXPECT_TRUE(request.find("properties")->contains("secret"));
+    EXPECT_FALSE(request.find("properties")->contains("id"));
+    const ResponseBody& body = r.responses.at(0).bodies.at(0);
+    EXPECT_FALSE(body.schema->find("properties")->contains("secret"));
+    EXPECT_TRUE(body.schema->find("properties")->contains("id"));
+    EXPECT_EQ(xml::hint_at(*body.xml_hints, "").name, "pet");  // learned before `xml` was dropped
+}
+
+}  // namespace
