@@ -5,6 +5,7 @@
 #include "vantorel/model/hydration.hpp"
 #include "vantorel/model/measured_schema.hpp"
 #include "zavova/measured_targets.hpp"
+#include "zavova/pass_only_targets.hpp"
 
 namespace vantorel::model {
 
@@ -25,8 +26,12 @@ OperationServices default_operation_services(std::shared_ptr<MeasuredSchemaCache
         for (RemovedPattern& removed : measured->removed_patterns) out.removed_patterns.push_back(removed.location);
         return out;
     };
-    services.measure = [](const Value& schema, Draft draft, const CompiledMeasure& compiled) {
-        zavova::CoverageHolder holder = zavova::build_coverage_state(schema, draft, {});
+    services.measure = [](const Value& schema, Draft draft, const CompiledMeasure& compiled, bool is_body) {
+        zavova::EntryMap entries;
+        if (is_body && !zavova::add_binary_schema_targets(schema, entries)) {
+            zavova::collect_string_type_targets(schema, entries);
+        }
+        zavova::CoverageHolder holder = zavova::build_coverage_state(schema, draft, std::move(entries));
         if (!compiled.removed_patterns.empty()) {
             zavova::CoverageState& state = zavova::make_state_unique(holder);
             for (const std::string& location : compiled.removed_patterns) {

@@ -37,15 +37,16 @@ struct OperationServices {
     std::function<Result<CompiledMeasure, SpecProblem>(Value& schema, Draft, std::string_view excluded_marker,
                                                        bool is_body)>
         compile;
-    // A fresh coverage state for a compiled schema.
-    std::function<zavova::CoverageHolder(const Value& schema, Draft, const CompiledMeasure&)> measure;
+    // A fresh coverage state for a compiled schema; `is_body` for request and response bodies.
+    std::function<zavova::CoverageHolder(const Value& schema, Draft, const CompiledMeasure&, bool is_body)> measure;
 };
 
 class MeasuredSchemaCache;
 
 // The build's own services: hydrate_schema, openapi_document_draft, compile_measured_schema
 // through `cache` (kept alive by the services), and a coverage state from the common target
-// builder core with each pattern left out of the validator registered as unmeasured.
+// builder core (for a body after its binary and property-name pass-only entries) with each
+// pattern left out of the validator registered as unmeasured.
 OperationServices default_operation_services(std::shared_ptr<MeasuredSchemaCache> cache);
 
 // Hydration in the context's current scope.

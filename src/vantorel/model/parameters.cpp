@@ -53,7 +53,7 @@ Result<ParameterTarget, SpecProblem> measured_target(std::int64_t tag, Parameter
     auto compiled = services.compile(schema, draft, "readOnly", is_body);
     if (!compiled) return make_unexpected(std::move(compiled.error()));
     auto shared = std::make_shared<const Value>(std::move(schema));
-    target.holder = services.measure(*shared, draft, *compiled);
+    target.holder = services.measure(*shared, draft, *compiled, is_body);
     target.validator = std::move(compiled->validator);
     target.schema = std::move(shared);
     return target;

@@ -10,6 +10,7 @@
 #include "deririrore/value/json.hpp"
 #include "vantorel/model/reference_paths.hpp"
 #include "vantorel/model/reference_resolution.hpp"
+#include "zavova/pass_only_targets.hpp"
 
 namespace vantorel::model {
 
@@ -165,7 +166,16 @@ Result<ResponseBody, SpecProblem> build_response_targets(const http::MediaType& 
         auto compiled = services.compile(file ? empty : h, draft, "writeOnly", true);
         if (!compiled) return make_unexpected(std::move(compiled.error()));
         auto shared = std::make_shared<const Value>(std::move(h));
-        fresh.holder = services.measure(*shared, draft, *compiled);
+        zavova::EntryMap file_entries;
+        if (file && zavova::add_file_schema_targets(*shared, file_entries)) {
+            // A file body is counted, never decoded: its file entries are all it measures.
+            auto state = std::make_shared<zavova::CoverageState>();
+            state->entries = std::move(file_entries);
+            state->draft = draft;
+            fresh.holder.state = std::move(state);
+        } else {
+            fresh.holder = services.measure(*shared, draft, *compiled, true);
+        }
         fresh.validator = std::move(compiled->validator);
         fresh.schema = std::move(shared);
         entry = &context.schema_cache.insert(std::move(key), std::move(fresh));

@@ -56,7 +56,7 @@ struct Counting {
             auto built = deririrore::core::build_validator(Value::boolean(true));
             return CompiledMeasure{std::make_shared<const deririrore::core::Validator>(*built), {}};
         };
-        s.measure = [](const Value& schema, Draft draft, const CompiledMeasure&) {
+        s.measure = [](const Value& schema, Draft draft, const CompiledMeasure&, bool) {
             return zavova::build_coverage_state(schema, draft, {});
         };
         return s;
@@ -327,6 +327,11 @@ TEST(Swagger2, ProducesGiveOneBodyAndFileSchemasCountUndecoded) {
     ASSERT_EQ(put.size(), 1u);
     EXPECT_EQ(put[0].media_type.essence(), "application/xml");  // inherited from the root
     EXPECT_TRUE(put[0].count_undecoded);
+    EXPECT_EQ(put[0].schema->find("type")->as_string(), "file");
+    const auto& file_entries = put[0].holder.state->entries;
+    ASSERT_EQ(file_entries.size(), 2u);  // the file entries only
+    EXPECT_EQ(file_entries.location(0), "");
+    EXPECT_EQ(file_entries.location(1), "/type");
     EXPECT_TRUE(b.op("/a", HttpMethod::Post).responses[0].bodies.empty());
     std::vector<std::string> problems;
     for (const auto& p : b.context.problems) {
