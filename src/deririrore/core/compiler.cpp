@@ -335,6 +335,18 @@ std::shared_ptr<const FusedArrayInfo> fused_array_info(const CompileContext& ctx
     return info;
 }
 
+// The first node compile an error leaves is the one holding its keyword: there it gets that
+// keyword's Location when it was raised without one (reference errors), and the Location's
+// absolute URI, in the coordinates of the resource the keyword sits in. Nodes further out leave
+// it as it is.
+ValidationError located(const CompileContext& ctx, const Location& keyword_location, ValidationError error) {
+    if (error.is_schema_error()) return error;
+    error.place_at(keyword_location);
+    error.attach_absolute_location(ctx.absolute_location(error.schema_path()));
+    error.mark_schema_error();
+    return error;
+}
+
 Result<const SchemaNode*, ValidationError> compile_object(const CompileContext& ctx, const Value& object) {
     auto& tables = ctx.state().tables();
     const KeywordTable& table = *tables.keyword_table;
@@ -344,7 +356,9 @@ Result<const SchemaNode*, ValidationError> compile_object(const CompileContext& 
     if (draft <= Draft::Draft7) {
         if (const Value* ref = object.find("$ref")) {
             auto compiled = compile_ref_keyword(ctx, object, *ref);
-            if (!compiled) return make_unexpected(std::move(compiled).error());
+            if (!compiled) {
+                return make_unexpected(located(ctx, ctx.keyword_location("$ref"), std::move(compiled).error()));
+            }
             if (!*compiled) {
                 return tables.adopt(
                     SchemaNode::boolean(true, ctx.location(), ctx.absolute_location(ctx.location())));
@@ -368,7 +382,10 @@ Result<const SchemaNode*, ValidationError> compile_object(const CompileContext& 
             if (name == "items") {
                 fused_info = fused_array_info(ctx, object);
                 auto compiled = table.fused_array()(ctx, object, member.value, fused_info);
-                if (!compiled) return make_unexpected(error_into_owned(std::move(compiled).error()));
+                if (!compiled) {
+                    return make_unexpected(
+                        located(ctx, ctx.keyword_location(name), error_into_owned(std::move(compiled).error())));
+                }
                 if (*compiled) collected.push_back(CollectedKeyword{BuiltinKeyword::Items, name, std::move(*compiled)});
                 continue;
             }
@@ -377,14 +394,17 @@ Result<const SchemaNode*, ValidationError> compile_object(const CompileContext& 
             Location location = ctx.keyword_location(name);
             auto custom = factory->init(object, member.value, location, name);
             if (!custom) {
-                return make_unexpected(error_into_owned(
-                    new_custom_validation_error(std::move(custom).error(), member.value, location, name)));
+                return make_unexpected(located(ctx, location, error_into_owned(new_custom_validation_error(
+                                                                   std::move(custom).error(), member.value, location,
+                                                                   name))));
             }
             CustomKeywordAdapterFn adapter = table.custom_keyword_adapter();
             if (adapter == nullptr) {
-                return make_unexpected(error_into_owned(ValidationError::compile_error(
-                    kinds::Custom{name, "Custom keyword '" + name + "' cannot be compiled: no adapter is installed"},
-                    member.value, location)));
+                return make_unexpected(located(
+                    ctx, location,
+                    error_into_owned(ValidationError::compile_error(
+                        kinds::Custom{name, "Custom keyword '" + name + "' cannot be compiled: no adapter is installed"},
+                        member.value, location))));
             }
             collected.push_back(CollectedKeyword{std::nullopt, name, adapter(name, std::move(*custom), location)});
             continue;
@@ -394,7 +414,10 @@ Result<const SchemaNode*, ValidationError> compile_object(const CompileContext& 
             if (exists_in(row, draft) && vocabulary_active(ctx, *builtin, row)) {
                 if (KeywordCompileFn fn = table.lookup(*builtin, draft)) {
                     auto compiled = fn(ctx, object, member.value);
-                    if (!compiled) return make_unexpected(error_into_owned(std::move(compiled).error()));
+                    if (!compiled) {
+                        return make_unexpected(
+                            located(ctx, ctx.keyword_location(name), error_into_owned(std::move(compiled).error())));
+                    }
                     if (*compiled) {
                         collected.push_back(CollectedKeyword{*builtin, name, std::move(*compiled)});
                         continue;
@@ -475,8 +498,10 @@ Result<CompiledNode, ValidationError> compile_schema_node(const CompileContext& 
     } else if (value.is_object()) {
         compiled = compile_object(ctx, value);
     } else {
-        compiled = make_unexpected(error_into_owned(ValidationError::compile_error(
-            type_kind_multiple(JsonTypeSet(JsonType::Boolean).with(JsonType::Object)), value, ctx.location())));
+        compiled = make_unexpected(located(
+            ctx, ctx.location(),
+            error_into_owned(ValidationError::compile_error(
+                type_kind_multiple(JsonTypeSet(JsonType::Boolean).with(JsonType::Object)), value, ctx.location()))));
     }
 
     const bool self_contained = !tables.shared_node_used;
@@ -501,7 +526,11 @@ Result<const SchemaNode*, ValidationError> compile_subschema(const CompileContex
         auto derived = std::make_shared<ContextScope>(*ctx.scope());
         if (has_id) {
             auto rebased = referencing::resolve_schema_id(ctx.resolver(), schema, draft);
-            if (!rebased) return make_unexpected(reference_error_to_validation_error(std::move(rebased).error()));
+            if (!rebased) {
+                ValidationError error = reference_error_to_validation_error(std::move(rebased).error());
+                error.place_at(location_join_key(ctx.location(), draft == Draft::Draft4 ? "id" : "$id"));
+                return make_unexpected(std::move(error));
+            }
             derived->resolver = std::move(*rebased);
             derived->resource_offset = ctx.location().size();
         }

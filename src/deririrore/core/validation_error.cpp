@@ -236,7 +236,24 @@ std::string display_validation_error(const ValidationError& error) {
 
 ValidationError::~ValidationError() = default;
 
-std::string ValidationError::message() const { return display_validation_error(*this); }
+std::string ValidationError::message() const {
+    std::string text = display_validation_error(*this);
+    if (!record_->schema_error) return text;
+    text += " (at schema location ";
+    value::append_json_string(text, record_->schema_path.view());
+    if (record_->absolute) {
+        text += ", ";
+        value::append_json_string(text, *record_->absolute);
+    }
+    text += ')';
+    return text;
+}
+
+void ValidationError::place_at(const Location& keyword_location) {
+    if (!record_->schema_path.empty()) return;
+    record_->schema_path = keyword_location;
+    record_->evaluation_path = EvaluationPath{keyword_location};
+}
 
 ValidationError ValidationError::make(ValidationErrorKind kind, const Value& instance,
                                       const LazyLocation& instance_path, const Location& schema_path,
@@ -276,6 +293,7 @@ ValidationError error_into_owned(ValidationError error) {
     ValidationError out(error.evaluation_path_parts(), std::move(error.kind()), std::move(owned),
                         error.instance_path(), error.schema_path());
     out.set_absolute_location(error.absolute_keyword_location());
+    if (error.is_schema_error()) out.mark_schema_error();
     return out;
 }
 

@@ -152,7 +152,16 @@ public:
     }
     void set_absolute_location(AbsoluteLocation uri) { record_->absolute = std::move(uri); }
 
-    // The message users see.
+    // Gives an error raised where its keyword was not known (a reference error, say) the Location
+    // of the keyword at fault, as schema and evaluation path; an error with a location keeps it.
+    void place_at(const Location& keyword_location);
+    // An error that ended a build: its message names the keyword's schema location, so that the
+    // one bad keyword can be found in a large document.
+    bool is_schema_error() const noexcept { return record_->schema_error; }
+    void mark_schema_error() noexcept { record_->schema_error = true; }
+
+    // The message users see; a build's error ends with ` (at schema location "<pointer>")`, or
+    // ` (at schema location "<pointer>", "<absolute URI>")` when the keyword's resource has one.
     std::string message() const;
     std::string_view keyword() const { return error_kind_keyword(record_->kind); }
 
@@ -165,6 +174,7 @@ private:
         Location instance_path;
         Location schema_path;
         AbsoluteLocation absolute;
+        bool schema_error = false;
     };
     std::unique_ptr<Record> record_;
 };

@@ -168,7 +168,10 @@ Result<Validator, ValidationError> build_validator(const Value& schema, const Va
     auto root_uri = registry_root_uri(**registry, *base);
     if (!root_uri) return make_unexpected(std::move(root_uri).error());
     auto vocabularies = referencing::find_vocabularies(**registry, *draft, schema);
-    if (auto error = check_required_vocabularies(options, vocabularies)) return make_unexpected(std::move(*error));
+    if (auto error = check_required_vocabularies(options, vocabularies)) {
+        error->mark_schema_error();
+        return make_unexpected(std::move(*error));
+    }
 
     CompileState state;
     auto& tables = state.tables();
@@ -177,11 +180,17 @@ Result<Validator, ValidationError> build_validator(const Value& schema, const Va
                                                              std::move(vocabularies), Location(), 0, *draft});
     const CompileContext root_ctx(&options, &state, &schema, std::move(scope), Location());
 
+    // Every error from here on is about a keyword of the schema (or of a resource it refers to).
+    auto schema_error = [](ValidationError error) {
+        error = error_into_owned(std::move(error));
+        error.mark_schema_error();
+        return error;
+    };
     auto root = compile_subschema(root_ctx, schema, *draft);
-    if (!root) return make_unexpected(error_into_owned(std::move(root).error()));
+    if (!root) return make_unexpected(schema_error(std::move(root).error()));
     const std::uint64_t epoch_before = tables.epoch;
     auto queued = run_compile_queue(root_ctx);
-    if (!queued) return make_unexpected(std::move(queued).error());
+    if (!queued) return make_unexpected(schema_error(std::move(queued).error()));
 
     auto compiled = std::make_shared<CompiledSchema>();
     compiled->nodes = std::move(tables.nodes);

@@ -26,6 +26,11 @@ inline Validator build(const value::Value& schema, const ValidationOptions& opti
     return std::move(*built);
 }
 
+// A build error's full message: the wording followed by the keyword's schema location.
+inline std::string located(std::string_view wording, std::string_view pointer) {
+    return std::string(wording) + " (at schema location \"" + std::string(pointer) + "\")";
+}
+
 using enginetest::Event;
 using enginetest::RecordingTracer;
 

@@ -9,6 +9,7 @@ namespace deririrore::core {
 namespace {
 
 using testing::json;
+using testing::located;
 
 std::shared_ptr<const referencing::Registry> registry_of(
     std::vector<std::pair<std::string, std::string>> documents) {
@@ -57,8 +58,9 @@ TEST(CustomMetaSchemas, RequiredCustomVocabularyMustBeDeclared) {
     auto refused = build_validator(schema, ValidationOptions().with_registry(registry));
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().message(),
-              "Unknown vocabulary: 'urn:vocab:extra' is required by the meta-schema. Adjust configuration to declare "
-              "support for it");
+              located("Unknown vocabulary: 'urn:vocab:extra' is required by the meta-schema. Adjust configuration to "
+                      "declare support for it",
+                      ""));
     auto accepted =
         build_validator(schema, ValidationOptions().with_registry(registry).with_vocabulary("urn:vocab:extra"));
     ASSERT_TRUE(accepted) << accepted.error().message();

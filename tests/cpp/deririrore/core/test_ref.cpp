@@ -13,6 +13,7 @@ namespace {
 using testing::build;
 using testing::Event;
 using testing::json;
+using testing::located;
 using testing::options_for;
 using testing::RecordingTracer;
 
@@ -226,17 +227,19 @@ TEST(ReferenceErrors, UnresolvableReferencesFailTheBuild) {
     struct Case {
         const char* schema;
         const char* message;
+        const char* pointer;
     };
     const Case cases[] = {
-        {R"({"$ref": "#/nowhere"})", "Pointer '/nowhere' does not exist"},
-        {R"({"$ref": "#nope"})", "Anchor 'nope' does not exist"},
-        {R"({"properties": {"a": {"$ref": "#/properties/b"}}})", "Pointer '/properties/b' does not exist"},
+        {R"({"$ref": "#/nowhere"})", "Pointer '/nowhere' does not exist", "/$ref"},
+        {R"({"$ref": "#nope"})", "Anchor 'nope' does not exist", "/$ref"},
+        {R"({"properties": {"a": {"$ref": "#/properties/b"}}})", "Pointer '/properties/b' does not exist",
+         "/properties/a/$ref"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.schema);
         auto built = build_validator(json(c.schema));
         ASSERT_FALSE(built);
-        EXPECT_EQ(built.error().message(), c.message);
+        EXPECT_EQ(built.error().message(), located(c.message, c.pointer));
     }
 }
 

@@ -67,11 +67,17 @@ inline ValidationError compile_error(std::string_view schema, Draft draft = Draf
     return compile_error(schema, options_for(draft));
 }
 
-// The message of the compile error the schema gives, or none when it compiles.
+// The wording of the compile error the schema gives, or none when it compiles: the full message
+// ends with the keyword's schema location, which the location tests check on their own.
 inline std::optional<std::string> compile_message(std::string_view schema, const ValidationOptions& options) {
     auto error = build_error(schema, options);
     if (!error) return std::nullopt;
-    return error->message();
+    return core::display_validation_error(*error);
+}
+
+// A build error's full message: the wording followed by the keyword's schema location.
+inline std::string located(std::string_view wording, std::string_view pointer) {
+    return std::string(wording) + " (at schema location \"" + std::string(pointer) + "\")";
 }
 
 inline std::optional<std::string> compile_message(std::string_view schema, Draft draft) {

@@ -109,7 +109,7 @@ TEST_P(ContainsCompile, BoundValues) {
         return;
     }
     ASSERT_FALSE(built.has_value());
-    EXPECT_EQ(built.error().message(), c.message);
+    EXPECT_EQ(built.error().message(), kwtest::located(c.message, c.schema_path));
     EXPECT_EQ(built.error().schema_path().str(), c.schema_path);
 }
 

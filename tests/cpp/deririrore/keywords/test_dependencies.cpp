@@ -99,10 +99,10 @@ TEST(Dependencies, EvaluationHasOneChildPerApplyingEntry) {
 
 TEST(Dependencies, CompileErrors) {
     auto not_object = compile_error(R"({"dependencies": ["a"]})", Draft::Draft7);
-    EXPECT_EQ(not_object.message(), "[\"a\"] is not of type \"object\"");
+    EXPECT_EQ(not_object.message(), kwtest::located("[\"a\"] is not of type \"object\"", "/dependencies"));
     EXPECT_EQ(not_object.schema_path().str(), "/dependencies");
     auto item = compile_error(R"({"dependencies": {"b": {"properties": 1}, "a": ["x", 2]}})", Draft::Draft7);
-    EXPECT_EQ(item.message(), "2 is not of type \"string\"");
+    EXPECT_EQ(item.message(), kwtest::located("2 is not of type \"string\"", "/dependencies/a"));
     EXPECT_EQ(item.schema_path().str(), "/dependencies/a");
     // Repeated names are no error here.
     EXPECT_TRUE(build(R"({"dependencies": {"a": ["b", "b"]}})", Draft::Draft7).is_valid(json(R"({"a": 1, "b": 2})")));

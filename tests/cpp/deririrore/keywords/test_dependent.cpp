@@ -95,7 +95,7 @@ class DependentCompile : public ::testing::TestWithParam<CompileCase> {};
 TEST_P(DependentCompile, ErrorMessageAndLocation) {
     const CompileCase& c = GetParam();
     ValidationError e = compile_error(c.schema);
-    EXPECT_EQ(e.message(), c.message);
+    EXPECT_EQ(e.message(), kwtest::located(c.message, c.schema_path));
     EXPECT_EQ(e.schema_path().str(), c.schema_path);
 }
 

@@ -154,7 +154,7 @@ TEST(PatternProperties, CompileErrors) {
          }) {
         SCOPED_TRACE(r.schema);
         auto error = compile_error(r.schema);
-        EXPECT_EQ(error.message(), r.message);
+        EXPECT_EQ(error.message(), kwtest::located(r.message, r.path));
         EXPECT_EQ(error.schema_path().str(), r.path);
     }
 }

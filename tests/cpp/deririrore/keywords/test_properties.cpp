@@ -192,7 +192,7 @@ TEST(Properties, ClosingAdditionalPropertiesTakesOver) {
 
 TEST(Properties, CompileErrors) {
     auto error = compile_error(R"({"properties": 5})");
-    EXPECT_EQ(error.message(), "5 is not of type \"object\"");
+    EXPECT_EQ(error.message(), kwtest::located("5 is not of type \"object\"", "/properties"));
     EXPECT_EQ(error.schema_path().str(), "/properties");
     // The first subschema in name order that fails decides.
     auto sub = compile_error(R"({"properties": {"b": {"properties": 1}, "a": {"properties": 2}}})");

@@ -26,7 +26,9 @@ TEST(NullableKeyword, NonBooleanValueFailsTheBuild) {
             auto built = build(c.schema, Draft::Draft202012, source);
             ASSERT_FALSE(built.has_value());
             const auto& error = built.error();
-            EXPECT_EQ(error.message(), "`nullable` value should be boolean");
+            // A build error's message ends with the keyword's schema location.
+            EXPECT_EQ(error.message(), std::string("`nullable` value should be boolean (at schema location \"") +
+                                           c.schema_path + "\")");
             const auto* custom = std::get_if<core::kinds::Custom>(&error.kind());
             ASSERT_NE(custom, nullptr);
             EXPECT_EQ(custom->keyword, c.keyword);
