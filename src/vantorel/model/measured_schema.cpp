@@ -362,24 +362,26 @@ Result<MeasuredSchema, SpecProblem> compile_measured_schema(Value& schema, Draft
     if (cache == nullptr) {
         Outcome outcome = compile_adapted(schema, draft, is_body, local_compilations);
         if (!outcome.validator) return make_unexpected(SpecProblem::invalid_schema(std::move(*outcome.error)));
-        return MeasuredSchema{std::move(*outcome.validator), std::move(outcome.removed)};
+        return MeasuredSchema{std::move(*outcome.validator), std::move(outcome.removed),
+                              std::make_shared<const Value>(schema)};
     }
 
     const std::uint64_t hash = cache_hash(schema, draft, is_body);
     auto& bucket = cache->entries_[hash];
     for (const auto& entry : bucket) {
-        if (entry.draft != draft || entry.is_body != is_body || !identical(entry.key, schema)) continue;
-        if (entry.validator) return MeasuredSchema{*entry.validator, entry.removed_patterns};
+        if (entry.draft != draft || entry.is_body != is_body || !identical(*entry.key, schema)) continue;
+        if (entry.validator) return MeasuredSchema{*entry.validator, entry.removed_patterns, entry.key};
         remove_patterns(schema, entry.removed_patterns);
         return make_unexpected(SpecProblem::invalid_schema(*entry.error));
     }
-    Value key = schema;
+    // After a success the caller's schema is back to this value: types and patterns are restored.
+    auto key = std::make_shared<const Value>(schema);
     Outcome outcome = compile_adapted(schema, draft, is_body, cache->compilations_);
-    MeasuredSchemaCache::Entry entry{std::move(key), draft, is_body, outcome.validator, outcome.removed, outcome.error};
+    MeasuredSchemaCache::Entry entry{key, draft, is_body, outcome.validator, outcome.removed, outcome.error};
     bucket.push_back(std::move(entry));
     ++cache->size_;
     if (!outcome.validator) return make_unexpected(SpecProblem::invalid_schema(std::move(*outcome.error)));
-    return MeasuredSchema{std::move(*outcome.validator), std::move(outcome.removed)};
+    return MeasuredSchema{std::move(*outcome.validator), std::move(outcome.removed), std::move(key)};
 }
 
 }  // namespace vantorel::model

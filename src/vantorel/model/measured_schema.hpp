@@ -14,6 +14,7 @@
 // by a thousand operations is compiled once. Every walk uses an explicit stack.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,6 +51,9 @@ struct RemovedPattern {
 struct MeasuredSchema {
     deririrore::core::Validator validator;
     std::vector<RemovedPattern> removed_patterns;  // in the order removed
+    // The schema as the caller holds it after the call, shared by every identical one compiled
+    // through the same cache: a target may keep this instead of its own copy.
+    std::shared_ptr<const Value> schema;
 };
 
 // Compiled validators of one build, keyed by the adapted schema's value with its draft and
@@ -64,7 +68,7 @@ private:
     friend Result<MeasuredSchema, SpecProblem> compile_measured_schema(Value&, Draft, std::string_view, bool,
                                                                        MeasuredSchemaCache*);
     struct Entry {
-        Value key;
+        std::shared_ptr<const Value> key;
         Draft draft;
         bool is_body;
         std::optional<deririrore::core::Validator> validator;

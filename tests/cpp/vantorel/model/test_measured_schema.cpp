@@ -132,6 +132,7 @@ TEST(MeasuredSchema, InvalidPatternsAreLeftOutAndPutBack) {
     EXPECT_EQ(one.result->removed_patterns[0].location, "/properties/code/pattern");
     EXPECT_EQ(to_json(one.result->removed_patterns[0].value), R"("(")");
     EXPECT_EQ(to_json(one.schema), R"({"properties":{"code":{"pattern":"(","type":"string"}}})");
+    EXPECT_EQ(to_json(*one.result->schema), to_json(one.schema));
     EXPECT_TRUE(one.result->validator.is_valid(json(R"({"code": "anything"})")));
     EXPECT_EQ(cache.compilations(), 2u);
 
@@ -198,6 +199,7 @@ TEST(MeasuredSchema, OneComponentUsedByAThousandOperationsCompilesOnce) {
     auto context = new_reference_context(document, SpecVersion::OpenApi30, std::nullopt);
     MeasuredSchemaCache cache;
     const deririrore::core::SchemaNode* shared_root = nullptr;
+    const Value* shared_schema = nullptr;
     for (const auto& path_item : document.find("paths")->as_object()) {
         const Value* schema = deririrore::referencing::pointer_lookup(
             path_item.value, "/post/requestBody/content/application~1json/schema");
@@ -212,6 +214,11 @@ TEST(MeasuredSchema, OneComponentUsedByAThousandOperationsCompilesOnce) {
         ASSERT_TRUE(measured);
         if (shared_root == nullptr) shared_root = &measured->validator.root();
         EXPECT_EQ(&measured->validator.root(), shared_root);
+        // The schema the validator was built from is shared too, and equals the caller's.
+        ASSERT_NE(measured->schema, nullptr);
+        EXPECT_TRUE(identical(*measured->schema, measured_schema));
+        if (shared_schema == nullptr) shared_schema = measured->schema.get();
+        EXPECT_EQ(measured->schema.get(), shared_schema);
     }
     EXPECT_EQ(cache.compilations(), 1u);
     EXPECT_EQ(cache.size(), 1u);
