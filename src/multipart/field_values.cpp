@@ -76,19 +76,6 @@ std::string_view delimiter_of(QueryStyle style) noexcept {
     }
 }
 
-std::vector<std::string_view> split_all(std::string_view text, char delimiter) {
-    std::vector<std::string_view> pieces;
-    std::size_t pos = 0;
-    while (true) {
-        const std::size_t at = text.find(delimiter, pos);
-        if (at == std::string_view::npos) {
-            pieces.push_back(text.substr(pos));
-            return pieces;
-        }
-        pieces.push_back(text.substr(pos, at - pos));
-        pos = at + 1;
-    }
-}
 
 DecodeSpec derived_spec(const Value& item_schema, const Value& root) {
     DecodeSpec spec;  // explode 1, mode Typed, style 0
@@ -104,6 +91,20 @@ DecodeSpec derived_spec(const Value& item_schema, const Value& root) {
 }
 
 }  // namespace
+
+std::vector<std::string_view> split_all(std::string_view text, char delimiter) {
+    std::vector<std::string_view> pieces;
+    std::size_t pos = 0;
+    while (true) {
+        const std::size_t at = text.find(delimiter, pos);
+        if (at == std::string_view::npos) {
+            pieces.push_back(text.substr(pos));
+            return pieces;
+        }
+        pieces.push_back(text.substr(pos, at - pos));
+        pos = at + 1;
+    }
+}
 
 const Value& default_schema() {
     static const Value schema = Value::object();

@@ -34,6 +34,9 @@ struct QueryStyleContext {
     bool explode = true;
 };
 
+// The text cut at every delimiter byte, empty pieces kept ('' gives one empty piece).
+std::vector<std::string_view> split_all(std::string_view text, char delimiter);
+
 // The empty schema `{}`, standing for an absent item or member schema.
 const Value& default_schema();
 
