@@ -1,6 +1,13 @@
 #include "python/coverage_map.hpp"
 
+#include <cstdlib>
 #include <mutex>
+#include <string_view>
+#include <utility>
+#include <variant>
+
+#include "python/convert.hpp"
+#include "vantorel/model/document_text.hpp"
 
 namespace vantorel::python {
 namespace {
@@ -13,19 +20,234 @@ constexpr const char* kCoverageMapDoc =
     "\n"
     "Example:\n"
     "```python\n"
-    ">>> import vantorel\n"
+    ">>> import vantorel_community\n"
     ">>> import requests\n"
-    ">>> coverage = vantorel.CoverageMap.from_path(\"openapi.json\")\n"
+    ">>> coverage = vantorel_community.CoverageMap.from_path(\"openapi.json\")\n"
     ">>> session = coverage.requests.track_session(requests.Session())\n"
     ">>> session.get(\"https://api.example.com/users\")\n"
     ">>> coverage.save_report(output_file=\"coverage.html\")\n"
     "```";
 
+using deririrore::value::Value;
+
+// The map and the xdist data of a new object. The xdist data is kept only inside a pytest-xdist
+// worker, which the controller marks with _VANTOREL_XDIST=1.
+PyObject* new_coverage_map_object(CoreMap map, std::optional<std::string> base_path,
+                                  std::optional<std::string> location, Value document) {
+    PyTypeObject* type = get_coverage_map_type();
+    if (type == nullptr) {
+        return nullptr;
+    }
+    auto* content = new CoverageMapContent();
+    content->map = std::move(map);
+    const char* flag = std::getenv("_VANTOREL_XDIST");
+    if (flag != nullptr && std::string_view(flag) == "1") {
+        content->xdist_base_path = std::move(base_path);
+        content->xdist_location = std::move(location);
+        content->xdist_schema = std::move(document);
+    }
+    PyObject* self = type->tp_alloc(type, 0);
+    if (self == nullptr) {
+        delete content;
+        return nullptr;
+    }
+    reinterpret_cast<CoverageMapObject*>(self)->content = content;
+    return self;
+}
+
+constexpr const char* kFromPathPositional[] = {"path"};
+constexpr KeywordParam kFromPathKeywords[] = {{"base_path", false}};
+constexpr Signature kFromPathSignature{"CoverageMap.from_path()", kFromPathPositional, 1, kFromPathKeywords};
+
+constexpr const char* kFromDictPositional[] = {"schema"};
+constexpr KeywordParam kFromDictKeywords[] = {{"base_path", false}, {"location", false}};
+constexpr Signature kFromDictSignature{"CoverageMap.from_dict()", kFromDictPositional, 1, kFromDictKeywords};
+
+// The path as text: a str, or a pathlib.Path through its __str__. Nothing else, so that a bytes
+// path or another path-like object is refused with a clear message.
+std::optional<std::string> read_path_argument(PyObject* path) {
+    if (PyUnicode_Check(path)) {
+        Py_ssize_t size = 0;
+        const char* text = PyUnicode_AsUTF8AndSize(path, &size);
+        if (text == nullptr) {
+            return std::nullopt;
+        }
+        return std::string(text, static_cast<std::size_t>(size));
+    }
+    PyRef pathlib = PyRef::steal(PyImport_ImportModule("pathlib"));
+    if (!pathlib) {
+        return std::nullopt;
+    }
+    PyRef path_type = PyRef::steal(PyObject_GetAttrString(pathlib.get(), "Path"));
+    if (!path_type) {
+        return std::nullopt;
+    }
+    const int is_path = PyObject_IsInstance(path, path_type.get());
+    if (is_path < 0) {
+        return std::nullopt;
+    }
+    if (is_path == 0) {
+        PyErr_Format(PyExc_TypeError, "path must be a string or pathlib.Path object, got %s", Py_TYPE(path)->tp_name);
+        return std::nullopt;
+    }
+    PyRef text = PyRef::steal(PyObject_CallMethod(path, "__str__", nullptr));
+    if (!text) {
+        return std::nullopt;
+    }
+    if (!PyUnicode_Check(text.get())) {
+        set_not_instance_error(text.get(), "str");
+        return std::nullopt;
+    }
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size);
+    if (utf8 == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(utf8, static_cast<std::size_t>(size));
+}
+
+void raise_load_error(const vantorel::model::SpecLoadError& error, const std::string& path) {
+    if (const auto* read = std::get_if<vantorel::model::SpecLoadError::Read>(&error.data)) {
+        if (read->error.error_number != 0) {
+            // OSError(errno, strerror, filename) becomes FileNotFoundError and its kin.
+            PyRef args = PyRef::steal(Py_BuildValue("(is#s#)", read->error.error_number, read->error.message.data(),
+                                                    static_cast<Py_ssize_t>(read->error.message.size()), path.data(),
+                                                    static_cast<Py_ssize_t>(path.size())));
+            if (args) {
+                PyErr_SetObject(PyExc_OSError, args.get());
+            }
+            return;
+        }
+        PyErr_Format(PyExc_OSError, "%s: %s", read->error.message.c_str(), path.c_str());
+        return;
+    }
+    PyErr_Format(PyExc_ValueError, "Failed to parse schema `%s`: %s", path.c_str(), error.message().c_str());
+}
+
+PyObject* coverage_map_from_path(PyObject* /*cls*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return boundary([&]() -> PyObject* {
+        PyObject* bound[2];
+        if (!bind_arguments(kFromPathSignature, args, nargs, kwnames, bound)) {
+            return nullptr;
+        }
+        std::optional<std::string> base_path;
+        if (!read_optional_text(bound[1], "base_path", base_path)) {
+            return nullptr;
+        }
+        std::optional<std::string> path = read_path_argument(bound[0]);
+        if (!path) {
+            return nullptr;
+        }
+        struct Loaded {
+            std::optional<Value> document;
+            std::optional<vantorel::model::SpecLoadError> error;
+            CoreMap map;
+        };
+        Loaded loaded = run_detached([&] {
+            Loaded out;
+            auto read = vantorel::model::read_document_file(*path);
+            if (!read) {
+                out.error = std::move(read.error());
+                return out;
+            }
+            out.map = build_core_map(*read, base_path, *path);
+            out.document = std::move(*read);
+            return out;
+        });
+        if (loaded.error) {
+            raise_load_error(*loaded.error, *path);
+            return nullptr;
+        }
+        return new_coverage_map_object(std::move(loaded.map), std::move(base_path), std::move(path),
+                                       std::move(*loaded.document));
+    });
+}
+
+PyObject* coverage_map_from_dict(PyObject* /*cls*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return boundary([&]() -> PyObject* {
+        PyObject* bound[3];
+        if (!bind_arguments(kFromDictSignature, args, nargs, kwnames, bound)) {
+            return nullptr;
+        }
+        if (!PyDict_Check(bound[0])) {
+            set_not_instance_error(bound[0], "dict");
+            add_processing_note("schema");
+            return nullptr;
+        }
+        std::optional<std::string> base_path;
+        std::optional<std::string> location;
+        if (!read_optional_text(bound[1], "base_path", base_path) ||
+            !read_optional_text(bound[2], "location", location)) {
+            return nullptr;
+        }
+        std::optional<Value> document = python_to_json(bound[0]);
+        if (!document) {
+            return nullptr;
+        }
+        CoreMap map = run_detached([&] { return build_core_map(*document, base_path, location); });
+        return new_coverage_map_object(std::move(map), std::move(base_path), std::move(location), std::move(*document));
+    });
+}
+
+PyObject* optional_text_to_python(const std::optional<std::string>& text) {
+    if (!text) {
+        Py_RETURN_NONE;
+    }
+    return PyUnicode_DecodeUTF8(text->data(), static_cast<Py_ssize_t>(text->size()), "surrogatepass");
+}
+
+PyObject* coverage_map_get_options(PyObject* self, PyObject* /*unused*/) {
+    return boundary([&]() -> PyObject* {
+        const CoverageMapContent& content = *reinterpret_cast<CoverageMapObject*>(self)->content;
+        PyRef result = PyRef::steal(PyDict_New());
+        if (!result) {
+            return nullptr;
+        }
+        PyRef base_path = PyRef::steal(optional_text_to_python(content.xdist_base_path));
+        PyRef location = PyRef::steal(optional_text_to_python(content.xdist_location));
+        if (!base_path || !location || PyDict_SetItemString(result.get(), "base_path", base_path.get()) < 0 ||
+            PyDict_SetItemString(result.get(), "location", location.get()) < 0) {
+            return nullptr;
+        }
+        return result.release();
+    });
+}
+
+PyObject* coverage_map_get_schema(PyObject* self, PyObject* /*unused*/) {
+    return boundary([&]() -> PyObject* {
+        const CoverageMapContent& content = *reinterpret_cast<CoverageMapObject*>(self)->content;
+        if (!content.xdist_schema) {
+            Py_RETURN_NONE;
+        }
+        return json_to_python(*content.xdist_schema);
+    });
+}
+
+PyMethodDef coverage_map_methods[] = {
+    {"from_path", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_from_path)),
+     METH_FASTCALL | METH_KEYWORDS | METH_CLASS, "from_path($cls, path, *, base_path=None)\n--\n\n"},
+    {"from_dict", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_from_dict)),
+     METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
+     "from_dict($cls, schema, *, base_path=None, location=None)\n--\n\n"
+     "Create a coverage map from a parsed OpenAPI specification.\n\nArgs:\n    schema: The OpenAPI "
+     "specification as a dictionary.\n    base_path: Base path prefix for all operations.\n    location: "
+     "File path or URL of the specification; `$ref`s to other files resolve\n        against its directory, or "
+     "the working directory without it.\n\nReturns:\n    A new `CoverageMap` instance."},
+    {"get_options", coverage_map_get_options, METH_NOARGS,
+     "get_options($self)\n--\n\nReturn the arguments this map was built with, as a dict with keys "
+     "`base_path`\nand location (both str | None). Empty values outside a pytest-xdist worker.\n\nUsed by "
+     "xdist workers so the controller can rebuild an equivalent map."},
+    {"get_schema", coverage_map_get_schema, METH_NOARGS,
+     "get_schema($self)\n--\n\nReturn the stored `OpenAPI` schema dict, or None outside a pytest-xdist "
+     "worker.\n\nUsed by xdist workers to send the schema to the controller process."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 void coverage_map_dealloc(PyObject* self) {
     auto* obj = reinterpret_cast<CoverageMapObject*>(self);
-    delete obj->content;
-    obj->content = nullptr;
+    CoverageMapContent* content = std::exchange(obj->content, nullptr);
     PyTypeObject* type = Py_TYPE(self);
+    delete content;
     type->tp_free(self);
     Py_DECREF(type);
 }
@@ -33,6 +255,7 @@ void coverage_map_dealloc(PyObject* self) {
 PyType_Slot coverage_map_slots[] = {
     {Py_tp_doc, const_cast<char*>(kCoverageMapDoc)},
     {Py_tp_dealloc, reinterpret_cast<void*>(coverage_map_dealloc)},
+    {Py_tp_methods, coverage_map_methods},
     {0, nullptr},
 };
 
