@@ -279,7 +279,9 @@ PyTypeObject* get_coverage_map_type() {
         PyObject* created = PyType_FromSpec(&coverage_map_spec);
         if (created == nullptr) {
             PyErr_WriteUnraisable(nullptr);
-            PyErr_SetString(PyExc_SystemError, "failed to create type object for `CoverageMap`");
+            PyObject* panic = panic_exception_type();
+            PyErr_SetString(panic != nullptr ? panic : PyExc_SystemError,
+                            "failed to create type object for `CoverageMap`");
             return nullptr;
         }
         type = created;

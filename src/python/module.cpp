@@ -30,7 +30,8 @@ int module_exec(PyObject* module) {
     PyRef name = PyRef::steal(PyUnicode_FromString("CoverageMap"));
     if (!name || PyList_Append(all.get(), name.get()) < 0) {
         PyErr_Clear();
-        PyErr_SetString(PyExc_SystemError, "could not append __name__ to __all__");
+        PyObject* panic = panic_exception_type();
+        PyErr_SetString(panic != nullptr ? panic : PyExc_SystemError, "could not append __name__ to __all__");
         return -1;
     }
     if (PyObject_SetAttrString(module, "CoverageMap", reinterpret_cast<PyObject*>(type)) < 0) {
@@ -48,20 +49,10 @@ PyModuleDef_Slot module_slots[] = {
 };
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "vantorel_community",
-    "",
-    0,
-    nullptr,
-    module_slots,
-    nullptr,
-    nullptr,
-    nullptr,
+    PyModuleDef_HEAD_INIT, "vantorel_community", "", 0, nullptr, module_slots, nullptr, nullptr, nullptr,
 };
 
 }  // namespace
 }  // namespace vantorel::python
 
-PyMODINIT_FUNC PyInit_vantorel_community() {
-    return PyModuleDef_Init(&vantorel::python::module_def);
-}
+PyMODINIT_FUNC PyInit_vantorel_community() { return PyModuleDef_Init(&vantorel::python::module_def); }
