@@ -1,7 +1,7 @@
 #include "python/coverage_map.hpp"
 
+#include <atomic>
 #include <cstdlib>
-#include <mutex>
 #include <string_view>
 #include <utility>
 #include <variant>
@@ -271,20 +271,13 @@ PyType_Spec coverage_map_spec = {
 }  // namespace
 
 PyTypeObject* get_coverage_map_type() {
-    // Concurrent first callers are serialised so that exactly one type object exists.
-    static std::mutex once_lock;
-    static PyObject* type = nullptr;
-    std::lock_guard<std::mutex> guard(once_lock);
+    static std::atomic<PyObject*> cell{nullptr};
+    PyObject* type = install_once(cell, [] { return PyType_FromSpec(&coverage_map_spec); });
     if (type == nullptr) {
-        PyObject* created = PyType_FromSpec(&coverage_map_spec);
-        if (created == nullptr) {
-            PyErr_WriteUnraisable(nullptr);
-            PyObject* panic = panic_exception_type();
-            PyErr_SetString(panic != nullptr ? panic : PyExc_SystemError,
-                            "failed to create type object for `CoverageMap`");
-            return nullptr;
-        }
-        type = created;
+        PyErr_WriteUnraisable(nullptr);
+        PyObject* panic = panic_exception_type();
+        PyErr_SetString(panic != nullptr ? panic : PyExc_SystemError, "failed to create type object for `CoverageMap`");
+        return nullptr;
     }
     return reinterpret_cast<PyTypeObject*>(type);
 }

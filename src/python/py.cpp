@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <mutex>
 #include <vector>
 
 namespace vantorel::python {
@@ -29,19 +28,18 @@ void add_processing_note(const char* name) {
 }
 
 PyObject* panic_exception_type() {
-    static std::once_flag once;
-    static PyObject* type = nullptr;
-    std::call_once(once, [] {
-        type = PyErr_NewExceptionWithDoc(
+    static std::atomic<PyObject*> cell{nullptr};
+    PyObject* type = install_once(cell, [] {
+        return PyErr_NewExceptionWithDoc(
             "vantorel_community.PanicException",
             "Raised when native code called from Python stops unexpectedly.\n\n"
             "It derives from BaseException, so it usually propagates all the way up and ends the "
             "interpreter.",
             PyExc_BaseException, nullptr);
-        if (type == nullptr) {
-            PyErr_WriteUnraisable(nullptr);
-        }
     });
+    if (type == nullptr) {
+        PyErr_WriteUnraisable(nullptr);
+    }
     return type;
 }
 

@@ -4,6 +4,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <atomic>
 #include <cstddef>
 #include <optional>
 #include <span>
@@ -65,6 +66,26 @@ private:
     PyCriticalSection cs_;
 #endif
 };
+
+// A process-wide object created on first use. Creating it runs Python code, so first callers
+// do not wait for each other on a native lock while attached: each may create one, the first
+// install wins and the others drop theirs. nullptr with a Python exception set when creating fails.
+template <typename F>
+PyObject* install_once(std::atomic<PyObject*>& cell, F&& create) {
+    PyObject* existing = cell.load(std::memory_order_acquire);
+    if (existing != nullptr) {
+        return existing;
+    }
+    PyObject* created = create();
+    if (created == nullptr) {
+        return nullptr;
+    }
+    if (!cell.compare_exchange_strong(existing, created, std::memory_order_acq_rel)) {
+        Py_DECREF(created);
+        return existing;
+    }
+    return created;
+}
 
 // "'{type}' object is not an instance of '{expected}'", the TypeError of every argument check.
 inline void set_not_instance_error(PyObject* obj, const char* expected) {

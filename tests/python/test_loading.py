@@ -241,3 +241,20 @@ def test_oai_examples_load_from_path_and_dict(xdist, path):
     assert isinstance(schema, dict) and schema
     from_dict = CoverageMap.from_dict(schema, location=str(path))
     assert from_dict.get_schema() == schema
+
+
+def test_maps_built_from_many_threads_at_once(tmp_path, xdist):
+    from concurrent.futures import ThreadPoolExecutor
+
+    path = tmp_path / "api.yaml"
+    path.write_text(MINIMAL_YAML)
+
+    def build(i):
+        if i % 2:
+            return CoverageMap.from_path(str(path)).get_schema()
+        return CoverageMap.from_dict({"openapi": "3.0.0", "n": i}).get_schema()
+
+    with ThreadPoolExecutor(8) as pool:
+        results = list(pool.map(build, range(64)))
+    assert all(r["openapi"] == "3.0.0" for r in results)
+    assert [r["n"] for r in results[::2]] == [{MARKER: str(i)} for i in range(0, 64, 2)]
