@@ -1,20 +1,20 @@
 #pragma once
-// The one place where the Python module builds the core map of a document. The core map
-// builder is not part of the coverage core yet; until it is, a map holds no operations.
+// The one place where the Python module builds the core map of a document.
 #include <optional>
 #include <string_view>
 
 #include "deririrore/value/value.hpp"
+#include "vantorel/recorders/coverage_map.hpp"
 
 namespace vantorel::python {
 
-struct CoreMap {};
+using CoreMap = vantorel::recorders::CoverageMap;
 
-// Runs detached: touches no Python object. Never fails.
-inline CoreMap build_core_map([[maybe_unused]] const deririrore::value::Value& document,
-                              [[maybe_unused]] std::optional<std::string_view> base_path,
-                              [[maybe_unused]] std::optional<std::string_view> location) {
-    return CoreMap{};
+// Runs detached: touches no Python object. Never fails: problems of the document are kept
+// in the map.
+inline CoreMap build_core_map(const deririrore::value::Value& document, std::optional<std::string_view> base_path,
+                              std::optional<std::string_view> location) {
+    return vantorel::recorders::build_coverage_map(document, base_path, location);
 }
 
 }  // namespace vantorel::python
