@@ -26,10 +26,19 @@ constexpr std::string_view kRfcReferences[] = {
     "g..", "..g", "./../g", "./g/.", "g/./h", "g/../h", "g;x=1/./y", "g;x=1/../y", "g?y/./x", "g?y/../x", "g#s/./x",
     "g#s/../x", "http:g"};
 
+// Bases whose paths keep dot segments or hide them behind percent-encodings.
+constexpr std::string_view kDottedBases[] = {"c:./", "urn:example:a/./b", "x:%2e/y", "http://a/%2e%2e/b/"};
+
 void write_seeds(vc_fuzz::SeedSink& sink) {
     for (std::string_view r : kRfcReferences) {
-        sink.add(r);
-        sink.add(std::string(kExampleBase) + '\0' + std::string(r));
+        // Each example also with its dots percent-encoded, which normalisation decodes.
+        std::string encoded;
+        for (char c : r) encoded += c == '.' ? std::string("%2e") : std::string(1, c);
+        for (const std::string& ref : {std::string(r), encoded}) {
+            sink.add(ref);
+            sink.add(std::string(kExampleBase) + '\0' + ref);
+            for (std::string_view base : kDottedBases) sink.add(std::string(base) + '\0' + ref);
+        }
     }
     // Identifiers and references of the suite, each against the identifiers of its schema.
     vc_fuzz::for_each_suite_case([&](std::string_view, const Value& schema, const std::vector<const Value*>&) {
