@@ -83,7 +83,66 @@ const Value* first_string_item(const Value& list, std::string_view name, std::si
     return nullptr;
 }
 
+constexpr std::size_t kEntryCacheBits = 10;
+
 }  // namespace
+
+// Reused by every call on a thread, so that building an item location or walking an instance path
+// allocates only until the longest one seen. The entry cache maps the address of a keyword
+// location's text to the entry index last found for it; a slot is used only when the entry at
+// that index has the same text, so a stale slot (another state, a freed text) is merely a miss.
+struct HitRecorder::Scratch {
+    struct Slot {
+        const char* text = nullptr;
+        std::size_t index = 0;
+        std::uint64_t call = 0;       // the call that read `list`
+        const Value* list = nullptr;  // valid during that call only
+    };
+    std::string item_location;
+    std::vector<const LazyLocation*> path;
+    std::vector<Slot> entry_cache = std::vector<Slot>(std::size_t{1} << kEntryCacheBits);
+    std::uint64_t calls = 0;
+};
+
+HitRecorder::HitRecorder(zavova::CoverageState& state, const Value& schema, const Value& instance, double time)
+    : state_(state),
+      schema_(schema),
+      instance_(instance),
+      time_(time),
+      scratch_([]() -> Scratch& {
+          static thread_local Scratch s;
+          return s;
+      }()),
+      call_(++scratch_.calls) {}
+
+std::optional<std::size_t> HitRecorder::find_entry(std::string_view keyword) {
+    const auto address = reinterpret_cast<std::uintptr_t>(keyword.data());
+    Scratch::Slot& slot = scratch_.entry_cache[(address * 0x9E3779B97F4A7C15ull) >> (64 - kEntryCacheBits)];
+    const auto& entries = state_.entries;
+    if (slot.text == keyword.data() && slot.index < entries.size() && entries.location(slot.index) == keyword) {
+        slot_ = &slot;
+        return slot.index;
+    }
+    slot_ = nullptr;
+    const std::optional<std::size_t> found = entries.index_of(keyword);
+    if (found) {
+        slot = Scratch::Slot{keyword.data(), *found, 0, nullptr};
+        slot_ = &slot;
+    }
+    return found;
+}
+
+const Value* HitRecorder::schema_list(std::string_view keyword) {
+    auto* slot = static_cast<Scratch::Slot*>(slot_);
+    if (slot != nullptr && slot->call == call_) return slot->list;
+    const Value* list = pointer_lookup(schema_, keyword);
+    if (list != nullptr && !list->is_array()) list = nullptr;
+    if (slot != nullptr) {
+        slot->call = call_;
+        slot->list = list;
+    }
+    return list;
+}
 
 void HitRecorder::credit_pass(std::size_t index) {
     KeywordEntry& entry = state_.entries.entry(index);
@@ -103,7 +162,7 @@ void HitRecorder::credit_not_applicable(std::size_t index) { add_one(state_.entr
 
 void HitRecorder::record_keyword_hit(const TraceEvent& event) {
     const std::string_view keyword = event.keyword_location.view();
-    const std::optional<std::size_t> found = state_.entries.index_of(keyword);
+    const std::optional<std::size_t> found = find_entry(keyword);
     if (!found) {
         // The items of `examples` have entries; the keyword itself has none.
         if (keyword.size() >= kExamplesSuffix.size() && ends_with(keyword, kExamplesSuffix)) {
@@ -116,10 +175,14 @@ void HitRecorder::record_keyword_hit(const TraceEvent& event) {
         case TraceOutcome::Passed: {
             credit_pass(index);
             const std::string_view last = keyword.substr(keyword.rfind('/') + 1);
-            if (last == "enum") {
-                credit_enum_item(keyword, index, event.instance_location);
-            } else if (last == "type") {
-                credit_type_items(keyword, event.instance_location);
+            if (last == "enum" || last == "type") {
+                if (const Value* list = schema_list(keyword)) {
+                    if (last == "enum") {
+                        credit_enum_item(keyword, *list, index, event.instance_location);
+                    } else {
+                        credit_type_items(keyword, *list, event.instance_location);
+                    }
+                }
             }
             credit_special_keywords(index);
             break;
@@ -151,12 +214,11 @@ void HitRecorder::examples_event(std::string_view keyword, const LazyLocation& i
     }
 }
 
-void HitRecorder::credit_enum_item(std::string_view keyword, std::size_t entry, const LazyLocation& instance) {
-    const Value* list = pointer_lookup(schema_, keyword);
-    if (list == nullptr || !list->is_array()) return;
+void HitRecorder::credit_enum_item(std::string_view keyword, const Value& list, std::size_t entry,
+                                   const LazyLocation& instance) {
     const Value* value = instance_at(instance);
     if (value == nullptr) return;
-    const auto& items = list->as_array();
+    const auto& items = list.as_array();
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (json_values_equal(items[i], *value)) {
             credit_pass(item_entry(keyword, i));
@@ -175,7 +237,7 @@ void HitRecorder::credit_enum_item(std::string_view keyword, std::size_t entry, 
     std::size_t skip = cursor->credited;
     for (const auto& member : value->as_object()) {
         std::size_t item = 0;
-        if (first_string_item(*list, member.key, item) == nullptr) continue;
+        if (first_string_item(list, member.key, item) == nullptr) continue;
         if (skip > 0) {
             --skip;
             continue;
@@ -186,9 +248,7 @@ void HitRecorder::credit_enum_item(std::string_view keyword, std::size_t entry, 
     }
 }
 
-void HitRecorder::credit_type_items(std::string_view keyword, const LazyLocation& instance) {
-    const Value* list = pointer_lookup(schema_, keyword);
-    if (list == nullptr || !list->is_array()) return;
+void HitRecorder::credit_type_items(std::string_view keyword, const Value& list, const LazyLocation& instance) {
     const Value* value = instance_at(instance);
     if (value == nullptr) return;
     std::string_view names[2];
@@ -218,13 +278,13 @@ void HitRecorder::credit_type_items(std::string_view keyword, const LazyLocation
         case deririrore::value::ValueKind::Object: {
             // A `type` under `propertyNames` judges the names, and its events carry the object.
             std::size_t unused = 0;
-            names[0] = first_string_item(*list, "object", unused) != nullptr ? "object" : "string";
+            names[0] = first_string_item(list, "object", unused) != nullptr ? "object" : "string";
             break;
         }
     }
     for (std::size_t n = 0; n < count; ++n) {
         std::size_t item = 0;
-        if (first_string_item(*list, names[n], item) != nullptr) credit_pass(item_entry(keyword, item));
+        if (first_string_item(list, names[n], item) != nullptr) credit_pass(item_entry(keyword, item));
     }
 }
 
@@ -260,22 +320,24 @@ void HitRecorder::advance_covered_prefix() {
 }
 
 std::size_t HitRecorder::item_entry(std::string_view keyword, std::size_t index) {
-    item_location_.assign(keyword);
-    item_location_ += '/';
+    std::string& location = scratch_.item_location;
+    location.assign(keyword);
+    location += '/';
     char digits[24];
     const auto r = std::to_chars(digits, digits + sizeof digits, index);
-    item_location_.append(digits, r.ptr);
-    const std::optional<std::size_t> found = state_.entries.index_of(item_location_);
-    if (!found) throw deririrore::InternalError(std::string(kCoverageEntryMissing) + item_location_);
+    location.append(digits, r.ptr);
+    const std::optional<std::size_t> found = state_.entries.index_of(location);
+    if (!found) throw deririrore::InternalError(std::string(kCoverageEntryMissing) + location);
     return *found;
 }
 
 const Value* HitRecorder::instance_at(const LazyLocation& location) {
-    path_.clear();
-    for (const LazyLocation* at = &location; !at->is_root(); at = at->parent()) path_.push_back(at);
+    std::vector<const LazyLocation*>& path = scratch_.path;
+    path.clear();
+    for (const LazyLocation* at = &location; !at->is_root(); at = at->parent()) path.push_back(at);
     const Value* value = &instance_;
     char digits[24];
-    for (auto it = path_.rbegin(); it != path_.rend(); ++it) {
+    for (auto it = path.rbegin(); it != path.rend(); ++it) {
         const LazyLocation& segment = **it;
         if (value->is_array()) {
             std::uint64_t i = 0;

@@ -12,7 +12,7 @@
 //
 // The trace path allocates nothing per event or per keyword check: entries are found by the
 // location text the event carries, values are read in place through the schema document and the
-// instance, and the few texts built (item locations) reuse one buffer per call.
+// instance, and the few texts built (item locations) reuse one buffer per thread.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -42,17 +42,18 @@ class HitRecorder final : public deririrore::core::Tracer {
 public:
     // `schema` is the measured schema document the entry locations point into; `instance` the
     // root of every instance location of the events.
-    HitRecorder(zavova::CoverageState& state, const Value& schema, const Value& instance, double time) noexcept
-        : state_(state), schema_(schema), instance_(instance), time_(time) {}
+    HitRecorder(zavova::CoverageState& state, const Value& schema, const Value& instance, double time);
 
     void call_mut(const TraceEvent& event) override { record_keyword_hit(event); }
 
     void record_keyword_hit(const TraceEvent& event);
-    // The `ListItem` entry of the enum item equal to the value at `instance`, or (under
-    // `propertyNames`, whose events carry the object's location) of the next matching name.
-    void credit_enum_item(std::string_view keyword, std::size_t entry, const LazyLocation& instance);
-    // The `ListItem` entries of the type names that the value at `instance` has.
-    void credit_type_items(std::string_view keyword, const LazyLocation& instance);
+    // The `ListItem` entry of the item of `list` (the enum at `keyword`) equal to the value at
+    // `instance`, or (under `propertyNames`, whose events carry the object's location) of the
+    // next matching name.
+    void credit_enum_item(std::string_view keyword, const Value& list, std::size_t entry, const LazyLocation& instance);
+    // The `ListItem` entries of the type names in `list` (the `type` at `keyword`) that the
+    // value at `instance` has.
+    void credit_type_items(std::string_view keyword, const Value& list, const LazyLocation& instance);
 
 private:
     struct NameCursor {
@@ -61,6 +62,14 @@ private:
         std::size_t credited;  // names credited so far
     };
 
+    struct Scratch;
+
+    // The entry at a keyword location: first from a cache of the locations seen on this thread,
+    // keyed by the text's address and confirmed by the text itself, else by the hash lookup.
+    std::optional<std::size_t> find_entry(std::string_view keyword);
+    // The array a passing `enum` or `type` names in the schema document, or nullptr: read once
+    // per call and location (most `type`s are a single name, which needs no item credit).
+    const Value* schema_list(std::string_view keyword);
     void credit_pass(std::size_t index);
     void credit_failure(std::size_t index);
     void credit_not_applicable(std::size_t index);
@@ -76,9 +85,10 @@ private:
     const Value& schema_;
     const Value& instance_;
     double time_;
+    Scratch& scratch_;
+    std::uint64_t call_;
+    void* slot_ = nullptr;  // the cache slot of the event being recorded, when it has one
     std::vector<NameCursor> name_cursors_;
-    std::vector<const LazyLocation*> path_;
-    std::string item_location_;
 };
 
 // Traces `value` into the holder's state (copied first when other holders share it): every root
