@@ -386,3 +386,94 @@ TEST(RecordResponse, CoveredAtIsSetOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RecordInteraction, TrailingSlashFollowsTheDocumentedMethod) {
+    const std::string document = oas(R"("/items": {"get": {"responses": {}}}, "/items/": {"post": {"responses": {}}},
+                                        "/only/": {"post": {"responses": {}}})");
+    struct Case {
+        HttpMethod method;
+        std::string_view path;
+        RecordOutcome outcome;
+        std::string_view route;
+    };
+    const Case cases[] = {
+        {HttpMethod::Get, "/items/", RecordOutcome::Recorded, "/items"},
+        {HttpMethod::Post, "/items", RecordOutcome::Recorded, "/items/"},
+        {HttpMethod::Put, "/items/", RecordOutcome::MethodNotDocumented, "/items/"},
+        {HttpMethod::Get, "/only", RecordOutcome::MethodNotDocumented, "/only/"},
+        {HttpMethod::Post, "/only", RecordOutcome::Recorded, "/only/"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + " " + std::to_string(int(c.method)));
+        CoverageMap map = map_of(document);
+        const RecordResult result = record(map, {c.method, "http://h" + std::string(c.path)});
+        EXPECT_EQ(result.outcome, c.outcome);
+        EXPECT_EQ(result.route, c.route);
+        if (c.outcome == RecordOutcome::Recorded) {
+            EXPECT_EQ(operation(map, c.route, c.method).hits, 1u);
+        } else {
+            EXPECT_NE(map.unmatched.find(c.method, "h", c.route), nullptr);
+        }
+    }
+}
+
+TEST(RecordInteraction, SwaggerBasePathAndDefaultResponse) {
+    CoverageMap map = map_of(R"({"swagger": "2.0", "basePath": "/v1/", "paths": {
+        "/pets": {"get": {"responses": {"default": {"description": ""}}}}}})");
+    EXPECT_EQ(record(map, {HttpMethod::Get, "http://h/v1/pets", 404}).response, ResponseOutcome::Default);
+    EXPECT_EQ(record(map, {HttpMethod::Get, "http://h/v1/pets/", 65535}).response, ResponseOutcome::Default);
+    EXPECT_EQ(record(map, {HttpMethod::Get, "http://h/pets", 200}).outcome, RecordOutcome::NoMatchingPath);
+    OperationRecord& op = operation(map, "/v1/pets");
+    EXPECT_EQ(op.hits, 2u);
+    EXPECT_EQ(op.default_response.hits, 2u);
+    EXPECT_TRUE(op.unexpected_responses.empty());
+}
+
+TEST(RecordInteraction, RequestBodiesByContentType) {
+    CoverageMap map = map_of(oas(R"("/pets": {"post": {"requestBody": {"content": {
+        "application/json": {"schema": {"type": "object", "properties": {"n": {"maximum": 10}}}},
+        "application/merge-patch+json": {"schema": {"type": "array"}}}}, "responses": {}}})"));
+    const auto post = [&](std::string_view content_type, std::optional<std::string> body) {
+        auto request = http::build_request_record(HttpMethod::Post, "http://h/pets", std::move(body), {});
+        if (!content_type.empty()) request.value().headers.insert("Content-Type", std::string(content_type));
+        return vantorel::recorders::record_interaction(map, http::Interaction{std::move(request).value(), {}, 5.0});
+    };
+    post("application/json", R"({"n": 11})");
+    post("application/json; charset=utf-16", std::nullopt);
+    post("", R"({"n": 1})");
+    post("application/merge-patch+json", R"({"n": 1})");
+    post("application/json", "{");
+    OperationRecord& op = operation(map, "/pets", HttpMethod::Post);
+    EXPECT_EQ(op.hits, 5u);
+    const vantorel::model::ParameterTarget* json = nullptr;
+    const vantorel::model::ParameterTarget* patch = nullptr;
+    for (const auto& target : op.parameters) {
+        if (!target.media_type) continue;
+        if (target.media_type->subtype == "json") json = &target;
+        if (target.media_type->subtype == "merge-patch+json") patch = &target;
+    }
+    ASSERT_NE(json, nullptr);
+    ASSERT_NE(patch, nullptr);
+    EXPECT_EQ(json->holder.hits, 2u);  // the undecodable body counts, untraced
+    EXPECT_EQ(patch->holder.hits, 1u);
+    const auto* maximum = json->holder.state->entries.find("/properties/n/maximum");
+    ASSERT_NE(maximum, nullptr);
+    EXPECT_EQ(maximum->failed, 1u);
+    EXPECT_EQ(maximum->passed, 0u);
+}
+
+TEST(RecordInteraction, ResolveOperationPath) {
+    const CoverageMap with_base = map_of(oas(get_paths({"/pets"})), std::string_view("/api"));
+    const CoverageMap without = map_of(oas(get_paths({"/pets"})));
+    using vantorel::recorders::resolve_operation_path;
+    EXPECT_EQ(resolve_operation_path(with_base, "/pets"), "/api/pets");
+    EXPECT_EQ(resolve_operation_path(with_base, "/api/pets"), "/api/pets");
+    EXPECT_EQ(resolve_operation_path(with_base, "/api"), "/api");
+    EXPECT_EQ(resolve_operation_path(with_base, "/apis"), "/api/apis");
+    EXPECT_EQ(resolve_operation_path(with_base, "https://example.com/pets"), "/api/pets");
+    EXPECT_EQ(resolve_operation_path(without, "/pets"), "/pets");
+}
+
+}  // namespace
