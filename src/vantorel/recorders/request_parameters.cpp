@@ -2,6 +2,8 @@
 
 #include "vantorel/recorders/body_dispatch.hpp"
 #include "vantorel/recorders/json_body.hpp"
+#include "vantorel/recorders/parameter_tracing.hpp"
+#include "vantorel/recorders/swagger2_parameters.hpp"
 
 namespace vantorel::recorders {
 
@@ -14,26 +16,58 @@ bool is_request_body(const model::ParameterTarget& target) noexcept {
            target.tag == static_cast<std::int64_t>(model::BodyForm::Other);
 }
 
+bool wants_deep_objects(const model::OperationRecord& operation) noexcept {
+    for (const auto& target : operation.parameters) {
+        if (target.tag == model::kQueryTag && target.style == static_cast<std::uint8_t>(model::QueryStyle::DeepObject))
+            return true;
+    }
+    return false;
+}
+
+// The request's content type, parsed at the first body target that asks for it.
+class RequestMediaType {
+public:
+    explicit RequestMediaType(const http::RequestRecord& request) : request_(request) {}
+    const std::optional<http::MediaType>& get() {
+        if (!read_) {
+            read_ = true;
+            if (auto text = http::find_header_ignore_case(request_.headers, "content-type")) value_ = parse_media_type(*text);
+        }
+        return value_;
+    }
+
+private:
+    const http::RequestRecord& request_;
+    std::optional<http::MediaType> value_;
+    bool read_ = false;
+};
+
+void trace_request_body(model::ParameterTarget& target, const http::RequestRecord& request,
+                        RequestMediaType& media_type, double time) {
+    if (!request.body || !target.validator || !target.schema || !target.holder.state) return;
+    const auto& media = media_type.get();
+    if (!media || !select_content_media(*media, target.media_type, target.narrower_media_types)) return;
+    const BodyTarget body{target.validator.get(), &target.holder, target.schema.get(), nullptr, nullptr};
+    trace_content_value(*request.body, *media, body, time);
+}
+
 }  // namespace
 
 void trace_request_parameters(model::OperationRecord& operation, const http::RequestRecord& request,
                               const model::SegmentCaptures& path_params, double time) {
-    (void)path_params;
-    std::optional<http::MediaType> media_type;
-    bool media_type_read = false;
+    if (operation.parameters.empty()) return;
+    ParsedQuery query;
+    parse_query_string(query, request.url.query(), wants_deep_objects(operation));
+    FormPartCache form_parts;
+    RequestMediaType media_type(request);
     for (auto& target : operation.parameters) {
-        if (!is_request_body(target)) continue;
-        if (!request.body || !target.validator || !target.schema || !target.holder.state) continue;
-        if (!media_type_read) {
-            media_type_read = true;
-            if (auto text = http::find_header_ignore_case(request.headers, "content-type")) {
-                media_type = parse_media_type(*text);
-            }
+        if (target.tag == model::kSwagger2Tag) {
+            trace_swagger2_parameter(path_params, request, query, form_parts, target, nullptr, time);
+        } else if (is_request_body(target)) {
+            trace_request_body(target, request, media_type, time);
+        } else {
+            trace_parameter(path_params, request, query, target, nullptr, time);
         }
-        if (!media_type) return;
-        if (!select_content_media(*media_type, target.media_type, target.narrower_media_types)) continue;
-        const BodyTarget body{target.validator.get(), &target.holder, target.schema.get(), nullptr, nullptr};
-        trace_content_value(*request.body, *media_type, body, time);
     }
 }
 

@@ -1,11 +1,9 @@
 #pragma once
 // The parameter targets of a matched operation traced against the request, in the operation's
-// order. Request bodies of OpenAPI 3 operations go to the media-type target that takes the
-// request's content type; path, query, header, cookie, querystring and Swagger 2.0 targets are
-// traced by the parameter decoders, which this is the one place to call from.
-#include <optional>
-#include <string_view>
-
+// order, with the query string parsed once and a multipart body parsed at most once: Swagger 2.0
+// targets by their `in`, OpenAPI 3 request bodies by the media-type target that takes the
+// request's content type, every other OpenAPI 3 target (path, query, header, cookie,
+// querystring) by its style.
 #include "http/interaction.hpp"
 #include "vantorel/model/method_map.hpp"
 #include "vantorel/model/path_templates.hpp"

@@ -477,3 +477,60 @@ TEST(RecordInteraction, ResolveOperationPath) {
 }
 
 }  // namespace
+
+namespace {
+
+const vantorel::model::ParameterTarget& target_named(OperationRecord& op, std::string_view name) {
+    for (const auto& target : op.parameters) {
+        if (target.name == name) return target;
+    }
+    throw std::runtime_error("no target " + std::string(name));
+}
+
+TEST(RecordInteraction, ParametersTracedFromTheMatchedRoute) {
+    struct Case {
+        std::string_view name;
+        std::string document;
+        std::string url;
+        std::string_view route;
+        std::vector<std::pair<std::string_view, std::uint64_t>> hits;  // target name, hits
+    };
+    const std::string v3 = oas(R"("/pets/{id}": {"parameters": [
+            {"name": "id", "in": "path", "required": true, "schema": {"type": "integer", "minimum": 1}}],
+        "get": {"parameters": [{"name": "limit", "in": "query", "schema": {"type": "integer"}},
+                               {"name": "f", "in": "query", "style": "deepObject", "schema": {"type": "object"}}],
+                "responses": {}}},
+        "/files/{name}.{ext}": {"get": {"parameters": [
+            {"name": "name", "in": "path", "required": true, "schema": {"type": "string"}},
+            {"name": "ext", "in": "path", "required": true, "schema": {"type": "string", "enum": ["b.c"]}}],
+            "responses": {}}},
+        "/search?q={term}": {"get": {"parameters": [
+            {"name": "term", "in": "path", "required": true, "schema": {"type": "string"}}], "responses": {}}})");
+    const std::string v2 = R"({"swagger": "2.0", "paths": {"/pets/{id}": {"get": {"parameters": [
+        {"name": "id", "in": "path", "required": true, "type": "integer"},
+        {"name": "tags", "in": "query", "type": "array", "items": {"type": "string"}, "collectionFormat": "csv"}],
+        "responses": {}}}}})";
+    const Case cases[] = {
+        {"path and query", v3, "http://h/pets/7?limit=3", "/pets/{id}", {{"id", 1}, {"limit", 1}, {"f", 0}}},
+        {"deepObject member", v3, "http://h/pets/7?f[a]=1", "/pets/{id}", {{"id", 1}, {"limit", 0}, {"f", 1}}},
+        {"mixed segment captures", v3, "http://h/files/a.b.c", "/files/{name}.{ext}", {{"name", 1}, {"ext", 1}}},
+        {"query condition capture", v3, "http://h/search?q=dogs", "/search?q={term}", {{"term", 1}}},
+        {"swagger 2.0", v2, "http://h/pets/7?tags=a,b", "/pets/{id}", {{"id", 1}, {"tags", 1}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CoverageMap map = map_of(c.document);
+        ASSERT_EQ(record(map, {HttpMethod::Get, c.url}).outcome, RecordOutcome::Recorded);
+        OperationRecord& op = operation(map, c.route);
+        for (const auto& [name, hits] : c.hits) EXPECT_EQ(target_named(op, name).holder.hits, hits) << name;
+    }
+
+    CoverageMap map = map_of(v3);
+    record(map, {HttpMethod::Get, "http://h/files/a.b.c"});
+    const auto& ext = target_named(operation(map, "/files/{name}.{ext}"), "ext");
+    const auto* item = ext.holder.state->entries.find("/enum/0");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->passed, 1u);  // the capture was "b.c", the shortest first value being "a"
+}
+
+}  // namespace
