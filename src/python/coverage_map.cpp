@@ -7,6 +7,10 @@
 #include <variant>
 
 #include "python/convert.hpp"
+#include "python/recording.hpp"
+#ifdef VC_PYTHON_TEST_HOOKS
+#include "python/test_hooks.hpp"
+#endif
 #include "vantorel/model/document_text.hpp"
 
 namespace vantorel::python {
@@ -240,6 +244,22 @@ PyMethodDef coverage_map_methods[] = {
     {"get_schema", coverage_map_get_schema, METH_NOARGS,
      "get_schema($self)\n--\n\nReturn the stored `OpenAPI` schema dict, or None outside a pytest-xdist "
      "worker.\n\nUsed by xdist workers to send the schema to the controller process."},
+    {"record", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_record)),
+     METH_FASTCALL | METH_KEYWORDS, "record($self, request, response=None, timestamp=None, labels=None)\n--\n\n"},
+    {"record_error", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_record_error)),
+     METH_FASTCALL | METH_KEYWORDS, "record_error($self, method, path, message)\n--\n\n"},
+    {"dropped_requests", coverage_map_dropped_requests, METH_NOARGS,
+     "dropped_requests($self)\n--\n\nRequests discarded before matching (unparsable URL or unknown method)."},
+    {"unmatched_overflow", coverage_map_unmatched_overflow, METH_NOARGS,
+     "unmatched_overflow($self)\n--\n\nRequests dropped after the distinct-group cap of unmatched requests "
+     "was reached.\n\nA non-zero value means that `unmatched_requests` is truncated."},
+    {"label_overflow", coverage_map_label_overflow, METH_NOARGS,
+     "label_overflow($self)\n--\n\nLabels refused because the map already holds the most distinct labels it "
+     "keeps."},
+#ifdef VC_PYTHON_TEST_HOOKS
+    {"_hold_lock_and_call", coverage_map_hold_lock_and_call, METH_O, nullptr},
+    {"_stop_under_lock", coverage_map_stop_under_lock, METH_NOARGS, nullptr},
+#endif
     {nullptr, nullptr, 0, nullptr},
 };
 

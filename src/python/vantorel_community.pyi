@@ -1,9 +1,40 @@
 """Measures how thoroughly a test suite exercises an HTTP API described by an OpenAPI document."""
 
 import pathlib
-from typing import Any, final
+from collections.abc import Iterable, Sequence
+from typing import Any, Protocol, SupportsFloat, SupportsIndex, final, type_check_only
 
 __all__ = ["CoverageMap"]
+
+@type_check_only
+class _HeaderItems(Protocol):
+    def items(self) -> Iterable[tuple[str, str]]: ...
+
+@type_check_only
+class _RecordedRequest(Protocol):
+    """What `CoverageMap.record` reads of a request: any object with these attributes."""
+
+    @property
+    def method(self) -> str: ...
+    @property
+    def url(self) -> str: ...
+    @property
+    def headers(self) -> dict[str, str] | _HeaderItems: ...
+    @property
+    def body(self) -> object: ...
+
+@type_check_only
+class _RecordedResponse(Protocol):
+    """What `CoverageMap.record` reads of a response: any object with these attributes."""
+
+    @property
+    def status_code(self) -> SupportsIndex: ...
+    @property
+    def elapsed(self) -> SupportsFloat | SupportsIndex: ...
+    @property
+    def body(self) -> object: ...
+    @property
+    def headers(self) -> dict[str, str] | _HeaderItems: ...
 
 @final
 class CoverageMap:
@@ -45,3 +76,42 @@ class CoverageMap:
 
         Used by xdist workers to send the schema to the controller process.
         """
+
+    def record(
+        self,
+        request: _RecordedRequest,
+        response: _RecordedResponse | None = None,
+        timestamp: float | int | None = None,
+        labels: str | Sequence[str] | None = None,
+    ) -> None:
+        """Record one request and, optionally, its response.
+
+        The request's `method` (any letter case), `url` (absolute), `headers` (a dict, or an
+        object with `items()`, of str to str) and `body` (None, bytes, bool, or anything whose
+        str() is the body) are read, then the response's `status_code` (0 to 65535), `elapsed`
+        (seconds), `body` and `headers`. `timestamp` is seconds since the Unix epoch (now when
+        None); `labels` is a str, or a list or tuple of str.
+
+        Raises ValueError for an unknown method or a URL that is not absolute, TypeError for a
+        value of the wrong type and OverflowError for a status code out of range; a call that
+        raises records nothing. A request that matches no documented operation is counted among
+        the unmatched requests, not raised.
+        """
+
+    def record_error(self, method: str, path: str, message: str) -> None:
+        """Attach an error message to the documented operation of `method` on the path template
+        `path` (its text, as in the document, not a concrete path). An unknown path or method is
+        ignored; raises ValueError for a method name that is none of the HTTP methods.
+        """
+
+    def dropped_requests(self) -> int:
+        """Requests discarded before matching (unparsable URL or unknown method)."""
+
+    def unmatched_overflow(self) -> int:
+        """Requests dropped after the distinct-group cap of unmatched requests was reached.
+
+        A non-zero value means that `unmatched_requests` is truncated.
+        """
+
+    def label_overflow(self) -> int:
+        """Labels refused because the map already holds the most distinct labels it keeps."""
