@@ -1,7 +1,9 @@
 #include "python/readers.hpp"
 
 #include <chrono>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "http/interaction.hpp"
 
@@ -127,11 +129,20 @@ std::optional<float> get_elapsed_seconds(PyObject* response) {
     if (!elapsed) {
         return std::nullopt;
     }
+    double seconds = 0;
     if (PyFloat_CheckExact(elapsed.get())) {
-        return static_cast<float>(PyFloat_AS_DOUBLE(elapsed.get()));
+        seconds = PyFloat_AS_DOUBLE(elapsed.get());
+    } else {
+        seconds = PyFloat_AsDouble(elapsed.get());
+        if (seconds == -1.0 && PyErr_Occurred() != nullptr) {
+            return std::nullopt;
+        }
     }
-    const double seconds = PyFloat_AsDouble(elapsed.get());
-    if (seconds == -1.0 && PyErr_Occurred() != nullptr) {
+    // Durations are summed per response: one NaN, infinite or negative value would spoil the
+    // total for good, and narrowing a double beyond the float range is undefined.
+    if (!(seconds >= 0) || seconds > std::numeric_limits<float>::max()) {
+        PyRef repr = PyRef::steal(PyFloat_FromDouble(seconds));
+        PyErr_Format(PyExc_ValueError, "elapsed must be a finite, non-negative number of seconds, got %R", repr.get());
         return std::nullopt;
     }
     return static_cast<float>(seconds);
@@ -163,18 +174,25 @@ std::optional<std::uint16_t> get_status_code(PyObject* response) {
 }
 
 std::optional<double> extract_timestamp(PyObject* value) {
+    double seconds = 0;
     if (PyFloat_CheckExact(value)) {
-        return PyFloat_AS_DOUBLE(value);
-    }
-    if (PyLong_CheckExact(value)) {
-        const double seconds = PyLong_AsDouble(value);
+        seconds = PyFloat_AS_DOUBLE(value);
+    } else if (PyLong_CheckExact(value)) {
+        seconds = PyLong_AsDouble(value);
         if (seconds == -1.0 && PyErr_Occurred() != nullptr) {
             return std::nullopt;
         }
-        return seconds;
+    } else {
+        set_not_instance_error(value, "int");
+        return std::nullopt;
     }
-    set_not_instance_error(value, "int");
-    return std::nullopt;
+    // First-seen times are written into every report; NaN or an infinity is no time.
+    if (!std::isfinite(seconds)) {
+        PyErr_Format(PyExc_ValueError, "timestamp must be a finite number of seconds since the Unix epoch, got %R",
+                     value);
+        return std::nullopt;
+    }
+    return seconds;
 }
 
 double now_unix_seconds() {

@@ -115,7 +115,9 @@ def test_relative_url_names_an_absolute_example(coverage):
     with pytest.raises(ValueError) as info:
         coverage.record(Request(url="/users"))
     message = str(info.value)
-    assert message.startswith("Invalid request URL `/users`: relative URL without a base; pass an absolute URL such as ")
+    assert message.startswith(
+        "Invalid request URL `/users`: relative URL without a base; pass an absolute URL such as "
+    )
     assert message.endswith("://localhost/users")
 
 
@@ -197,7 +199,14 @@ class FloatSubclass(float):
     pass
 
 
-@pytest.mark.parametrize("value", [0.25, 1, Seconds()])
+@pytest.mark.parametrize("value", [float("nan"), float("inf"), -0.5, -1, 1e300])
+def test_elapsed_must_be_finite_and_non_negative(full, value):
+    with pytest.raises(ValueError, match="^elapsed must be a finite, non-negative number of seconds, got "):
+        full.record(Request(url="http://api.test/never/seen"), Response(elapsed=value))
+    assert full.unmatched_overflow() == 0
+
+
+@pytest.mark.parametrize("value", [0.25, 1, 0, Seconds(), 3.0e38])
 def test_elapsed_goes_through_float(full, value):
     full.record(Request(), Response(elapsed=value))
     assert full.unmatched_overflow() == 0
@@ -232,13 +241,16 @@ def test_timestamp_must_be_an_exact_float_or_int(full, timestamp, error):
     assert full.unmatched_overflow() == 0
 
 
-def test_timestamp_too_large_for_a_float(full):
-    with pytest.raises(OverflowError):
-        full.record(unmatched(GROUPS), timestamp=10**400)
+@pytest.mark.parametrize(
+    ("timestamp", "error"), [(10**400, OverflowError), (float("nan"), ValueError), (-float("inf"), ValueError)]
+)
+def test_timestamp_must_be_a_finite_float(full, timestamp, error):
+    with pytest.raises(error):
+        full.record(unmatched(GROUPS), timestamp=timestamp)
     assert full.unmatched_overflow() == 0
 
 
-@pytest.mark.parametrize("timestamp", [5, 5.0, 1.7e9, 0])
+@pytest.mark.parametrize("timestamp", [5, 5.0, 1.7e9, 0, -86400.5])
 def test_timestamps_accepted(full, timestamp):
     full.record(unmatched(GROUPS), None, timestamp)
     assert full.unmatched_overflow() == 1
