@@ -296,6 +296,14 @@ def test_label_failures_record_nothing(full, labels, error):
             lambda m: m.record_error("GET", "/users"),
             "CoverageMap.record_error() missing 1 required positional argument: 'message'",
         ),
+        (
+            lambda m: m.record_error("GET"),
+            "CoverageMap.record_error() missing 2 required positional arguments: 'path' and 'message'",
+        ),
+        (
+            lambda m: m.record_error(),
+            "CoverageMap.record_error() missing 3 required positional arguments: 'method', 'path', and 'message'",
+        ),
     ],
 )
 def test_binding_errors(coverage, call, message):
@@ -405,3 +413,19 @@ def test_internal_stop_raises_panic_exception_and_releases_the_lock(full):
     other.join(timeout=60)
     assert not other.is_alive()
     assert full.unmatched_overflow() == 2
+
+
+@pytest.mark.parametrize(
+    ("member", "signature"),
+    [
+        ("record", "(self, /, request, response=None, timestamp=None, labels=None)"),
+        ("record_error", "(self, /, method, path, message)"),
+        ("dropped_requests", "(self, /)"),
+        ("unmatched_overflow", "(self, /)"),
+        ("label_overflow", "(self, /)"),
+    ],
+)
+def test_text_signatures(member, signature):
+    import inspect
+
+    assert str(inspect.signature(getattr(CoverageMap, member))) == signature
