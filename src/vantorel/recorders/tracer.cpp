@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "deririrore/core/internal_error.hpp"
+#include "deririrore/keywords/type.hpp"
 #include "deririrore/referencing/pointer.hpp"
 #include "deririrore/value/cmp.hpp"
 
@@ -47,28 +48,6 @@ bool covered_for_prefix(const KeywordEntry& entry) noexcept {
             return entry.failed > 0;
     }
     return false;
-}
-
-// An optional sign and decimal digits whose value fits a signed or an unsigned 64-bit integer.
-bool is_integer_text_of_64_bits(std::string_view text) noexcept {
-    bool negative = false;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty()) return false;
-    for (char c : text)
-        if (c < '0' || c > '9') return false;
-    const char* end = text.data() + text.size();
-    if (negative) {
-        // The magnitude of a negative 64-bit integer is at most 2^63.
-        std::uint64_t magnitude = 0;
-        const auto r = std::from_chars(text.data(), end, magnitude);
-        return r.ec == std::errc() && r.ptr == end && magnitude <= (std::uint64_t{1} << 63);
-    }
-    std::uint64_t v = 0;
-    const auto r = std::from_chars(text.data(), end, v);
-    return r.ec == std::errc() && r.ptr == end;
 }
 
 // The index of the first string item of `list` equal to `name`.
@@ -261,7 +240,10 @@ void HitRecorder::credit_type_items(std::string_view keyword, const Value& list,
             names[0] = "boolean";
             break;
         case deririrore::value::ValueKind::Number:
-            if (is_integer_text_of_64_bits(value->number_text())) {
+            // The engine's own integer test, so that 1.0 and integers beyond 64 bits credit
+            // "integer" exactly when they pass it.
+            if (deririrore::keywords::value_matches_type(*value, deririrore::value::JsonType::Integer,
+                                                         state_.draft == deririrore::referencing::Draft::Draft4)) {
                 names[0] = "integer";
                 names[1] = "number";
                 count = 2;
