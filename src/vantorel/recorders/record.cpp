@@ -26,26 +26,32 @@ std::string_view primary_base(const CoverageMap& map) noexcept {
     return map.base_path ? std::string_view(*map.base_path) : std::string_view();
 }
 
-void replace_all(std::string& text, std::string_view from, std::string_view to) {
+// One pass, so that a path made of escapes costs no more than its length.
+std::string escapes_as_hash(std::string_view path) {
+    std::string out;
+    out.reserve(path.size());
     std::size_t at = 0;
-    while ((at = text.find(from, at)) != std::string::npos) {
-        text.replace(at, from.size(), to);
-        at += to.size();
+    while (true) {
+        const std::size_t found = path.find("%23", at);
+        out.append(path.substr(at, found - at));
+        if (found == std::string_view::npos) return out;
+        out += '#';
+        at = found + 3;
     }
 }
 
 }  // namespace
 
 std::string split_request_path(const http::Url& url, bool fragment_keys) {
-    std::string path(url.path());
-    if (fragment_keys) {
-        const auto fragment = url.fragment();
-        if (fragment && !fragment->empty()) {
-            path += '#';
-            path += *fragment;
-        } else {
-            replace_all(path, "%23", "#");
-        }
+    std::string path;
+    const auto fragment = url.fragment();
+    if (fragment_keys && fragment && !fragment->empty()) {
+        path.reserve(url.path().size() + 1 + fragment->size());
+        path.append(url.path()).append("#").append(*fragment);
+    } else if (fragment_keys) {
+        path = escapes_as_hash(url.path());
+    } else {
+        path = url.path();
     }
     if (auto decoded = model::decode_non_ascii_escapes(path)) return std::move(*decoded);
     return path;

@@ -534,3 +534,31 @@ TEST(RecordInteraction, ParametersTracedFromTheMatchedRoute) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RecordInteraction, HostileRequestsAreFiledWhole) {
+    CoverageMap map = map_of(oas(get_paths({"/search#byName", "/files/{name}.{ext}.json"})));
+    std::string escapes;
+    for (int i = 0; i < 200000; ++i) escapes += "%23";
+    EXPECT_EQ(record(map, {HttpMethod::Get, "http://h/" + escapes}).outcome, RecordOutcome::NoMatchingPath);
+    EXPECT_NE(map.unmatched.find(HttpMethod::Get, "h", "/" + std::string(119, '#') + "..."), nullptr);
+
+    const std::string dots = "/files/" + std::string(5000, '.') + "x";
+    EXPECT_EQ(record(map, {HttpMethod::Get, "http://h" + dots}).outcome, RecordOutcome::NoMatchingPath);
+    EXPECT_EQ(record(map, {HttpMethod::Get, "http://h/files/a.b.c.json"}).route, "/files/{name}.{ext}.json");
+}
+
+TEST(RecordResponse, TooDeepBodiesCountUntraced) {
+    CoverageMap map = map_of(body_doc("application/json"));
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    const std::string deep_object = "{\"n\": " + deep + "}";
+    EXPECT_EQ(record(map, {HttpMethod::Get, "http://h/r", 200, deep_object}).response, ResponseOutcome::Declared);
+    const auto& body = only_body(map);
+    EXPECT_EQ(body.holder.hits, 1u);
+    const auto* type = body.holder.state->entries.find("/type");
+    ASSERT_NE(type, nullptr);
+    EXPECT_EQ(type->passed + type->failed + type->not_applicable, 0u);
+}
+
+}  // namespace
