@@ -34,6 +34,22 @@ int hex_digit(char c) noexcept {
     return -1;
 }
 
+// "%" and two hexadecimal digits become that byte; other "%" stay.
+std::string percent_decode_bytes(std::string_view text, bool plus_as_space) {
+    std::string bytes;
+    bytes.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '%' && i + 2 < text.size() && hex_digit(text[i + 1]) >= 0 && hex_digit(text[i + 2]) >= 0) {
+            bytes.push_back(static_cast<char>(hex_digit(text[i + 1]) * 16 + hex_digit(text[i + 2])));
+            i += 2;
+        } else {
+            bytes.push_back(plus_as_space && c == '+' ? ' ' : c);
+        }
+    }
+    return bytes;
+}
+
 const Value& root_of(const model::ParameterTarget& target) {
     return target.schema ? *target.schema : multipart::default_schema();
 }
@@ -384,18 +400,7 @@ std::optional<std::string_view> path_param_value(const PathParams& params, std::
 }
 
 std::string percent_decode(std::string_view text, bool plus_as_space) {
-    std::string bytes;
-    bytes.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '%' && i + 2 < text.size() + 0 && hex_digit(text[i + 1]) >= 0 && hex_digit(text[i + 2]) >= 0) {
-            bytes.push_back(static_cast<char>(hex_digit(text[i + 1]) * 16 + hex_digit(text[i + 2])));
-            i += 2;
-        } else {
-            bytes.push_back(plus_as_space && c == '+' ? ' ' : c);
-        }
-    }
-    return multipart::utf8_lossy(bytes);
+    return multipart::utf8_lossy(percent_decode_bytes(text, plus_as_space));
 }
 
 DecodeSpec target_decode_spec(const model::ParameterTarget& target) {
@@ -487,18 +492,7 @@ void trace_parameter(const PathParams& path_params, const http::RequestRecord& r
         const auto [type, subtype] = http::split_media_type(*target.media_type);
         const bool form = type == "application" && subtype == "x-www-form-urlencoded";
         // The bytes go on unchecked: the body decoders read their own charsets.
-        std::string bytes;
-        if (!form) {
-            for (std::size_t i = 0; i < raw->size(); ++i) {
-                const char c = (*raw)[i];
-                if (c == '%' && i + 2 < raw->size() && hex_digit((*raw)[i + 1]) >= 0 && hex_digit((*raw)[i + 2]) >= 0) {
-                    bytes.push_back(static_cast<char>(hex_digit((*raw)[i + 1]) * 16 + hex_digit((*raw)[i + 2])));
-                    i += 2;
-                } else {
-                    bytes.push_back(c);
-                }
-            }
-        }
+        const std::string bytes = form ? std::string() : percent_decode_bytes(*raw, false);
         zavova::CoverageHolder& holder = target.holder;
         const bool was_covered = holder.state && holder.state->all_covered;
         const BodyTarget body{target.validator.get(), &holder, target.schema.get(), nullptr, nullptr};

@@ -274,3 +274,28 @@ TEST(ParameterTracing, TypePassCountsAndCoversAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ParameterTracing, QuerystringIsABodyOfItsMediaType) {
+    tracertest::Measured measured(R"({"type":"object","properties":{"a":{"type":"integer"}}})");
+    ParameterTarget t;
+    t.location = ParameterLocation::Querystring;
+    t.schema = std::make_shared<const deririrore::value::Value>(measured.schema);
+    t.validator = std::make_shared<const deririrore::core::Validator>(*measured.validator);
+    t.holder = measured.holder;
+    t.media_type = http::parse_media_type("application/json").value();
+    const auto req = request("http://h/?%7B%22a%22%3A1%7D");
+    ParsedQuery q;
+    vantorel::recorders::parse_query_string(q, req.url.query(), false);
+    vantorel::recorders::trace_parameter({}, req, q, t, nullptr, 4.0);
+    EXPECT_EQ(t.holder.hits, 1u);
+    const auto* a = t.holder.state->entries.find("/properties/a/type");
+    ASSERT_NE(a, nullptr) << measured.dump();
+    EXPECT_EQ(a->passed, 1u);
+    const auto empty = request("http://h/?");
+    vantorel::recorders::trace_parameter({}, empty, q, t, nullptr, 5.0);
+    EXPECT_EQ(t.holder.hits, 1u);
+}
+
+}  // namespace
