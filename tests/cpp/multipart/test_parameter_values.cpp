@@ -26,7 +26,7 @@ DecodeSpec mask(std::uint8_t types, bool digits_stay_text = false) {
     return spec;
 }
 
-constexpr std::uint8_t kString = 16, kArray = 32, kObject = 64;
+constexpr std::uint8_t kArray = 32, kObject = 64;
 
 // The serialised examples of the style table (color = "blue", ["blue","black","brown"] and
 // {"R":100,"G":200,"B":150}), decoded back by each location's decoder; label with explode off
