@@ -23,7 +23,8 @@ def test_example_suite_records_its_traffic(tmp_path):
     env["PYTHONPATH"] = os.pathsep.join(p for p in (module_dir, env.get("PYTHONPATH")) if p)
     env["VANTOREL_EXAMPLE_STATISTICS"] = str(statistics)
     run = subprocess.run(
-        [sys.executable, "-m", "pytest", "-c", os.devnull, "--rootdir", ".", "-p", "no:cacheprovider", "-q", "tests"],
+        [sys.executable, "-m", "pytest", "-c", os.devnull, "--rootdir", ".", "--confcutdir", "."]
+        + ["-p", "no:cacheprovider", "-q", "tests"],
         cwd=EXAMPLE,
         env=env,
         capture_output=True,

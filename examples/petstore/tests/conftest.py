@@ -25,6 +25,7 @@ sys.path.insert(0, str(HERE))
 from app import create_app  # noqa: E402
 
 MAP = pytest.StashKey[CoverageMap]()
+RECORDED = pytest.StashKey[list]()
 
 
 class RecordedRequest:
@@ -55,9 +56,10 @@ class RecordingClient(FlaskClient):
     body stream by then.
     """
 
-    def __init__(self, *args, coverage_map, **kwargs):
+    def __init__(self, *args, coverage_map, recorded, **kwargs):
         super().__init__(*args, **kwargs)
         self._coverage_map = coverage_map
+        self._recorded = recorded
 
     def open(self, *args, buffered=False, follow_redirects=False, **kwargs):
         if args and not isinstance(args[0], str):
@@ -77,11 +79,13 @@ class RecordingClient(FlaskClient):
         self._coverage_map.record(
             request, RecordedResponse(response.status_code, elapsed, response.get_data(), response.headers)
         )
+        self._recorded.append(f"{sent.method} {sent.path} {response.status_code}")
         return response
 
 
 def pytest_configure(config):
     config.stash[MAP] = CoverageMap.from_path(HERE / "openapi.yaml")
+    config.stash[RECORDED] = []
 
 
 @pytest.fixture(scope="session")
@@ -90,11 +94,11 @@ def coverage_map(pytestconfig):
 
 
 @pytest.fixture
-def client(coverage_map):
+def client(coverage_map, pytestconfig):
     """A fresh application per test, so that tests do not see each other's pets."""
     app = create_app()
     app.test_client_class = RecordingClient
-    with app.test_client(coverage_map=coverage_map) as c:
+    with app.test_client(coverage_map=coverage_map, recorded=pytestconfig.stash[RECORDED]) as c:
         yield c
 
 
@@ -108,6 +112,8 @@ def pytest_terminal_summary(terminalreporter, config):
         return
     write = terminalreporter.write_line
     terminalreporter.section("API coverage of openapi.yaml")
+    recorded = config.stash[RECORDED]
+    write(f"recorded {len(recorded)} requests, {len(set(recorded))} distinct (method, path, status)")
     if hasattr(coverage, "statistic"):
         stats = coverage.statistic()
         rows = [
