@@ -1,5 +1,6 @@
 #include "vantorel/model/path_templates.hpp"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace vantorel::model {
@@ -112,11 +113,10 @@ bool match_mixed_segment(const std::vector<SegmentPart>& parts, std::string_view
         bool captured;
     };
     std::vector<Frame> frames;
-    std::vector<bool> failed;
-    auto failed_at = [&](std::size_t k, std::size_t pos) -> std::vector<bool>::reference {
-        if (failed.empty()) failed.assign((count + 1) * (n + 1), false);
-        return failed[k * (n + 1) + pos];
-    };
+    // What follows a capture depends only on where the capture ends, and a frame at `pos` tries every
+    // end after `pos`: once the frame of part k fails from `pos`, it fails from any later start too.
+    // Keeping the smallest failed start per part makes the search linear in the segment per part.
+    std::vector<std::size_t> fails_from(count + 1, std::string_view::npos);
 
     enum class Step { Matched, Failed, Pushed };
     auto advance = [&](std::size_t k, std::size_t pos) -> Step {
@@ -136,7 +136,7 @@ bool match_mixed_segment(const std::vector<SegmentPart>& parts, std::string_view
             return Step::Matched;
         }
         if (!std::holds_alternative<segment_parts::Literal>(parts[k + 1])) return Step::Failed;
-        if (failed_at(k, pos)) return Step::Failed;
+        if (fails_from[k] != std::string_view::npos && pos >= fails_from[k]) return Step::Failed;
         frames.push_back({k, pos, pos + 1, false});
         return Step::Pushed;
     };
@@ -155,7 +155,7 @@ bool match_mixed_segment(const std::vector<SegmentPart>& parts, std::string_view
         const std::string& literal = std::get<segment_parts::Literal>(parts[f.part + 1]).text;
         const std::size_t q = f.search <= n ? piece.find(literal, f.search) : std::string_view::npos;
         if (q == std::string_view::npos) {
-            failed_at(f.part, f.pos) = true;
+            fails_from[f.part] = std::min(fails_from[f.part], f.pos);
             frames.pop_back();
             step = Step::Failed;
             continue;

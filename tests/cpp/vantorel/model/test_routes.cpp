@@ -413,4 +413,21 @@ TEST(PathTemplates, MixedSegmentSearchIsBounded) {
     EXPECT_EQ(captures[19].second.size(), 600u - 2 * 19 - 1);
 }
 
+TEST(PathTemplates, LongSegmentAgainstDottedTemplate) {
+    // Each start of {ext} used to rescan the rest of the piece for ".json": a long hostile segment
+    // cost the square of its length. A start after one that failed is now refused at once.
+    auto segments = parse_path_template("/files/{name}.{ext}.json");
+    ASSERT_TRUE(segments);
+    std::string dots;
+    for (int i = 0; i < 100000; ++i) dots += "a.";
+    SegmentCaptures captures;
+    EXPECT_FALSE(match_pattern_segments(*segments, "/files/" + dots + "x", captures));
+    EXPECT_TRUE(captures.empty());
+    const std::string path = "/files/" + dots + "tar.json";
+    ASSERT_TRUE(match_pattern_segments(*segments, path, captures));
+    ASSERT_EQ(captures.size(), 2u);
+    EXPECT_EQ(captures[0].second, "a");
+    EXPECT_EQ(captures[1].second, dots.substr(2) + "tar");
+}
+
 }  // namespace
