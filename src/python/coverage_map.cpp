@@ -8,6 +8,7 @@
 
 #include "python/convert.hpp"
 #include "python/recording.hpp"
+#include "python/statistics.hpp"
 #ifdef VC_PYTHON_TEST_HOOKS
 #include "python/test_hooks.hpp"
 #endif
@@ -256,6 +257,23 @@ PyMethodDef coverage_map_methods[] = {
     {"label_overflow", coverage_map_label_overflow, METH_NOARGS,
      "label_overflow($self)\n--\n\nLabels refused because the map already holds the most distinct labels it "
      "keeps."},
+    {"statistic", coverage_map_statistic, METH_NOARGS,
+     "statistic($self)\n--\n\nReturn the coverage statistics as nested dicts, one per dimension.\n\nKeys, in "
+     "order: ``operations`` (seen, total, timeline), ``parameters`` and ``keywords``\n(positive, negative, "
+     "partial, full, total, timeline), ``examples`` (seen, total,\ntimeline), ``responses`` (seen, total, "
+     "elapsed_total_seconds, timeline) and\n``response_keywords`` (reached, violated, total). A timeline is a "
+     "list of\n``(time, count)`` tuples, time in seconds since the Unix epoch, ascending: how many\ntargets "
+     "became covered at that instant. Operations on path templates that cannot\nbe routed and were never hit "
+     "are left out of every count."},
+    {"check_thresholds", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_check_thresholds)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "check_thresholds($self, *, operations=None, parameters=None, keywords=None, examples=None, "
+     "responses=None, response_keywords=None, label=None)\n--\n\nCheck per-dimension coverage thresholds.\n\n"
+     "All threshold values are percentages (0-100). Dimensions with no data\n(total == 0) are silently skipped. "
+     "An empty list means every configured\nthreshold is met. `response_keywords` is not covered by any\nother "
+     "threshold \u2014 it must be set explicitly.\n\nReturns:\n    A list of failures in dimension order, each a "
+     "dict with the keys\n    ``dimension`` (str), ``actual`` (float), ``minimum`` (float).\n\nRaises:\n    "
+     "NotImplementedError: when `label` is given; this map does not keep\n        coverage per label yet."},
 #ifdef VC_PYTHON_TEST_HOOKS
     {"_hold_lock_and_call", coverage_map_hold_lock_and_call, METH_O, nullptr},
     {"_stop_under_lock", coverage_map_stop_under_lock, METH_NOARGS, nullptr},

@@ -2,9 +2,52 @@
 
 import pathlib
 from collections.abc import Iterable, Sequence
-from typing import Any, Protocol, SupportsFloat, SupportsIndex, final, type_check_only
+from typing import Any, Protocol, SupportsFloat, SupportsIndex, TypedDict, final, type_check_only
 
 __all__ = ["CoverageMap"]
+
+@type_check_only
+class _SeenStatistics(TypedDict):
+    seen: int
+    total: int
+    timeline: list[tuple[float, int]]
+
+@type_check_only
+class _GradedStatistics(TypedDict):
+    positive: int
+    negative: int
+    partial: int
+    full: int
+    total: int
+    timeline: list[tuple[float, int]]
+
+@type_check_only
+class _ResponseStatistics(TypedDict):
+    seen: int
+    total: int
+    elapsed_total_seconds: float
+    timeline: list[tuple[float, int]]
+
+@type_check_only
+class _ResponseKeywordStatistics(TypedDict):
+    reached: int
+    violated: int
+    total: int
+
+@type_check_only
+class _Statistics(TypedDict):
+    operations: _SeenStatistics
+    parameters: _GradedStatistics
+    keywords: _GradedStatistics
+    examples: _SeenStatistics
+    responses: _ResponseStatistics
+    response_keywords: _ResponseKeywordStatistics
+
+@type_check_only
+class _ThresholdFailure(TypedDict):
+    dimension: str
+    actual: float
+    minimum: float
 
 @type_check_only
 class _HeaderItems(Protocol):
@@ -115,3 +158,42 @@ class CoverageMap:
 
     def label_overflow(self) -> int:
         """Labels refused because the map already holds the most distinct labels it keeps."""
+
+    def statistic(self) -> _Statistics:
+        """Return the coverage statistics as nested dicts, one per dimension.
+
+        Keys, in order: ``operations`` (seen, total, timeline), ``parameters`` and ``keywords``
+        (positive, negative, partial, full, total, timeline), ``examples`` (seen, total,
+        timeline), ``responses`` (seen, total, elapsed_total_seconds, timeline) and
+        ``response_keywords`` (reached, violated, total). A timeline is a list of
+        ``(time, count)`` tuples, time in seconds since the Unix epoch, ascending: how many
+        targets became covered at that instant. Operations on path templates that cannot
+        be routed and were never hit are left out of every count.
+        """
+
+    def check_thresholds(
+        self,
+        *,
+        operations: SupportsFloat | SupportsIndex | None = None,
+        parameters: SupportsFloat | SupportsIndex | None = None,
+        keywords: SupportsFloat | SupportsIndex | None = None,
+        examples: SupportsFloat | SupportsIndex | None = None,
+        responses: SupportsFloat | SupportsIndex | None = None,
+        response_keywords: SupportsFloat | SupportsIndex | None = None,
+        label: str | None = None,
+    ) -> list[_ThresholdFailure]:
+        """Check per-dimension coverage thresholds.
+
+        All threshold values are percentages (0-100). Dimensions with no data
+        (total == 0) are silently skipped. An empty list means every configured
+        threshold is met. `response_keywords` is not covered by any
+        other threshold — it must be set explicitly.
+
+        Returns:
+            A list of failures in dimension order, each a dict with the keys
+            ``dimension`` (str), ``actual`` (float), ``minimum`` (float).
+
+        Raises:
+            NotImplementedError: when `label` is given; this map does not keep
+                coverage per label yet.
+        """
