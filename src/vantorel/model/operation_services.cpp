@@ -8,8 +8,6 @@
 #include "deririrore/value/cmp.hpp"
 #include "vantorel/model/hydration.hpp"
 #include "vantorel/model/measured_schema.hpp"
-#include "zavova/measured_targets.hpp"
-#include "zavova/pass_only_targets.hpp"
 
 namespace vantorel::model {
 namespace {
@@ -18,51 +16,35 @@ namespace {
 // same few thousand schemas tens of thousands of times, and a state is copied only when written.
 class MeasureCache {
 public:
-    zavova::CoverageHolder* find(const Value& schema, Draft draft, const CompiledMeasure& compiled, bool is_body,
+    zavova::CoverageHolder* find(const Value& schema, Draft draft, const CompiledMeasure& compiled, TargetRecipe recipe,
                                  std::uint64_t& key) {
         deririrore::value::Hasher hasher;
         deririrore::value::hash_json_value(schema, hasher);
-        key = hasher.finish() ^ (static_cast<std::uint64_t>(draft) << 1) ^ static_cast<std::uint64_t>(is_body);
+        key = hasher.finish() ^ (static_cast<std::uint64_t>(draft) << 8) ^ static_cast<std::uint64_t>(recipe);
         const auto found = entries_.find(key);
         if (found == entries_.end()) return nullptr;
         for (Entry& entry : found->second) {
-            if (entry.draft == draft && entry.is_body == is_body &&
-                entry.removed_patterns == compiled.removed_patterns && identical(entry.schema, schema))
+            if (entry.draft == draft && entry.recipe == recipe && entry.removed_patterns == compiled.removed_patterns &&
+                identical(entry.schema, schema))
                 return &entry.holder;
         }
         return nullptr;
     }
-    void add(std::uint64_t key, const Value& schema, Draft draft, const CompiledMeasure& compiled, bool is_body,
+    void add(std::uint64_t key, const Value& schema, Draft draft, const CompiledMeasure& compiled, TargetRecipe recipe,
              const zavova::CoverageHolder& holder) {
-        entries_[key].push_back(Entry{schema, draft, is_body, compiled.removed_patterns, holder});
+        entries_[key].push_back(Entry{schema, draft, recipe, compiled.removed_patterns, holder});
     }
 
 private:
     struct Entry {
         Value schema;
         Draft draft;
-        bool is_body;
+        TargetRecipe recipe;
         std::vector<std::string> removed_patterns;
         zavova::CoverageHolder holder;
     };
     std::unordered_map<std::uint64_t, std::vector<Entry>> entries_;
 };
-
-zavova::CoverageHolder measure_schema(const Value& schema, Draft draft, const CompiledMeasure& compiled, bool is_body) {
-    zavova::EntryMap entries;
-    if (is_body && !zavova::add_binary_schema_targets(schema, entries)) {
-        zavova::collect_string_type_targets(schema, entries);
-    }
-    zavova::CoverageHolder holder = zavova::build_coverage_state(schema, draft, std::move(entries));
-    if (!compiled.removed_patterns.empty()) {
-        zavova::CoverageState& state = zavova::make_state_unique(holder);
-        for (const std::string& location : compiled.removed_patterns) {
-            state.entries.set(location, zavova::EntryKind::unmeasured(zavova::UnmeasuredReason::InvalidPattern));
-        }
-        state.special_index.reset();
-    }
-    return holder;
-}
 
 }  // namespace
 
@@ -83,12 +65,12 @@ OperationServices default_operation_services(std::shared_ptr<MeasuredSchemaCache
         for (RemovedPattern& removed : measured->removed_patterns) out.removed_patterns.push_back(removed.location);
         return out;
     };
-    services.measure = [measures = std::make_shared<MeasureCache>()](const Value& schema, Draft draft,
-                                                                     const CompiledMeasure& compiled, bool is_body) {
+    services.measure = [measures = std::make_shared<MeasureCache>()](
+                           const Value& schema, Draft draft, const CompiledMeasure& compiled, TargetRecipe recipe) {
         std::uint64_t key = 0;
-        if (const zavova::CoverageHolder* known = measures->find(schema, draft, compiled, is_body, key)) return *known;
-        zavova::CoverageHolder holder = measure_schema(schema, draft, compiled, is_body);
-        measures->add(key, schema, draft, compiled, is_body, holder);
+        if (const zavova::CoverageHolder* known = measures->find(schema, draft, compiled, recipe, key)) return *known;
+        zavova::CoverageHolder holder = measure_target(schema, draft, compiled.removed_patterns, recipe);
+        measures->add(key, schema, draft, compiled, recipe, holder);
         return holder;
     };
     return services;

@@ -14,6 +14,7 @@
 #include "deririrore/value/value.hpp"
 #include "vantorel/model/problems.hpp"
 #include "vantorel/model/reference_context.hpp"
+#include "vantorel/model/target_builders.hpp"
 #include "zavova/coverage_state.hpp"
 
 namespace vantorel::model {
@@ -37,16 +38,15 @@ struct OperationServices {
     std::function<Result<CompiledMeasure, SpecProblem>(Value& schema, Draft, std::string_view excluded_marker,
                                                        bool is_body)>
         compile;
-    // A fresh coverage state for a compiled schema; `is_body` for request and response bodies.
-    std::function<zavova::CoverageHolder(const Value& schema, Draft, const CompiledMeasure&, bool is_body)> measure;
+    // A fresh coverage state for a compiled schema, with the entries its kind of target registers.
+    std::function<zavova::CoverageHolder(const Value& schema, Draft, const CompiledMeasure&, TargetRecipe)> measure;
 };
 
 class MeasuredSchemaCache;
 
 // The build's own services: hydrate_schema, openapi_document_draft, compile_measured_schema
-// through `cache` (kept alive by the services), and a coverage state from the common target
-// builder core (for a body after its binary and property-name pass-only entries) with each
-// pattern left out of the validator registered as unmeasured.
+// through `cache` (kept alive by the services), and a coverage state from measure_target, shared
+// between equal schemas of the same kind.
 OperationServices default_operation_services(std::shared_ptr<MeasuredSchemaCache> cache);
 
 // Hydration in the context's current scope.

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "vantorel/model/reference_resolution.hpp"
+#include "vantorel/model/target_builders.hpp"
 #include "zavova/measured_targets.hpp"
 
 namespace vantorel::model {
@@ -36,9 +37,13 @@ constexpr std::array<std::string_view, 7> kLocationNames = {"path", "query",    
 
 bool is_draft4_version(SpecVersion v) noexcept { return v == SpecVersion::Swagger20 || v == SpecVersion::OpenApi30; }
 
+bool is_body_recipe(TargetRecipe recipe) noexcept {
+    return recipe == TargetRecipe::Response || recipe >= TargetRecipe::MediaText;
+}
+
 // Compiles and measures one parameter or body schema into a target of the given form.
 Result<ParameterTarget, SpecProblem> measured_target(std::int64_t tag, ParameterLocation location, std::string name,
-                                                     Value schema, Draft draft, bool is_body,
+                                                     Value schema, Draft draft, TargetRecipe recipe,
                                                      const OperationServices& services) {
     ParameterTarget target;
     target.tag = tag;
@@ -49,11 +54,20 @@ Result<ParameterTarget, SpecProblem> measured_target(std::int64_t tag, Parameter
     if (!types) return make_unexpected(SpecProblem::unexpected_type("type", JsonType::String));
     target.types = *types;
     target.digit_strings = zavova::expects_digit_strings(schema, schema);
+    // A Swagger 2.0 file field compiles without its "file" type, which no draft knows, and keeps it
+    // for its two file entries.
+    const Value* type = recipe == TargetRecipe::FormData && schema.is_object() ? schema.find("type") : nullptr;
+    const bool file = type != nullptr && type->is_string() && type->as_string() == "file";
+    if (file) {
+        schema.erase("type");
+        recipe = TargetRecipe::FormDataFile;
+    }
     // The compilation adapts the schema in place; the target keeps and measures what it compiled.
-    auto compiled = services.compile(schema, draft, "readOnly", is_body);
+    auto compiled = services.compile(schema, draft, "readOnly", is_body_recipe(recipe));
     if (!compiled) return make_unexpected(std::move(compiled.error()));
+    if (file && schema.is_object()) schema.insert_or_assign("type", Value::string("file"));
     auto shared = std::make_shared<const Value>(std::move(schema));
-    target.holder = services.measure(*shared, draft, *compiled, is_body);
+    target.holder = services.measure(*shared, draft, *compiled, recipe);
     target.validator = std::move(compiled->validator);
     target.schema = std::move(shared);
     return target;
@@ -90,7 +104,9 @@ Result<Value, SpecProblem> parameter_schema_v2(ReferenceContext& context, const 
     for (std::string_view keyword : keywords) {
         if (const Value* v = parameter.find(keyword)) schema.add(std::string(keyword), *v);
     }
-    return hydrate_in_scope(services, context, std::move(schema).build());
+    Value built = std::move(schema).build();
+    move_array_enum_into_items(built);
+    return hydrate_in_scope(services, context, std::move(built));
 }
 
 Result<ParameterTarget, SpecProblem> build_v3(ReferenceContext& context, const Value& parameter, std::string name,
@@ -103,8 +119,10 @@ Result<ParameterTarget, SpecProblem> build_v3(ReferenceContext& context, const V
         auto hydrated = hydrate_in_scope(services, context, std::move(found->schema));
         if (!hydrated) return make_unexpected(std::move(hydrated.error()));
         const Draft draft = services.draft(context, *hydrated);
+        // A single entry, or find_parameter_schema would have refused it.
+        const std::string& key = content->as_object().front().key;
         auto target = measured_target(kQuerystringTag, ParameterLocation::Querystring, std::move(name),
-                                      std::move(*hydrated), draft, false, services);
+                                      std::move(*hydrated), draft, media_type_recipe(key), services);
         if (target) target->non_json_content = found->content.value_or(ContentSource::Unset);
         return target;
     }
@@ -131,7 +149,9 @@ Result<ParameterTarget, SpecProblem> build_v3(ReferenceContext& context, const V
     const Draft draft = services.draft(context, *hydrated);
     std::uint8_t style = 0;
     bool explode = false;
+    TargetRecipe recipe = TargetRecipe::Parameter;
     if (tag == kPathTag) {
+        recipe = TargetRecipe::Path;
         auto s = parse_path_style(parameter);
         if (!s) return make_unexpected(std::move(s.error()));
         style = static_cast<std::uint8_t>(*s);
@@ -141,10 +161,16 @@ Result<ParameterTarget, SpecProblem> build_v3(ReferenceContext& context, const V
         if (!s) return make_unexpected(std::move(s.error()));
         style = static_cast<std::uint8_t>(*s);
         explode = flag(parameter, "explode", true);
+        // The members of an exploded object are fields of the query, each of them text.
+        const bool typed = !found->content.has_value();
+        if (typed && ((*s == QueryStyle::Form && explode) || *s == QueryStyle::DeepObject)) {
+            recipe = TargetRecipe::ExplodedQuery;
+        }
     } else {
         explode = flag(parameter, "explode", tag == kCookieTag);
+        if (tag == kHeaderTag && is_client_managed_header(name)) recipe = TargetRecipe::ManagedHeader;
     }
-    auto target = measured_target(tag, location, std::move(name), std::move(*hydrated), draft, false, services);
+    auto target = measured_target(tag, location, std::move(name), std::move(*hydrated), draft, recipe, services);
     if (!target) return target;
     target->style = style;
     target->explode = explode;
@@ -160,7 +186,7 @@ Result<ParameterTarget, SpecProblem> build_v2(ReferenceContext& context, const V
         auto hydrated = hydrate_in_scope(services, context, *schema);
         if (!hydrated) return make_unexpected(std::move(hydrated.error()));
         auto target = measured_target(kSwagger2Tag, ParameterLocation::Body, std::move(name), std::move(*hydrated),
-                                      Draft::Draft4, true, services);
+                                      Draft::Draft4, body_parameter_recipe(context.non_json_body_media_type), services);
         if (!target) return target;
         target->body_media_type = context.body_media_type;
         target->non_json_body_media_type = context.non_json_body_media_type;
@@ -188,8 +214,15 @@ Result<ParameterTarget, SpecProblem> build_v2(ReferenceContext& context, const V
     auto format = multi ? read_collection_format(parameter) : read_header_collection_format(parameter);
     if (!format) return make_unexpected(std::move(format.error()));
     if (auto nested = read_items_collection_formats(*schema)) return make_unexpected(std::move(*nested));
+    TargetRecipe recipe = TargetRecipe::Parameter;
+    if (location == ParameterLocation::Path)
+        recipe = TargetRecipe::Path;
+    else if (form)
+        recipe = TargetRecipe::FormData;
+    else if (location == ParameterLocation::Header && is_client_managed_header(name))
+        recipe = TargetRecipe::ManagedHeader;
     auto target =
-        measured_target(kSwagger2Tag, location, std::move(name), std::move(*schema), Draft::Draft4, false, services);
+        measured_target(kSwagger2Tag, location, std::move(name), std::move(*schema), Draft::Draft4, recipe, services);
     if (target) target->collection_format = *format;
     return target;
 }
@@ -398,7 +431,7 @@ void add_template_path_parameters(ReferenceContext& context, OperationRecord& re
         const bool swagger = context.version == SpecVersion::Swagger20;
         const Draft draft = is_draft4_version(context.version) ? Draft::Draft4 : Draft::Draft202012;
         auto built = measured_target(swagger ? kSwagger2Tag : kPathTag, ParameterLocation::Path, std::string(name),
-                                     std::move(schema), draft, false, services);
+                                     std::move(schema), draft, TargetRecipe::Path, services);
         if (!built) continue;
         if (!swagger) built->style = static_cast<std::uint8_t>(PathStyle::Simple);
         add_parameter_target(record.parameters, std::move(*built));
@@ -470,7 +503,7 @@ void build_request_body_targets(ReferenceContext& context, OperationRecord& reco
                 form = BodyForm::Multipart;
         }
         auto built = measured_target(static_cast<std::int64_t>(form), ParameterLocation::Body, key,
-                                     std::move(*hydrated), draft, true, services);
+                                     std::move(*hydrated), draft, media_type_recipe(key), services);
         if (!built) {
             problems.emplace_back(positions::RequestBodyMediaType{key}, std::move(built.error()));
             continue;

@@ -1,11 +1,12 @@
 #include "vantorel/model/reference_resolution.hpp"
 
-#include <set>
 #include <string>
+#include <unordered_set>
 #include <utility>
 
 #include "deririrore/referencing/pointer.hpp"
 #include "vantorel/model/reference_paths.hpp"
+#include "zavova/text_util.hpp"
 
 namespace vantorel::model {
 
@@ -13,16 +14,16 @@ namespace {
 
 using deririrore::make_unexpected;
 
-// Chains longer than this are refused as loops: every real chain is far shorter.
-constexpr int kMaxChain = 64;
-
 }  // namespace
 
 Result<const Value*, SpecProblem> resolve_reference(ReferenceContext& context, const Value& reference,
                                                     SharedDocument& scope) {
-    std::set<std::pair<const void*, std::string>> passed;
+    // Targets by identity: loaded files stay in the context for the whole build, so their values
+    // keep their addresses, and a chain that reaches one twice is a loop whatever texts led there.
+    // Every step adds a new target, so the walk ends within the documents' size.
+    std::unordered_set<const Value*> passed;
     const Value* current = &reference;
-    for (int step = 0;; ++step) {
+    for (;;) {
         if (!current->is_string()) return make_unexpected(SpecProblem::reference_not_text(*current));
         const std::string& text = current->as_string();
         if (has_uri_scheme(text)) return make_unexpected(SpecProblem{problems::ReferenceNotFollowed{text}});
@@ -44,15 +45,11 @@ Result<const Value*, SpecProblem> resolve_reference(ReferenceContext& context, c
             scope = std::move(*loaded);
         }
         const Value* root = scope ? &scope->document : context.document;
-        auto pointer = percent_decode_utf8(fragment);
-        if (!pointer) {
-            return make_unexpected(SpecProblem::reference(reference_failures::PercentEncoding{text, pointer.error()}));
-        }
-        const Value* target = root == nullptr ? nullptr : deririrore::referencing::pointer_lookup(*root, *pointer);
+        // Bytes that are not UTF-8 become U+FFFD, which names no member of any real document.
+        const std::string pointer = zavova::percent_decode_lossy(fragment);
+        const Value* target = root == nullptr ? nullptr : deririrore::referencing::pointer_lookup(*root, pointer);
         if (target == nullptr) return make_unexpected(SpecProblem{problems::UnresolvableReference{text}});
-        if (!passed.emplace(scope.get(), *pointer).second || step >= kMaxChain) {
-            return make_unexpected(SpecProblem{problems::ReferenceLoop{text}});
-        }
+        if (!passed.insert(target).second) return make_unexpected(SpecProblem{problems::ReferenceLoop{text}});
         const Value* next = target->is_object() ? target->find("$ref") : nullptr;
         if (next == nullptr) return target;
         current = next;

@@ -56,7 +56,7 @@ struct Counting {
             auto built = deririrore::core::build_validator(Value::boolean(true));
             return CompiledMeasure{std::make_shared<const deririrore::core::Validator>(*built), {}};
         };
-        s.measure = [](const Value& schema, Draft draft, const CompiledMeasure&, bool) {
+        s.measure = [](const Value& schema, Draft draft, const CompiledMeasure&, TargetRecipe) {
             return zavova::build_coverage_state(schema, draft, {});
         };
         return s;
@@ -800,7 +800,7 @@ TEST(References, FailuresOfParameterReferences) {
     EXPECT_TRUE(context.problems[1].problem.is<problems::ReferenceNotFollowed>());
     EXPECT_TRUE(context.problems[2].problem.is<problems::ReferenceNotText>());
     EXPECT_TRUE(context.problems[3].problem.is<problems::ReferenceNotFollowed>());
-    EXPECT_TRUE(context.problems[4].problem.is<problems::Reference>());
+    EXPECT_TRUE(context.problems[4].problem.is<problems::UnresolvableReference>());  // looked up with U+FFFD
     EXPECT_TRUE(context.scope_stack.empty());
 }
 
