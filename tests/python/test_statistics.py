@@ -252,3 +252,17 @@ def test_check_thresholds_docstring_says_what_the_stub_says():
     for name in ("statistic", "check_thresholds", "dropped_requests", "unmatched_overflow", "label_overflow"):
         assert name in methods
     assert ast.get_docstring(methods["check_thresholds"]) == inspect.cleandoc(doc)
+
+
+@pytest.mark.skipif(
+    not hasattr(CoverageMap, "_hold_lock_and_call"), reason="the module was built without -DVC_PYTHON_TEST_HOOKS=ON"
+)
+@pytest.mark.parametrize(
+    "call",
+    [lambda m: m.statistic(), lambda m: m.check_thresholds(parameters=80)],
+    ids=["statistic", "check_thresholds"],
+)
+def test_reentrant_call_raises_instead_of_deadlocking(three_of_four, call):
+    with pytest.raises(RuntimeError, match="re-entrantly"):
+        three_of_four._hold_lock_and_call(lambda: call(three_of_four))
+    assert call(three_of_four)  # the lock is free again
