@@ -266,3 +266,25 @@ def test_reentrant_call_raises_instead_of_deadlocking(three_of_four, call):
     with pytest.raises(RuntimeError, match="re-entrantly"):
         three_of_four._hold_lock_and_call(lambda: call(three_of_four))
     assert call(three_of_four)  # the lock is free again
+
+
+def test_unroutable_templates_count_nowhere_until_hit():
+    coverage = CoverageMap.from_dict(
+        document(
+            {
+                "/broken/{id": {"get": get([query("q", {})])},  # an unclosed "{" cannot be routed
+                "/a": {"get": get()},
+                "/b": {"get": get()},
+                "/c": {"get": get()},
+            }
+        )
+    )
+    stats = coverage.statistic()
+    assert stats["operations"]["total"] == 3
+    assert stats["parameters"]["total"] == 0
+    assert stats["responses"]["total"] == 3
+    record(coverage, "http://api.test/a")
+    # 1 of 3, unrounded.
+    assert coverage.check_thresholds(operations=50) == [
+        {"dimension": "operations", "actual": 33.333333333333336, "minimum": 50.0}
+    ]
