@@ -12,6 +12,8 @@
 #include <memory>
 #include <mutex>
 
+#include "deririrore/value/numeric.hpp"
+
 namespace xml {
 
 namespace {
@@ -110,51 +112,6 @@ std::optional<std::int64_t> read_i64(std::string_view t) noexcept {
     auto [ptr, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
     if (ec != std::errc() || ptr != t.data() + t.size()) return std::nullopt;
     return v;
-}
-
-// A decimal text as a JSON number text of exactly its value; ".0" marks a number read without
-// fraction or exponent. Infinity and not-a-number words are never numbers.
-std::optional<std::string> decimal_number_text(std::string_view t) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
-    const std::size_t int_start = i;
-    while (i < t.size() && is_digit(t[i])) ++i;
-    std::string_view int_digits = t.substr(int_start, i - int_start);
-    std::string_view frac_digits;
-    if (i < t.size() && t[i] == '.') {
-        const std::size_t frac_start = ++i;
-        while (i < t.size() && is_digit(t[i])) ++i;
-        frac_digits = t.substr(frac_start, i - frac_start);
-    }
-    if (int_digits.empty() && frac_digits.empty()) return std::nullopt;
-    std::string_view exponent;
-    bool exponent_negative = false;
-    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-        ++i;
-        if (i < t.size() && (t[i] == '+' || t[i] == '-')) exponent_negative = t[i++] == '-';
-        const std::size_t exp_start = i;
-        while (i < t.size() && is_digit(t[i])) ++i;
-        exponent = t.substr(exp_start, i - exp_start);
-        if (exponent.empty()) return std::nullopt;
-    }
-    if (i != t.size()) return std::nullopt;
-    while (int_digits.size() > 1 && int_digits[0] == '0') int_digits.remove_prefix(1);
-    std::string out;
-    if (negative) out.push_back('-');
-    out.append(int_digits.empty() ? std::string_view("0") : int_digits);
-    if (!frac_digits.empty()) {
-        out.push_back('.');
-        out.append(frac_digits);
-    } else if (exponent.empty()) {
-        out.append(".0");
-    }
-    if (!exponent.empty()) {
-        out.push_back('e');
-        if (exponent_negative) out.push_back('-');
-        out.append(exponent);
-    }
-    return out;
 }
 
 bool type_allows(const Value& v, std::uint8_t types) {
@@ -673,7 +630,7 @@ Value typed_scalar(std::string_view t, std::uint8_t types) {
             if (auto v = read_i64(t)) return Value::number_from_int(*v);
         }
         if ((types & kNumber) && !(types & kString)) {
-            if (auto number = decimal_number_text(t)) return Value::number(std::move(*number));
+            if (auto number = deririrore::value::decimal_number_text(t)) return Value::number(std::move(*number));
         }
         return Value::string(std::string(t));
     }
@@ -681,7 +638,7 @@ Value typed_scalar(std::string_view t, std::uint8_t types) {
     if (t.size() == 4 && ascii_iequals(t, "true")) return Value::boolean(true);
     if (t.size() == 5 && ascii_iequals(t, "false")) return Value::boolean(false);
     if (auto v = read_i64(t)) return Value::number_from_int(*v);
-    if (auto number = decimal_number_text(t)) return Value::number(std::move(*number));
+    if (auto number = deririrore::value::decimal_number_text(t)) return Value::number(std::move(*number));
     return Value::string(std::string(t));
 }
 

@@ -886,4 +886,48 @@ bool number_text_is_multiple_of(std::string_view divisor_text, std::string_view 
     return false;
 }
 
+std::optional<std::string> decimal_number_text(std::string_view t) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+    const std::size_t int_start = i;
+    while (i < t.size() && is_digit(t[i])) ++i;
+    std::string_view int_digits = t.substr(int_start, i - int_start);
+    std::string_view frac_digits;
+    if (i < t.size() && t[i] == '.') {
+        const std::size_t frac_start = ++i;
+        while (i < t.size() && is_digit(t[i])) ++i;
+        frac_digits = t.substr(frac_start, i - frac_start);
+    }
+    if (int_digits.empty() && frac_digits.empty()) return std::nullopt;
+    std::string_view exponent;
+    bool exponent_negative = false;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-')) exponent_negative = t[i++] == '-';
+        const std::size_t exp_start = i;
+        while (i < t.size() && is_digit(t[i])) ++i;
+        exponent = t.substr(exp_start, i - exp_start);
+        if (exponent.empty()) return std::nullopt;
+    }
+    if (i != t.size()) return std::nullopt;
+    while (int_digits.size() > 1 && int_digits[0] == '0') int_digits.remove_prefix(1);
+    std::string out;
+    out.reserve(t.size() + 3);
+    if (negative) out.push_back('-');
+    out.append(int_digits.empty() ? std::string_view("0") : int_digits);
+    if (!frac_digits.empty()) {
+        out.push_back('.');
+        out.append(frac_digits);
+    } else if (exponent.empty()) {
+        out.append(".0");
+    }
+    if (!exponent.empty()) {
+        out.push_back('e');
+        if (exponent_negative) out.push_back('-');
+        out.append(exponent);
+    }
+    return out;
+}
+
 }  // namespace deririrore::value

@@ -7,6 +7,7 @@
 #include <compare>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <variant>
 
@@ -170,5 +171,10 @@ MultipleAnswer is_exact_multiple_of(double a, double b) noexcept;
 bool is_multiple_of_float(std::string_view text, double divisor);
 // Divisor first.
 bool number_text_is_multiple_of(std::string_view divisor_text, std::string_view value_text);
+
+// A plain decimal text ("+1.50", "007", ".5", "2E3") rewritten as the JSON number text of
+// exactly its value; ".0" marks a number written without fraction or exponent. None for
+// anything else, the words for infinity and not-a-number included.
+std::optional<std::string> decimal_number_text(std::string_view text);
 
 }  // namespace deririrore::value

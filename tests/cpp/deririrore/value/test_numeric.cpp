@@ -335,3 +335,14 @@ TEST(NumberEquality, AcrossRepresentations) {
     dv::hash_json_value_for_unique(dv::Value::number("1"), b);
     EXPECT_EQ(a.finish(), b.finish());
 }
+
+TEST(DecimalNumberText, RewritesPlainDecimalsAndRejectsTheRest) {
+    const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
+        {"42", "42.0"},       {"+1.50", "1.50"},   {"-007", "-7.0"},   {".5", "0.5"},
+        {"5.", "5.0"},        {"2E3", "2e3"},      {"-1.5e-07", "-1.5e-07"}, {"000", "0.0"},
+        {"", std::nullopt},   {"+", std::nullopt}, {".", std::nullopt},  {"1e", std::nullopt},
+        {"1e+", std::nullopt}, {"INF", std::nullopt}, {"NaN", std::nullopt}, {" 1", std::nullopt},
+        {"1 ", std::nullopt}, {"0x10", std::nullopt},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(dv::decimal_number_text(text), expected) << text;
+}
