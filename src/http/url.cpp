@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "deririrore/formats/host.hpp"
+#include "deririrore/value/utf8.hpp"
 
 namespace http {
 
@@ -165,34 +166,6 @@ int hex_value(int c) noexcept {
 }
 char ascii_lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Length of the valid UTF-8 sequence at the start of `s`, or 0.
-std::size_t utf8_sequence_length(std::string_view s) noexcept {
-    const auto b0 = static_cast<unsigned char>(s[0]);
-    if (b0 < 0x80) return 1;
-    std::size_t len = 0;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        len = 2;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        len = 3;
-        if (b0 == 0xE0) lo = 0xA0;
-        if (b0 == 0xED) hi = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        len = 4;
-        if (b0 == 0xF0) lo = 0x90;
-        if (b0 == 0xF4) hi = 0x8F;
-    } else {
-        return 0;
-    }
-    if (s.size() < len) return 0;
-    const auto b1 = static_cast<unsigned char>(s[1]);
-    if (b1 < lo || b1 > hi) return 0;
-    for (std::size_t i = 2; i < len; ++i) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if (b < 0x80 || b > 0xBF) return 0;
-    }
-    return len;
-}
 
 // The URL Standard reads scalar values: byte sequences that are not UTF-8 become U+FFFD, so
 // that what is percent-encoded is always UTF-8.
@@ -200,7 +173,7 @@ std::string to_scalar_text(std::string_view s) {
     std::string out;
     out.reserve(s.size());
     while (!s.empty()) {
-        const std::size_t len = utf8_sequence_length(s);
+        const std::size_t len = deririrore::value::utf8_sequence_length(s, 0);
         if (len == 0) {
             out += "\xEF\xBF\xBD";
             s.remove_prefix(1);

@@ -13,12 +13,15 @@
 #include <mutex>
 
 #include "deririrore/value/numeric.hpp"
+#include "deririrore/value/utf8.hpp"
 
 namespace xml {
 
 namespace {
 
 using deririrore::make_unexpected;
+using deririrore::value::append_utf8;
+using deririrore::value::is_valid_utf8;
 using deririrore::Result;
 
 constexpr std::uint8_t kNull = 1, kBoolean = 2, kInteger = 4, kNumber = 8, kString = 16, kArray = 32, kObject = 64;
@@ -40,38 +43,6 @@ bool ascii_iequals(std::string_view a, std::string_view b) noexcept {
 
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
-bool is_valid_utf8(std::string_view s) noexcept {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t n;
-        unsigned char lo = 0x80, hi = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF)
-            n = 2;
-        else if (c >= 0xE0 && c <= 0xEF) {
-            n = 3;
-            if (c == 0xE0) lo = 0xA0;
-            if (c == 0xED) hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            n = 4;
-            if (c == 0xF0) lo = 0x90;
-            if (c == 0xF4) hi = 0x8F;
-        } else {
-            return false;
-        }
-        if (i + n > s.size()) return false;
-        for (std::size_t k = 1; k < n; ++k) {
-            const unsigned char t = static_cast<unsigned char>(s[i + k]);
-            if (t < (k == 1 ? lo : 0x80) || t > (k == 1 ? hi : 0xBF)) return false;
-        }
-        i += n;
-    }
-    return true;
-}
 
 // Unicode White_Space, over UTF-8 text that is known to be valid.
 bool is_all_unicode_white_space(std::string_view s) noexcept {
@@ -216,23 +187,6 @@ constexpr char32_t kReferableWhiteSpace[] = {0x09,   0x0A,   0x0D,   0x20,   0x8
                                              0x2009, 0x200A, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000};
 constexpr std::size_t kMarkCount = std::size(kReferableWhiteSpace);
 
-void append_utf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 // Decodes the valid UTF-8 sequence at `i`, advancing `i`.
 char32_t next_code_point(std::string_view s, std::size_t& i) {

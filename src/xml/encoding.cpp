@@ -6,11 +6,14 @@
 #include <memory>
 #include <vector>
 
+#include "deririrore/value/utf8.hpp"
 #include "xml/decoder.hpp"
 
 namespace xml {
 
 namespace {
+
+using deririrore::value::append_utf8;
 
 struct Label {
     std::string_view label;
@@ -269,18 +272,6 @@ constexpr char16_t kIso8859_16High[96] = {
     0x00F4, 0x0151, 0x00F6, 0x015B, 0x0171, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x0119, 0x021B, 0x00FF,
 };
 
-void append_utf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 bool is_ascii_space(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
 

@@ -1,5 +1,7 @@
 #include "zavova/text_util.hpp"
 
+#include "deririrore/value/utf8.hpp"
+
 namespace zavova {
 
 namespace {
@@ -32,29 +34,7 @@ std::string percent_decode(std::string_view text) {
 }  // namespace
 
 std::size_t utf8_sequence_length(std::string_view s, std::size_t i) noexcept {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) return 1;
-    std::size_t need;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        need = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        need = 2;
-        if (c == 0xE0) lo = 0xA0;
-        if (c == 0xED) hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        need = 3;
-        if (c == 0xF0) lo = 0x90;
-        if (c == 0xF4) hi = 0x8F;
-    } else {
-        return 0;
-    }
-    for (std::size_t k = 1; k <= need; ++k) {
-        if (i + k >= s.size()) return 0;
-        const auto d = static_cast<unsigned char>(s[i + k]);
-        if (d < (k == 1 ? lo : 0x80) || d > (k == 1 ? hi : 0xBF)) return 0;
-    }
-    return need + 1;
+    return deririrore::value::utf8_sequence_length(s, i);
 }
 
 std::optional<std::string> percent_decode_utf8(std::string_view text) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "deririrore/value/utf8.hpp"
+
 namespace deririrore::referencing {
 
 namespace {
@@ -15,43 +17,17 @@ int hex_digit(char c) {
     return -1;
 }
 
-// Checks UTF-8 validity; on failure reports where the valid prefix ends and the bad sequence length.
-std::optional<Utf8Error> check_utf8(std::string_view s) {
-    std::size_t i = 0;
-    const std::size_t n = s.size();
-    while (i < n) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t need;
-        unsigned char lo = 0x80, hi = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            need = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            need = 2;
-            if (c == 0xE0) lo = 0xA0;
-            if (c == 0xED) hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            need = 3;
-            if (c == 0xF0) lo = 0x90;
-            if (c == 0xF4) hi = 0x8F;
-        } else {
-            return Utf8Error{i, 1};
-        }
-        for (std::size_t k = 1; k <= need; ++k) {
-            if (i + k >= n) return Utf8Error{i, std::nullopt};
-            unsigned char d = static_cast<unsigned char>(s[i + k]);
-            unsigned char l = k == 1 ? lo : 0x80, h = k == 1 ? hi : 0xBF;
-            if (d < l || d > h) return Utf8Error{i, static_cast<std::uint8_t>(k)};
-        }
-        i += need + 1;
+}  // namespace
+
+std::optional<Utf8Error> check_utf8(std::string_view s) noexcept {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto seq = value::read_utf8_sequence(s, i);
+        if (seq.truncated) return Utf8Error{i, std::nullopt};
+        if (!seq.valid) return Utf8Error{i, static_cast<std::uint8_t>(seq.length)};
+        i += seq.length;
     }
     return std::nullopt;
 }
-
-}  // namespace
 
 std::optional<std::uint64_t> parse_strict_index(std::string_view token) noexcept {
     if (token.empty()) return std::nullopt;

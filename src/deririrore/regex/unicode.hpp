@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "deririrore/value/utf8.hpp"
+
 namespace deririrore::regex::detail {
 
 // Decodes UTF-8 into code points plus the byte offset of each (offsets has one extra entry, the
@@ -14,7 +16,7 @@ bool decode_utf8(std::string_view text, std::vector<char32_t>& cps, std::vector<
 // Decodes one scalar value at `pos`; returns its length in bytes, 0 when malformed.
 size_t decode_one(std::string_view text, size_t pos, char32_t& cp);
 
-void append_utf8(std::string& out, char32_t cp);
+using value::append_utf8;
 
 // The White_Space property (what the engines' syntax skips in whitespace-insensitive mode).
 bool is_white_space(char32_t c);

@@ -106,42 +106,7 @@ std::string join_reference_path(std::string_view base, std::string_view path) {
     return out;
 }
 
-std::optional<Utf8Error> check_utf8(std::string_view s) noexcept {
-    std::size_t i = 0;
-    const std::size_t n = s.size();
-    while (i < n) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t need = 0;
-        unsigned char lo = 0x80;
-        unsigned char hi = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            need = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            need = 2;
-            if (c == 0xE0) lo = 0xA0;
-            if (c == 0xED) hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            need = 3;
-            if (c == 0xF0) lo = 0x90;
-            if (c == 0xF4) hi = 0x8F;
-        } else {
-            return Utf8Error{i, 1};
-        }
-        for (std::size_t k = 1; k <= need; ++k) {
-            if (i + k >= n) return Utf8Error{i, std::nullopt};
-            const auto d = static_cast<unsigned char>(s[i + k]);
-            const unsigned char l = k == 1 ? lo : 0x80;
-            const unsigned char h = k == 1 ? hi : 0xBF;
-            if (d < l || d > h) return Utf8Error{i, static_cast<std::uint8_t>(k)};
-        }
-        i += need + 1;
-    }
-    return std::nullopt;
-}
+std::optional<Utf8Error> check_utf8(std::string_view s) noexcept { return deririrore::referencing::check_utf8(s); }
 
 deririrore::Result<std::string, Utf8Error> percent_decode_utf8(std::string_view text) {
     std::string out;
