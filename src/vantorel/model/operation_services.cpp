@@ -73,6 +73,7 @@ OperationServices default_operation_services(std::shared_ptr<MeasuredSchemaCache
         measures->add(key, schema, draft, compiled, recipe, holder);
         return holder;
     };
+    services.shared_measures = std::make_shared<SharedMeasureCache>();
     return services;
 }
 

@@ -2,10 +2,12 @@
 // What reading operations asks of schema hydration, compilation and measurement, as a narrow set
 // of functions: the operation model does not care how a schema is placed or compiled, and tests
 // can count or fake each step.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "deririrore/core/validator.hpp"
@@ -27,6 +29,32 @@ struct CompiledMeasure {
     std::vector<std::string> removed_patterns;
 };
 
+// A measured schema as parameters and bodies share it: the build measures the same few schemas
+// for thousands of targets, and hydrating each again would copy the components it reaches.
+struct SharedMeasure {
+    std::shared_ptr<const Value> schema;  // as the compile prepared it
+    std::shared_ptr<const deririrore::core::Validator> validator;
+    zavova::CoverageHolder holder;
+    Draft draft = Draft::Draft4;
+    std::uint8_t types = 127;
+    bool digit_strings = false;
+};
+
+// Keyed on the schema's text before hydration, the scope it is hydrated in and the kind of
+// target: equal keys hydrate, compile and measure equally within one build.
+class SharedMeasureCache {
+public:
+    const SharedMeasure* find(const std::string& key) const {
+        auto found = entries_.find(key);
+        return found == entries_.end() ? nullptr : &found->second;
+    }
+    void insert(std::string key, SharedMeasure measure) { entries_.emplace(std::move(key), std::move(measure)); }
+    std::size_t size() const noexcept { return entries_.size(); }
+
+private:
+    std::unordered_map<std::string, SharedMeasure> entries_;
+};
+
 struct OperationServices {
     // Places what the schema's references point to. `scope` is the referenced file that holds the
     // schema, or null for the API document.
@@ -40,6 +68,9 @@ struct OperationServices {
         compile;
     // A fresh coverage state for a compiled schema, with the entries its kind of target registers.
     std::function<zavova::CoverageHolder(const Value& schema, Draft, const CompiledMeasure&, TargetRecipe)> measure;
+    // Where parameters and request bodies share their measured schemas; none: every target
+    // hydrates, compiles and measures its own.
+    std::shared_ptr<SharedMeasureCache> shared_measures;
 };
 
 class MeasuredSchemaCache;

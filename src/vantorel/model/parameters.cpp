@@ -1,9 +1,11 @@
 #include "vantorel/model/parameters.hpp"
 
 #include <array>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
+#include "deririrore/value/json.hpp"
 #include "vantorel/model/reference_resolution.hpp"
 #include "vantorel/model/target_builders.hpp"
 #include "zavova/measured_targets.hpp"
@@ -41,14 +43,73 @@ bool is_body_recipe(TargetRecipe recipe) noexcept {
     return recipe == TargetRecipe::Response || recipe >= TargetRecipe::MediaText;
 }
 
+// A schema on its way to a target: measured already for an equal one, or hydrated now.
+struct PendingSchema {
+    std::string key;  // empty when the build shares no measures
+    const SharedMeasure* shared = nullptr;
+    Value hydrated;
+    Draft draft = Draft::Draft4;
+};
+
+// The schema's text, the kind of target, what else shapes the schema, and the scope it is
+// hydrated in (loaded files live as long as the build, so their addresses name them).
+std::string measure_key(const ReferenceContext& context, const Value& source, TargetRecipe recipe,
+                        std::string_view variant) {
+    std::string key = deririrore::value::to_json(source);
+    key += '\0';
+    key += static_cast<char>(recipe);
+    key += variant;
+    key += '\0';
+    const void* scope = context.current_scope.get();
+    key.append(reinterpret_cast<const char*>(&scope), sizeof scope);
+    return key;
+}
+
+// Hydrates `source` in the current scope unless an equal one was measured for the same kind of
+// target; `fixed_draft` for Swagger 2.0, whose schemas are all draft 4; `form_type` is the "type"
+// a Swagger 2.0 formData parameter puts into its hydrated schema.
+Result<PendingSchema, SpecProblem> prepare_schema(ReferenceContext& context, const OperationServices& services,
+                                                  Value source, TargetRecipe recipe,
+                                                  std::optional<Draft> fixed_draft = std::nullopt,
+                                                  const Value* form_type = nullptr) {
+    PendingSchema pending;
+    if (services.shared_measures) {
+        pending.key = measure_key(context, source, recipe,
+                                  form_type != nullptr ? deririrore::value::to_json(*form_type) : std::string());
+        pending.shared = services.shared_measures->find(pending.key);
+        if (pending.shared != nullptr) return pending;
+    }
+    auto hydrated = hydrate_in_scope(services, context, std::move(source));
+    if (!hydrated) return make_unexpected(std::move(hydrated.error()));
+    if (form_type != nullptr) {
+        // The hydrated form of a schema built as an object is an object.
+        if (!hydrated->is_object()) throw std::logic_error("Schema is an object");
+        hydrated->insert_or_assign("type", *form_type);
+    }
+    pending.draft = fixed_draft ? *fixed_draft : services.draft(context, *hydrated);
+    pending.hydrated = std::move(*hydrated);
+    return pending;
+}
+
 // Compiles and measures one parameter or body schema into a target of the given form.
 Result<ParameterTarget, SpecProblem> measured_target(std::int64_t tag, ParameterLocation location, std::string name,
-                                                     Value schema, Draft draft, TargetRecipe recipe,
+                                                     PendingSchema pending, TargetRecipe recipe,
                                                      const OperationServices& services) {
     ParameterTarget target;
     target.tag = tag;
     target.location = location;
     target.name = std::move(name);
+    if (const SharedMeasure* shared = pending.shared) {
+        target.draft = shared->draft;
+        target.types = shared->types;
+        target.digit_strings = shared->digit_strings;
+        target.schema = shared->schema;
+        target.validator = shared->validator;
+        target.holder = shared->holder;
+        return target;
+    }
+    Value schema = std::move(pending.hydrated);
+    const Draft draft = pending.draft;
     target.draft = draft;
     auto types = zavova::compute_schema_type_mask(schema, schema);
     if (!types) return make_unexpected(SpecProblem::unexpected_type("type", JsonType::String));
@@ -70,6 +131,11 @@ Result<ParameterTarget, SpecProblem> measured_target(std::int64_t tag, Parameter
     target.holder = services.measure(*shared, draft, *compiled, recipe);
     target.validator = std::move(compiled->validator);
     target.schema = std::move(shared);
+    if (!pending.key.empty()) {
+        services.shared_measures->insert(
+            std::move(pending.key),
+            SharedMeasure{target.schema, target.validator, target.holder, draft, target.types, target.digit_strings});
+    }
     return target;
 }
 
@@ -97,16 +163,14 @@ Result<std::size_t, SpecProblem> read_choice(const Value& parameter, std::string
     return make_unexpected(SpecProblem::unexpected_value(*v, field, allowed));
 }
 
-Result<Value, SpecProblem> parameter_schema_v2(ReferenceContext& context, const Value& parameter,
-                                               std::span<const std::string_view> keywords,
-                                               const OperationServices& services) {
+Value parameter_schema_v2(const Value& parameter, std::span<const std::string_view> keywords) {
     deririrore::value::ObjectBuilder schema;
     for (std::string_view keyword : keywords) {
         if (const Value* v = parameter.find(keyword)) schema.add(std::string(keyword), *v);
     }
     Value built = std::move(schema).build();
     move_array_enum_into_items(built);
-    return hydrate_in_scope(services, context, std::move(built));
+    return built;
 }
 
 Result<ParameterTarget, SpecProblem> build_v3(ReferenceContext& context, const Value& parameter, std::string name,
@@ -116,13 +180,12 @@ Result<ParameterTarget, SpecProblem> build_v3(ReferenceContext& context, const V
         if (content == nullptr || !content->is_object()) return make_unexpected(SpecProblem::missing_field("content"));
         auto found = find_parameter_schema(context, parameter);
         if (!found) return make_unexpected(std::move(found.error()));
-        auto hydrated = hydrate_in_scope(services, context, std::move(found->schema));
-        if (!hydrated) return make_unexpected(std::move(hydrated.error()));
-        const Draft draft = services.draft(context, *hydrated);
         // A single entry, or find_parameter_schema would have refused it.
-        const std::string& key = content->as_object().front().key;
+        const TargetRecipe recipe = media_type_recipe(content->as_object().front().key);
+        auto pending = prepare_schema(context, services, std::move(found->schema), recipe);
+        if (!pending) return make_unexpected(std::move(pending.error()));
         auto target = measured_target(kQuerystringTag, ParameterLocation::Querystring, std::move(name),
-                                      std::move(*hydrated), draft, media_type_recipe(key), services);
+                                      std::move(*pending), recipe, services);
         if (target) target->non_json_content = found->content.value_or(ContentSource::Unset);
         return target;
     }
@@ -144,14 +207,25 @@ Result<ParameterTarget, SpecProblem> build_v3(ReferenceContext& context, const V
     }
     auto found = find_parameter_schema(context, parameter);
     if (!found) return make_unexpected(std::move(found.error()));
-    auto hydrated = hydrate_in_scope(services, context, std::move(found->schema));
-    if (!hydrated) return make_unexpected(std::move(hydrated.error()));
-    const Draft draft = services.draft(context, *hydrated);
-    std::uint8_t style = 0;
-    bool explode = false;
     TargetRecipe recipe = TargetRecipe::Parameter;
     if (tag == kPathTag) {
         recipe = TargetRecipe::Path;
+    } else if (tag == kQueryTag) {
+        // The members of an exploded object are fields of the query, each of them text. A style
+        // that does not parse fails the parameter below, after hydration, whatever this says.
+        const auto s = parse_query_style(parameter);
+        const bool typed = !found->content.has_value();
+        if (s && typed &&
+            ((*s == QueryStyle::Form && flag(parameter, "explode", true)) || *s == QueryStyle::DeepObject))
+            recipe = TargetRecipe::ExplodedQuery;
+    } else if (tag == kHeaderTag && is_client_managed_header(name)) {
+        recipe = TargetRecipe::ManagedHeader;
+    }
+    auto pending = prepare_schema(context, services, std::move(found->schema), recipe);
+    if (!pending) return make_unexpected(std::move(pending.error()));
+    std::uint8_t style = 0;
+    bool explode = false;
+    if (tag == kPathTag) {
         auto s = parse_path_style(parameter);
         if (!s) return make_unexpected(std::move(s.error()));
         style = static_cast<std::uint8_t>(*s);
@@ -161,16 +235,10 @@ Result<ParameterTarget, SpecProblem> build_v3(ReferenceContext& context, const V
         if (!s) return make_unexpected(std::move(s.error()));
         style = static_cast<std::uint8_t>(*s);
         explode = flag(parameter, "explode", true);
-        // The members of an exploded object are fields of the query, each of them text.
-        const bool typed = !found->content.has_value();
-        if (typed && ((*s == QueryStyle::Form && explode) || *s == QueryStyle::DeepObject)) {
-            recipe = TargetRecipe::ExplodedQuery;
-        }
     } else {
         explode = flag(parameter, "explode", tag == kCookieTag);
-        if (tag == kHeaderTag && is_client_managed_header(name)) recipe = TargetRecipe::ManagedHeader;
     }
-    auto target = measured_target(tag, location, std::move(name), std::move(*hydrated), draft, recipe, services);
+    auto target = measured_target(tag, location, std::move(name), std::move(*pending), recipe, services);
     if (!target) return target;
     target->style = style;
     target->explode = explode;
@@ -183,10 +251,11 @@ Result<ParameterTarget, SpecProblem> build_v2(ReferenceContext& context, const V
     if (in == "body") {
         const Value* schema = parameter.find("schema");
         if (schema == nullptr) return make_unexpected(SpecProblem::missing_field("schema"));
-        auto hydrated = hydrate_in_scope(services, context, *schema);
-        if (!hydrated) return make_unexpected(std::move(hydrated.error()));
-        auto target = measured_target(kSwagger2Tag, ParameterLocation::Body, std::move(name), std::move(*hydrated),
-                                      Draft::Draft4, body_parameter_recipe(context.non_json_body_media_type), services);
+        const TargetRecipe recipe = body_parameter_recipe(context.non_json_body_media_type);
+        auto pending = prepare_schema(context, services, *schema, recipe, Draft::Draft4);
+        if (!pending) return make_unexpected(std::move(pending.error()));
+        auto target = measured_target(kSwagger2Tag, ParameterLocation::Body, std::move(name), std::move(*pending),
+                                      recipe, services);
         if (!target) return target;
         target->body_media_type = context.body_media_type;
         target->non_json_body_media_type = context.non_json_body_media_type;
@@ -204,16 +273,6 @@ Result<ParameterTarget, SpecProblem> build_v2(ReferenceContext& context, const V
     else
         return make_unexpected(SpecProblem::unexpected_value_text(std::string(in), "in", kInV2));
     const bool form = location == ParameterLocation::FormData;
-    auto schema =
-        parameter_schema_v2(context, parameter, form ? std::span(kKeywordsF) : std::span(kKeywordsH), services);
-    if (!schema) return make_unexpected(std::move(schema.error()));
-    if (form) {
-        if (const Value* type = parameter.find("type")) schema->insert_or_assign("type", *type);
-    }
-    const bool multi = location == ParameterLocation::Query || form;
-    auto format = multi ? read_collection_format(parameter) : read_header_collection_format(parameter);
-    if (!format) return make_unexpected(std::move(format.error()));
-    if (auto nested = read_items_collection_formats(*schema)) return make_unexpected(std::move(*nested));
     TargetRecipe recipe = TargetRecipe::Parameter;
     if (location == ParameterLocation::Path)
         recipe = TargetRecipe::Path;
@@ -221,8 +280,16 @@ Result<ParameterTarget, SpecProblem> build_v2(ReferenceContext& context, const V
         recipe = TargetRecipe::FormData;
     else if (location == ParameterLocation::Header && is_client_managed_header(name))
         recipe = TargetRecipe::ManagedHeader;
-    auto target =
-        measured_target(kSwagger2Tag, location, std::move(name), std::move(*schema), Draft::Draft4, recipe, services);
+    auto pending = prepare_schema(context, services,
+                                  parameter_schema_v2(parameter, form ? std::span(kKeywordsF) : std::span(kKeywordsH)),
+                                  recipe, Draft::Draft4, form ? parameter.find("type") : nullptr);
+    if (!pending) return make_unexpected(std::move(pending.error()));
+    const Value& schema = pending->shared != nullptr ? *pending->shared->schema : pending->hydrated;
+    const bool multi = location == ParameterLocation::Query || form;
+    auto format = multi ? read_collection_format(parameter) : read_header_collection_format(parameter);
+    if (!format) return make_unexpected(std::move(format.error()));
+    if (auto nested = read_items_collection_formats(schema)) return make_unexpected(std::move(*nested));
+    auto target = measured_target(kSwagger2Tag, location, std::move(name), std::move(*pending), recipe, services);
     if (target) target->collection_format = *format;
     return target;
 }
@@ -430,8 +497,11 @@ void add_template_path_parameters(ReferenceContext& context, OperationRecord& re
         Value schema = std::move(string_schema).build();
         const bool swagger = context.version == SpecVersion::Swagger20;
         const Draft draft = is_draft4_version(context.version) ? Draft::Draft4 : Draft::Draft202012;
+        PendingSchema pending;
+        pending.hydrated = std::move(schema);
+        pending.draft = draft;
         auto built = measured_target(swagger ? kSwagger2Tag : kPathTag, ParameterLocation::Path, std::string(name),
-                                     std::move(schema), draft, TargetRecipe::Path, services);
+                                     std::move(pending), TargetRecipe::Path, services);
         if (!built) continue;
         if (!swagger) built->style = static_cast<std::uint8_t>(PathStyle::Simple);
         add_parameter_target(record.parameters, std::move(*built));
@@ -477,12 +547,12 @@ void build_request_body_targets(ReferenceContext& context, OperationRecord& reco
                 encoding = *e;
             }
         }
-        auto hydrated = hydrate_in_scope(services, context, *schema);
-        if (!hydrated) {
-            problems.emplace_back(positions::RequestBodyMediaType{key}, std::move(hydrated.error()));
+        const TargetRecipe recipe = media_type_recipe(key);
+        auto pending = prepare_schema(context, services, *schema, recipe);
+        if (!pending) {
+            problems.emplace_back(positions::RequestBodyMediaType{key}, std::move(pending.error()));
             continue;
         }
-        const Draft draft = services.draft(context, *hydrated);
         std::optional<http::MediaType> parsed;
         std::vector<http::MediaType> narrower;
         BodyForm form = BodyForm::Other;
@@ -502,8 +572,8 @@ void build_request_body_targets(ReferenceContext& context, OperationRecord& reco
             else if (type == "multipart")
                 form = BodyForm::Multipart;
         }
-        auto built = measured_target(static_cast<std::int64_t>(form), ParameterLocation::Body, key,
-                                     std::move(*hydrated), draft, media_type_recipe(key), services);
+        auto built = measured_target(static_cast<std::int64_t>(form), ParameterLocation::Body, key, std::move(*pending),
+                                     recipe, services);
         if (!built) {
             problems.emplace_back(positions::RequestBodyMediaType{key}, std::move(built.error()));
             continue;

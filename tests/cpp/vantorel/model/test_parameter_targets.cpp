@@ -359,3 +359,31 @@ TEST(ParameterReferences, LongChainsAreNoLoops) {
 }
 
 }  // namespace
+
+namespace {
+
+// Equal schemas of the same kind of target are hydrated and compiled once and share their state
+// until one is written; a schema measured for another kind of target gets a state of its own.
+TEST(SharedMeasures, EqualParametersShareOneMeasure) {
+    const Operation op(
+        parsed(R"({"openapi": "3.1.0", "components": {"schemas": {"N": {"type": "integer", "minimum": 1}}},
+      "paths": {"/op/{p}": {"post": {"parameters": [
+        {"name": "a", "in": "query", "schema": {"$ref": "#/components/schemas/N"}},
+        {"name": "b", "in": "query", "schema": {"$ref": "#/components/schemas/N"}},
+        {"name": "Host", "in": "header", "schema": {"$ref": "#/components/schemas/N"}},
+        {"name": "p", "in": "path", "schema": {"$ref": "#/components/schemas/N"}}]}}}})"));
+    ASSERT_TRUE(op.context.problems.empty()) << op.problem_kinds().front();
+    const ParameterTarget& a = op.target("a");
+    const ParameterTarget& b = op.target("b");
+    EXPECT_EQ(a.schema, b.schema);
+    EXPECT_EQ(a.validator, b.validator);
+    EXPECT_EQ(a.holder.state, b.holder.state);
+    EXPECT_EQ(a.types, b.types);
+    EXPECT_NE(a.holder.state, op.target("Host").holder.state);
+    EXPECT_TRUE(every_check_valid_only(op.target("Host")));
+    EXPECT_FALSE(every_check_valid_only(a));
+    EXPECT_NE(a.holder.state, op.target("p").holder.state);
+    EXPECT_FALSE(a.validator->is_valid(parsed("0")));
+}
+
+}  // namespace
