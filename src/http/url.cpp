@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "deririrore/formats/host.hpp"
+#include "deririrore/value/percent.hpp"
 #include "deririrore/value/utf8.hpp"
 
 namespace http {
@@ -185,19 +186,6 @@ std::string to_scalar_text(std::string_view s) {
     return out;
 }
 
-std::string percent_decode(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() && hex_value(s[i + 1]) >= 0 && hex_value(s[i + 2]) >= 0) {
-            out += static_cast<char>(hex_value(s[i + 1]) * 16 + hex_value(s[i + 2]));
-            i += 2;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
 
 // Numbers of any length: anything past 2^32 only has to stay too large.
 std::optional<std::uint64_t> parse_ipv4_number(std::string_view s) {
@@ -449,7 +437,7 @@ Result<std::string, UrlError> parse_url_host(std::string_view input) {
         if (!address) return make_unexpected(UrlError::InvalidIpv6);
         return serialize_ipv6(*address);
     }
-    const std::string domain = to_scalar_text(percent_decode(input));
+    const std::string domain = to_scalar_text(deririrore::value::percent_decode(input));
     std::string ascii;
     if (needs_idna(domain)) {
         auto converted = deririrore::formats::url_domain_to_ascii(domain);

@@ -1,37 +1,11 @@
 #include "zavova/text_util.hpp"
 
+#include "deririrore/value/percent.hpp"
 #include "deririrore/value/utf8.hpp"
 
 namespace zavova {
 
-namespace {
-
-int hex_value(char c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-std::string percent_decode(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%') {
-            const int hi = i + 1 < text.size() ? hex_value(text[i + 1]) : -1;
-            const int lo = i + 2 < text.size() ? hex_value(text[i + 2]) : -1;
-            if (hi >= 0 && lo >= 0) {
-                out.push_back(static_cast<char>(hi * 16 + lo));
-                i += 2;
-                continue;
-            }
-        }
-        out.push_back(text[i]);
-    }
-    return out;
-}
-
-}  // namespace
+using deririrore::value::percent_decode;
 
 std::size_t utf8_sequence_length(std::string_view s, std::size_t i) noexcept {
     return deririrore::value::utf8_sequence_length(s, i);

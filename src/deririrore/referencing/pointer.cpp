@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "deririrore/value/percent.hpp"
 #include "deririrore/value/utf8.hpp"
 
 namespace deririrore::referencing {
@@ -9,13 +10,6 @@ namespace deririrore::referencing {
 namespace {
 
 const Value* object_member(const Value& v, std::string_view key) noexcept { return v.find(key); }
-
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 }  // namespace
 
@@ -150,17 +144,7 @@ std::vector<PathSegment> pointer_to_segments(std::string_view pointer) {
 
 Result<std::string, ReferenceError> decode_fragment_pointer(std::string_view fragment) {
     std::string_view text = fragment.empty() ? fragment : fragment.substr(1);
-    std::string decoded;
-    decoded.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        // A '%' without two hex digits is kept as written.
-        if (text[i] == '%' && i + 2 < text.size() && hex_digit(text[i + 1]) >= 0 && hex_digit(text[i + 2]) >= 0) {
-            decoded.push_back(static_cast<char>(hex_digit(text[i + 1]) * 16 + hex_digit(text[i + 2])));
-            i += 2;
-        } else {
-            decoded.push_back(text[i]);
-        }
-    }
+    std::string decoded = value::percent_decode(text);
     if (auto bad = check_utf8(decoded))
         return make_unexpected(ReferenceError(ReferenceError::InvalidPercentEncoding{std::string(fragment), *bad}));
     return decoded;

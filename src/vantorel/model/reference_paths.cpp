@@ -4,6 +4,7 @@
 
 #include "deririrore/core/internal_error.hpp"
 #include "deririrore/referencing/pointer.hpp"
+#include "deririrore/value/percent.hpp"
 
 namespace vantorel::model {
 
@@ -13,13 +14,6 @@ namespace {
 
 bool is_ascii_letter(char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool is_ascii_digit(char c) noexcept { return c >= '0' && c <= '9'; }
-
-int hex_digit(char c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // The last component of a normalised result, empty when it has none (empty, or only the root).
 std::string_view last_component(const std::string& result) noexcept {
@@ -109,16 +103,7 @@ std::string join_reference_path(std::string_view base, std::string_view path) {
 std::optional<Utf8Error> check_utf8(std::string_view s) noexcept { return deririrore::referencing::check_utf8(s); }
 
 deririrore::Result<std::string, Utf8Error> percent_decode_utf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hex_digit(text[i + 1]) >= 0 && hex_digit(text[i + 2]) >= 0) {
-            out += static_cast<char>(hex_digit(text[i + 1]) * 16 + hex_digit(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
+    std::string out = deririrore::value::percent_decode(text);
     if (auto bad = check_utf8(out)) return deririrore::make_unexpected(*bad);
     return out;
 }

@@ -4,6 +4,8 @@
 #include <functional>
 #include <limits>
 
+#include "deririrore/value/utf8.hpp"
+
 namespace vantorel::recorders {
 
 namespace {
@@ -14,26 +16,8 @@ std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) noexcept {
 
 // Bytes of the UTF-8 character at the start of `s`; 1 for a byte that begins no valid sequence.
 std::size_t character_length(std::string_view s) noexcept {
-    const auto b0 = static_cast<unsigned char>(s[0]);
-    std::size_t len = 1;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        len = 2;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        len = 3;
-        if (b0 == 0xE0) lo = 0xA0;
-        if (b0 == 0xED) hi = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        len = 4;
-        if (b0 == 0xF0) lo = 0x90;
-        if (b0 == 0xF4) hi = 0x8F;
-    }
-    if (len == 1 || s.size() < len) return 1;
-    for (std::size_t i = 1; i < len; ++i) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if (b < (i == 1 ? lo : 0x80) || b > (i == 1 ? hi : 0xBF)) return 1;
-    }
-    return len;
+    const std::size_t n = deririrore::value::utf8_sequence_length(s, 0);
+    return n == 0 ? 1 : n;
 }
 
 }  // namespace

@@ -1,0 +1,24 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+
+#include "deririrore/value/percent.hpp"
+
+TEST(PercentDecode, EscapesBecomeBytesAndBrokenEscapesStay) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {"plain", "plain"},
+        {"a%20b", "a b"},
+        {"%7e%7E", "~~"},
+        {"%E2%82%AC", "\xE2\x82\xAC"},
+        {"%FF", "\xFF"},  // bytes, not text: the caller checks UTF-8
+        {"%00", std::string(1, '\0')},
+        {"100%", "100%"},
+        {"%4", "%4"},
+        {"%G1", "%G1"},
+        {"%%41", "%A"},
+        {"%2541", "%41"},  // decoded once
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(deririrore::value::percent_decode(in), out) << in;
+}
