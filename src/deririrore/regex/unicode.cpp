@@ -4,41 +4,6 @@
 
 namespace deririrore::regex::detail {
 
-size_t decode_one(std::string_view s, size_t i, char32_t& cp) {
-    const size_t n = s.size();
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    if (b0 < 0x80) {
-        cp = b0;
-        return 1;
-    }
-    size_t len;
-    char32_t v;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        len = 2;
-        v = b0 & 0x1F;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        len = 3;
-        v = b0 & 0x0F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        len = 4;
-        v = b0 & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + len > n) return 0;
-    for (size_t k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) return 0;
-        v = (v << 6) | (b & 0x3F);
-    }
-    if ((len == 3 && v < 0x800) || (len == 4 && (v < 0x10000 || v > 0x10FFFF)) ||
-        (v >= 0xD800 && v <= 0xDFFF)) {
-        return 0;
-    }
-    cp = v;
-    return len;
-}
-
 bool decode_utf8(std::string_view s, std::vector<char32_t>& cps, std::vector<uint32_t>& offsets) {
     cps.clear();
     offsets.clear();

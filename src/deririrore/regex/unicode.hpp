@@ -14,7 +14,9 @@ namespace deririrore::regex::detail {
 bool decode_utf8(std::string_view text, std::vector<char32_t>& cps, std::vector<uint32_t>& offsets);
 
 // Decodes one scalar value at `pos`; returns its length in bytes, 0 when malformed.
-size_t decode_one(std::string_view text, size_t pos, char32_t& cp);
+inline size_t decode_one(std::string_view text, size_t pos, char32_t& cp) {
+    return value::decode_utf8_sequence(text, pos, cp);
+}
 
 using value::append_utf8;
 

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "deririrore/value/utf8.hpp"
+
 namespace deririrore::value {
 
 namespace {
@@ -30,23 +32,6 @@ int hex_value(char c) noexcept {
     return -1;
 }
 
-void append_utf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // The input as the parser sees it, for byte offsets in errors.
 struct Source {
@@ -120,7 +105,7 @@ Result<std::string, JsonError> decode_string(const Source& src, const char* quot
                     p += 6;
                     cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
                 }
-                append_utf8(out, static_cast<uint32_t>(cp));
+                append_utf8(out, static_cast<char32_t>(cp));
                 break;
             }
             default:

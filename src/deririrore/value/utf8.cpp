@@ -33,6 +33,16 @@ std::size_t utf8_sequence_length(std::string_view s, std::size_t i) noexcept {
     return seq.valid ? seq.length : 0;
 }
 
+std::size_t decode_utf8_sequence(std::string_view s, std::size_t i, char32_t& cp) noexcept {
+    const Utf8Sequence seq = read_utf8_sequence(s, i);
+    if (!seq.valid) return 0;
+    static constexpr unsigned char kLeadMask[] = {0x7F, 0x1F, 0x0F, 0x07};
+    char32_t v = static_cast<unsigned char>(s[i]) & kLeadMask[seq.length - 1];
+    for (std::size_t k = 1; k < seq.length; ++k) v = (v << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    cp = v;
+    return seq.length;
+}
+
 bool is_valid_utf8(std::string_view s) noexcept {
     for (std::size_t i = 0; i < s.size();) {
         const std::size_t n = utf8_sequence_length(s, i);

@@ -20,6 +20,8 @@ struct Utf8Sequence {
 Utf8Sequence read_utf8_sequence(std::string_view s, std::size_t i) noexcept;
 // Length of the well-formed sequence starting at s[i], or 0.
 std::size_t utf8_sequence_length(std::string_view s, std::size_t i) noexcept;
+// utf8_sequence_length, with the scalar value of a well-formed sequence stored in `cp`.
+std::size_t decode_utf8_sequence(std::string_view s, std::size_t i, char32_t& cp) noexcept;
 bool is_valid_utf8(std::string_view s) noexcept;
 
 // Appends the encoding of a code point below 0x110000.

@@ -1,12 +1,15 @@
 #include "vantorel/recorders/json_body.hpp"
 
 #include "deririrore/value/json.hpp"
+#include "deririrore/value/utf8.hpp"
 #include "multipart/multipart.hpp"
 #include "multipart/text.hpp"
 
 namespace vantorel::recorders {
 
 namespace {
+
+using deririrore::value::append_utf8;
 
 std::string_view trim_unicode_white_space(std::string_view text) noexcept {
     text.remove_prefix(multipart::skip_unicode_white_space(text, 0));
@@ -52,23 +55,6 @@ bool starts_with_bytes(std::string_view body, std::string_view mark) noexcept {
     return body.size() >= mark.size() && body.substr(0, mark.size()) == mark;
 }
 
-void append_utf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 std::uint32_t byte_at(std::string_view s, std::size_t i) noexcept { return static_cast<unsigned char>(s[i]); }
 

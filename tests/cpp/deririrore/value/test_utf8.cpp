@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "deririrore/value/utf8.hpp"
 
@@ -52,4 +53,18 @@ TEST(Utf8Encoding, EachLengthRoundTrips) {
     for (char32_t cp : {U'A', U'\u00E9', U'\u20AC', U'\U0001F600', U'\U0010FFFF'}) dv::append_utf8(out, cp);
     EXPECT_EQ(out, "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF");
     EXPECT_TRUE(dv::is_valid_utf8(out));
+}
+
+TEST(Utf8Decoding, ScalarOfEachLengthAndNoneForMalformed) {
+    const std::pair<std::string, char32_t> cases[] = {
+        {"A", U'A'}, {"\xC3\xA9", U'\u00E9'}, {"\xE2\x82\xAC", U'\u20AC'}, {"\xF4\x8F\xBF\xBF", U'\U0010FFFF'}};
+    for (const auto& [bytes, expected] : cases) {
+        char32_t cp = 0;
+        EXPECT_EQ(dv::decode_utf8_sequence(bytes, 0, cp), bytes.size());
+        EXPECT_EQ(cp, expected);
+    }
+    char32_t cp = U'x';
+    EXPECT_EQ(dv::decode_utf8_sequence("\xED\xA0\x80", 0, cp), 0u);
+    EXPECT_EQ(dv::decode_utf8_sequence("ab\xE2\x82", 2, cp), 0u);
+    EXPECT_EQ(cp, U'x');
 }
