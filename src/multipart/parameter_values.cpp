@@ -48,19 +48,6 @@ Value assignments_at(std::string_view text, char delimiter, const Value& schema,
     return object_from(std::move(members));
 }
 
-char collection_delimiter(CollectionFormat format) noexcept {
-    switch (format) {
-        case CollectionFormat::Ssv:
-            return ' ';
-        case CollectionFormat::Tsv:
-            return '\t';
-        case CollectionFormat::Pipes:
-            return '|';
-        default:
-            return ',';
-    }
-}
-
 Value collection_list(std::string_view text, char delimiter, const Value& schema, const Value& root, int depth);
 
 Value collection_piece(std::string_view piece, const SchemaDecodeSpec& item, const Value& root, int depth) {
@@ -184,6 +171,19 @@ Value decode_query_collection(std::string_view text, QueryStyleContext context, 
     DecodeSpec spec;
     spec.types = shape == CollectionShape::Array ? kArray : kObject;
     return decode_query_value(text, spec, context, schema, root);
+}
+
+char collection_delimiter(CollectionFormat format) noexcept {
+    switch (format) {
+        case CollectionFormat::Ssv:
+            return ' ';
+        case CollectionFormat::Tsv:
+            return '\t';
+        case CollectionFormat::Pipes:
+            return '|';
+        default:
+            return ',';
+    }
 }
 
 Value decode_collection_value(std::string_view text, const DecodeSpec& spec, CollectionFormat format,

@@ -16,6 +16,10 @@ enum class PathStyle : std::uint8_t { Simple = 0, Label = 1, Matrix = 2 };
 // Swagger 2.0 array encodings, numbered as the document model numbers them.
 enum class CollectionFormat : std::uint8_t { Csv = 0, Ssv = 1, Tsv = 2, Pipes = 3, Multi = 4 };
 
+// The character a delimited format splits on (',' for Csv, and for Multi, whose values come apart
+// already).
+char collection_delimiter(CollectionFormat format) noexcept;
+
 struct PathStyleContext {
     PathStyle style = PathStyle::Simple;
     bool explode = false;

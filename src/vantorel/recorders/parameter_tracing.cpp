@@ -393,7 +393,11 @@ void parse_query_string(ParsedQuery& parsed, std::optional<std::string_view> que
     }
 }
 
-std::optional<std::string_view> path_param_value(const PathParams& params, std::string_view name) {
+std::optional<std::string_view> path_param_value(const PathParams& params, std::string_view name,
+                                                 const ParameterNameMap* names) {
+    if (names != nullptr) {
+        if (auto it = names->find(name); it != names->end()) name = it->second;
+    }
     for (const auto& [key, value] : params)
         if (key == name) return value;
     return std::nullopt;
@@ -430,11 +434,7 @@ std::optional<ValueCandidates> parameter_candidates(const PathParams& path_param
     ValueCandidates out;
     switch (target.location) {
         case ParameterLocation::Path: {
-            std::string_view name = target.name;
-            if (names != nullptr) {
-                if (auto it = names->find(name); it != names->end()) name = it->second;
-            }
-            const std::optional<std::string_view> raw = path_param_value(path_params, name);
+            const std::optional<std::string_view> raw = path_param_value(path_params, target.name, names);
             if (!raw) return std::nullopt;
             const std::string text = percent_decode(*raw, false);
             if (!typed) {

@@ -50,7 +50,9 @@ struct ParsedQuery {
 // `query` is the URL's query without "?"; none leaves the maps empty.
 void parse_query_string(ParsedQuery& parsed, std::optional<std::string_view> query, bool collect_deep_objects);
 
-std::optional<std::string_view> path_param_value(const PathParams& params, std::string_view name);
+// The captured text of the documented parameter `name`, looked up under the name `names` maps it to.
+std::optional<std::string_view> path_param_value(const PathParams& params, std::string_view name,
+                                                 const ParameterNameMap* names);
 
 // Dotted names ("id.0", "filter.size.min") nested deeper than this give no value.
 inline constexpr std::size_t kMaxDottedDepth = 64;

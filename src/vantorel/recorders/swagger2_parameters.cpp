@@ -17,18 +17,6 @@ constexpr std::uint8_t kArray = 32, kObject = 64;
 
 bool single(std::uint8_t mask) noexcept { return (mask & (mask - 1)) == 0; }
 
-char delimiter_of(CollectionFormat format) noexcept {
-    switch (format) {
-        case CollectionFormat::Ssv:
-            return ' ';
-        case CollectionFormat::Tsv:
-            return '\t';
-        case CollectionFormat::Pipes:
-            return '|';
-        default:
-            return ',';
-    }
-}
 
 CollectionFormat format_of(const model::ParameterTarget& target) {
     return static_cast<CollectionFormat>(target.collection_format);
@@ -73,7 +61,7 @@ void decode_swagger2_value(std::string_view text, const DecodeSpec& spec, Collec
                            ValueCandidates& out) {
     swagger2_candidates(
         text, spec, out, [&] { return multipart::decode_collection_item(text, spec, format, schema, schema); },
-        [&] { return multipart::decode_collection_item_list(text, delimiter_of(format), schema, schema); });
+        [&] { return multipart::decode_collection_item_list(text, multipart::collection_delimiter(format), schema, schema); });
 }
 
 void decode_swagger2_item_value(std::string_view text, const DecodeSpec& spec, CollectionFormat format,
@@ -90,7 +78,7 @@ Value decode_swagger2_multi_values(const std::vector<std::string>& values, const
     if (items != nullptr) {
         if (auto inner = multipart::nested_collection_format(*items)) {
             for (const std::string& value : values)
-                array.push_back(multipart::decode_collection_item_list(value, delimiter_of(*inner), *items, schema));
+                array.push_back(multipart::decode_collection_item_list(value, multipart::collection_delimiter(*inner), *items, schema));
             return array;
         }
     }
@@ -131,11 +119,7 @@ void trace_swagger2_parameter(const PathParams& path_params, const http::Request
     ValueCandidates candidates;
     switch (target.location) {
         case ParameterLocation::Path: {
-            std::string_view name = target.name;
-            if (names != nullptr) {
-                if (auto it = names->find(name); it != names->end()) name = it->second;
-            }
-            const std::optional<std::string_view> raw = path_param_value(path_params, name);
+            const std::optional<std::string_view> raw = path_param_value(path_params, target.name, names);
             if (!raw) return;
             decode_swagger2_value(percent_decode(*raw, false), spec, format, schema, candidates);
             break;
