@@ -103,15 +103,6 @@ bool type_allows(const Value& v, std::uint8_t types) {
     return false;
 }
 
-std::string child_location(std::string_view location, std::string_view step) {
-    if (location.empty()) return std::string(step);
-    std::string out;
-    out.reserve(location.size() + 1 + step.size());
-    out.append(location).push_back('/');
-    out.append(step);
-    return out;
-}
-
 std::string_view local_part(std::string_view name) {
     const std::size_t colon = name.find(':');
     return colon == std::string_view::npos ? name : name.substr(colon + 1);

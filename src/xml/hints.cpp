@@ -14,15 +14,6 @@ constexpr std::uint8_t kArray = 32;
 // the budget: the walk recurses, and the stack must stay bounded.
 constexpr std::size_t kMaxVisitDepth = 512;
 
-std::string child_location(std::string_view location, std::string_view step) {
-    if (location.empty()) return std::string(step);
-    std::string out;
-    out.reserve(location.size() + 1 + step.size());
-    out.append(location).push_back('/');
-    out.append(step);
-    return out;
-}
-
 // RFC 6901 in `root`; the empty pointer names the root.
 const Value* pointer_lookup(const Value& root, std::string_view pointer) {
     const Value* current = &root;
@@ -180,6 +171,15 @@ XmlHints xml_hints_from_schema(const Value& schema) {
     walk.visit(schema, std::string(), 0);
     if (walk.exhausted) return {};
     return std::move(walk.hints);
+}
+
+std::string child_location(std::string_view location, std::string_view step) {
+    if (location.empty()) return std::string(step);
+    std::string out;
+    out.reserve(location.size() + 1 + step.size());
+    out.append(location).push_back('/');
+    out.append(step);
+    return out;
 }
 
 const XmlHint& hint_at(const XmlHints& hints, std::string_view location) {

@@ -45,6 +45,9 @@ inline constexpr std::size_t kXmlHintVisitBudget = 10000;
 // resolve in.
 XmlHints xml_hints_from_schema(const Value& schema);
 
+// The place `step` ("pet", "[]", "allOf/0") names below `location`.
+std::string child_location(std::string_view location, std::string_view step);
+
 // The hint of a place, or the default hint when there is none.
 const XmlHint& hint_at(const XmlHints& hints, std::string_view location);
 
