@@ -25,19 +25,19 @@ public:
         if (found == entries_.end()) return nullptr;
         for (Entry& entry : found->second) {
             if (entry.draft == draft && entry.recipe == recipe && entry.removed_patterns == compiled.removed_patterns &&
-                identical(entry.schema, schema))
+                identical(*entry.schema, schema))
                 return &entry.holder;
         }
         return nullptr;
     }
-    void add(std::uint64_t key, const Value& schema, Draft draft, const CompiledMeasure& compiled, TargetRecipe recipe,
-             const zavova::CoverageHolder& holder) {
-        entries_[key].push_back(Entry{schema, draft, recipe, compiled.removed_patterns, holder});
+    void add(std::uint64_t key, std::shared_ptr<const Value> schema, Draft draft, const CompiledMeasure& compiled,
+             TargetRecipe recipe, const zavova::CoverageHolder& holder) {
+        entries_[key].push_back(Entry{std::move(schema), draft, recipe, compiled.removed_patterns, holder});
     }
 
 private:
     struct Entry {
-        Value schema;
+        std::shared_ptr<const Value> schema;
         Draft draft;
         TargetRecipe recipe;
         std::vector<std::string> removed_patterns;
@@ -65,11 +65,12 @@ OperationServices default_operation_services(std::shared_ptr<MeasuredSchemaCache
         for (RemovedPattern& removed : measured->removed_patterns) out.removed_patterns.push_back(removed.location);
         return out;
     };
-    services.measure = [measures = std::make_shared<MeasureCache>()](
-                           const Value& schema, Draft draft, const CompiledMeasure& compiled, TargetRecipe recipe) {
+    services.measure = [measures = std::make_shared<MeasureCache>()](const std::shared_ptr<const Value>& schema,
+                                                                     Draft draft, const CompiledMeasure& compiled,
+                                                                     TargetRecipe recipe) {
         std::uint64_t key = 0;
-        if (const zavova::CoverageHolder* known = measures->find(schema, draft, compiled, recipe, key)) return *known;
-        zavova::CoverageHolder holder = measure_target(schema, draft, compiled.removed_patterns, recipe);
+        if (const zavova::CoverageHolder* known = measures->find(*schema, draft, compiled, recipe, key)) return *known;
+        zavova::CoverageHolder holder = measure_target(*schema, draft, compiled.removed_patterns, recipe);
         measures->add(key, schema, draft, compiled, recipe, holder);
         return holder;
     };

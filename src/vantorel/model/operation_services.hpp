@@ -67,7 +67,10 @@ struct OperationServices {
                                                        bool is_body)>
         compile;
     // A fresh coverage state for a compiled schema, with the entries its kind of target registers.
-    std::function<zavova::CoverageHolder(const Value& schema, Draft, const CompiledMeasure&, TargetRecipe)> measure;
+    // The schema is shared with the target, so that the build keeps no copy of its own.
+    std::function<zavova::CoverageHolder(const std::shared_ptr<const Value>& schema, Draft, const CompiledMeasure&,
+                                         TargetRecipe)>
+        measure;
     // Where parameters and request bodies share their measured schemas; none: every target
     // hydrates, compiles and measures its own.
     std::shared_ptr<SharedMeasureCache> shared_measures;

@@ -128,7 +128,7 @@ Result<ParameterTarget, SpecProblem> measured_target(std::int64_t tag, Parameter
     if (!compiled) return make_unexpected(std::move(compiled.error()));
     if (file && schema.is_object()) schema.insert_or_assign("type", Value::string("file"));
     auto shared = std::make_shared<const Value>(std::move(schema));
-    target.holder = services.measure(*shared, draft, *compiled, recipe);
+    target.holder = services.measure(shared, draft, *compiled, recipe);
     target.validator = std::move(compiled->validator);
     target.schema = std::move(shared);
     if (!pending.key.empty()) {

@@ -174,7 +174,7 @@ Result<ResponseBody, SpecProblem> build_response_targets(const http::MediaType& 
             state->draft = draft;
             fresh.holder.state = std::move(state);
         } else {
-            fresh.holder = services.measure(*shared, draft, *compiled, TargetRecipe::Response);
+            fresh.holder = services.measure(shared, draft, *compiled, TargetRecipe::Response);
         }
         fresh.validator = std::move(compiled->validator);
         fresh.schema = std::move(shared);

@@ -56,8 +56,8 @@ struct Counting {
             auto built = deririrore::core::build_validator(Value::boolean(true));
             return CompiledMeasure{std::make_shared<const deririrore::core::Validator>(*built), {}};
         };
-        s.measure = [](const Value& schema, Draft draft, const CompiledMeasure&, TargetRecipe) {
-            return zavova::build_coverage_state(schema, draft, {});
+        s.measure = [](const std::shared_ptr<const Value>& schema, Draft draft, const CompiledMeasure&, TargetRecipe) {
+            return zavova::build_coverage_state(*schema, draft, {});
         };
         return s;
     }
