@@ -3,6 +3,7 @@
 #include <set>
 #include <vector>
 
+#include "deririrore/referencing/pointer.hpp"
 #include "deririrore/value/types.hpp"
 
 namespace xml {
@@ -13,45 +14,6 @@ constexpr std::uint8_t kArray = 32;
 // Nested visits (properties, items, branches and references) beyond this count as exhausting
 // the budget: the walk recurses, and the stack must stay bounded.
 constexpr std::size_t kMaxVisitDepth = 512;
-
-// RFC 6901 in `root`; the empty pointer names the root.
-const Value* pointer_lookup(const Value& root, std::string_view pointer) {
-    const Value* current = &root;
-    if (pointer.empty()) return current;
-    if (pointer[0] != '/') return nullptr;
-    std::size_t pos = 1;
-    while (true) {
-        const std::size_t slash = pointer.find('/', pos);
-        const std::string_view raw =
-            pointer.substr(pos, slash == std::string_view::npos ? std::string_view::npos : slash - pos);
-        std::string token;
-        for (std::size_t i = 0; i < raw.size(); ++i) {
-            if (raw[i] == '~' && i + 1 < raw.size() && (raw[i + 1] == '0' || raw[i + 1] == '1')) {
-                token.push_back(raw[i + 1] == '0' ? '~' : '/');
-                ++i;
-            } else {
-                token.push_back(raw[i]);
-            }
-        }
-        if (current->is_object()) {
-            current = current->find(token);
-        } else if (current->is_array()) {
-            if (token.empty() || token.size() > 9 || (token.size() > 1 && token[0] == '0')) return nullptr;
-            std::size_t index = 0;
-            for (char c : token) {
-                if (c < '0' || c > '9') return nullptr;
-                index = index * 10 + static_cast<std::size_t>(c - '0');
-            }
-            if (index >= current->as_array().size()) return nullptr;
-            current = &current->as_array()[index];
-        } else {
-            return nullptr;
-        }
-        if (current == nullptr) return nullptr;
-        if (slash == std::string_view::npos) return current;
-        pos = slash + 1;
-    }
-}
 
 std::uint8_t types_of(const Value* type) {
     if (type == nullptr) return 0;
@@ -93,7 +55,7 @@ struct Walk {
             const std::string pointer = text.substr(1);
             if (followed.count(pointer) != 0) return;
             followed.insert(pointer);
-            if (const Value* target = pointer_lookup(root, pointer); target != nullptr)
+            if (const Value* target = deririrore::referencing::pointer_lookup(root, pointer); target != nullptr)
                 visit(*target, location, depth + 1);
             followed.erase(pointer);
             return;
