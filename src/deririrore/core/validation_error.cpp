@@ -4,17 +4,13 @@
 
 #include "deririrore/core/internal_error.hpp"
 #include "deririrore/value/json.hpp"
+#include "deririrore/value/overloaded.hpp"
 
 namespace deririrore::core {
 
 namespace {
 
-template <class... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
+using deririrore::value::Overloaded;
 
 std::string json(const Value& v) { return value::to_json(v); }
 

@@ -1,17 +1,13 @@
 #include "vantorel/model/problems.hpp"
 
 #include "deririrore/value/json.hpp"
+#include "deririrore/value/overloaded.hpp"
 
 namespace vantorel::model {
 
 namespace {
 
-template <class... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
+using deririrore::value::Overloaded;
 
 // Anchors are fragments that are neither empty nor a pointer.
 bool names_anchor(std::string_view target) noexcept {
