@@ -58,23 +58,8 @@ std::optional<std::pair<const Value*, std::string>> plain_ref_chain(const Value&
     return std::make_pair(current, std::move(pointer));
 }
 
-std::uint8_t value_mask(const Value& v) {
-    switch (v.kind()) {
-        case deririrore::value::ValueKind::Null:
-            return 1;
-        case deririrore::value::ValueKind::Boolean:
-            return 2;
-        case deririrore::value::ValueKind::Number:
-            return 8;
-        case deririrore::value::ValueKind::String:
-            return 16;
-        case deririrore::value::ValueKind::Array:
-            return 32;
-        case deririrore::value::ValueKind::Object:
-            return 64;
-    }
-    return 0;
-}
+// The type bits of an enum or const member; a number counts as "number" alone, integral or not.
+std::uint8_t value_mask(const Value& v) { return value_type_bits(v) & static_cast<std::uint8_t>(~4u); }
 
 std::uint8_t name_mask(std::string_view name) {
     if (name == "null") return 1;
