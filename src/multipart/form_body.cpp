@@ -5,6 +5,7 @@
 #include <memory>
 #include <variant>
 
+#include "deririrore/value/percent.hpp"
 #include "multipart/multipart.hpp"
 
 namespace multipart {
@@ -42,28 +43,8 @@ QueryStyleContext context_of(const DecodeSpec& spec) {
     return QueryStyleContext{static_cast<QueryStyle>(spec.style & 3), spec.explode != 0};
 }
 
-int hex_value(char c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 std::string form_decode(std::string_view text) {
-    std::string bytes;
-    bytes.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '+') {
-            bytes.push_back(' ');
-        } else if (c == '%' && i + 2 < text.size() && hex_value(text[i + 1]) >= 0 && hex_value(text[i + 2]) >= 0) {
-            bytes.push_back(static_cast<char>(hex_value(text[i + 1]) * 16 + hex_value(text[i + 2])));
-            i += 2;
-        } else {
-            bytes.push_back(c);
-        }
-    }
-    return utf8_lossy(bytes);
+    return utf8_lossy(deririrore::value::percent_decode(text, true));
 }
 
 std::optional<std::uint64_t> numeric_segment(std::string_view s) noexcept {

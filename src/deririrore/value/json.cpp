@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "deririrore/value/percent.hpp"
 #include "deririrore/value/utf8.hpp"
 
 namespace deririrore::value {
@@ -25,12 +26,6 @@ JsonError make_error(std::string message, std::size_t offset) {
     return JsonError{std::move(message), offset};
 }
 
-int hex_value(char c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 
 // The input as the parser sees it, for byte offsets in errors.
@@ -82,7 +77,7 @@ Result<std::string, JsonError> decode_string(const Source& src, const char* quot
                     if (end - at < 4) return -1;
                     int32_t v = 0;
                     for (int k = 0; k < 4; ++k) {
-                        int h = hex_value(at[k]);
+                        int h = hex_digit_value(at[k]);
                         if (h < 0) return -1;
                         v = v * 16 + h;
                     }

@@ -4,52 +4,12 @@
 #include <array>
 #include <utility>
 
+#include "deririrore/value/percent.hpp"
+#include "deririrore/value/utf8.hpp"
 #include "http/url.hpp"
 
 namespace vantorel::model {
 namespace {
-
-int hex_digit(char c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-bool is_utf8(std::string_view text) noexcept {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t extra = 0;
-        char32_t cp = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= text.size()) return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto d = static_cast<unsigned char>(text[i + k]);
-            if ((d & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (d & 0x3F);
-        }
-        if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-            (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
-            return false;
-        i += extra + 1;
-    }
-    return true;
-}
 
 bool starts_with_http_scheme(std::string_view text) noexcept {
     auto lower_prefix = [&](std::string_view prefix) {
@@ -135,8 +95,8 @@ void gather_servers(const Value& holder, std::optional<std::string_view> key, co
 std::optional<std::string> decode_non_ascii_escapes(std::string_view text) {
     auto high_escape_at = [&](std::size_t i) {
         if (text[i] != '%' || i + 2 >= text.size()) return -1;
-        const int hi = hex_digit(text[i + 1]);
-        const int lo = hex_digit(text[i + 2]);
+        const int hi = deririrore::value::hex_digit_value(text[i + 1]);
+        const int lo = deririrore::value::hex_digit_value(text[i + 2]);
         if (hi < 0 || lo < 0) return -1;
         const int byte = hi * 16 + lo;
         return byte >= 0x80 ? byte : -1;
@@ -155,7 +115,7 @@ std::optional<std::string> decode_non_ascii_escapes(std::string_view text) {
             out.push_back(text[i++]);
         }
     }
-    if (!is_utf8(out)) return std::nullopt;
+    if (!deririrore::value::is_valid_utf8(out)) return std::nullopt;
     return out;
 }
 

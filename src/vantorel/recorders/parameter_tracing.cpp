@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "deririrore/core/location.hpp"
+#include "deririrore/value/percent.hpp"
 #include "multipart/form_body.hpp"
 #include "multipart/multipart.hpp"
 #include "multipart/text.hpp"
@@ -26,29 +27,6 @@ constexpr std::uint8_t kString = 16, kArray = 32, kObject = 64;
 bool single(std::uint8_t mask) noexcept { return (mask & (mask - 1)) == 0; }
 
 Value text_value(std::string_view text) { return Value::string(std::string(text)); }
-
-int hex_digit(char c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// "%" and two hexadecimal digits become that byte; other "%" stay.
-std::string percent_decode_bytes(std::string_view text, bool plus_as_space) {
-    std::string bytes;
-    bytes.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '%' && i + 2 < text.size() && hex_digit(text[i + 1]) >= 0 && hex_digit(text[i + 2]) >= 0) {
-            bytes.push_back(static_cast<char>(hex_digit(text[i + 1]) * 16 + hex_digit(text[i + 2])));
-            i += 2;
-        } else {
-            bytes.push_back(plus_as_space && c == '+' ? ' ' : c);
-        }
-    }
-    return bytes;
-}
 
 const Value& root_of(const model::ParameterTarget& target) {
     return target.schema ? *target.schema : multipart::default_schema();
@@ -404,7 +382,7 @@ std::optional<std::string_view> path_param_value(const PathParams& params, std::
 }
 
 std::string percent_decode(std::string_view text, bool plus_as_space) {
-    return multipart::utf8_lossy(percent_decode_bytes(text, plus_as_space));
+    return multipart::utf8_lossy(deririrore::value::percent_decode(text, plus_as_space));
 }
 
 DecodeSpec target_decode_spec(const model::ParameterTarget& target) {
@@ -492,7 +470,7 @@ void trace_parameter(const PathParams& path_params, const http::RequestRecord& r
         const auto [type, subtype] = http::split_media_type(*target.media_type);
         const bool form = type == "application" && subtype == "x-www-form-urlencoded";
         // The bytes go on unchecked: the body decoders read their own charsets.
-        const std::string bytes = form ? std::string() : percent_decode_bytes(*raw, false);
+        const std::string bytes = form ? std::string() : deririrore::value::percent_decode(*raw, false);
         zavova::CoverageHolder& holder = target.holder;
         const bool was_covered = holder.state && holder.state->all_covered;
         const BodyTarget body{target.validator.get(), &holder, target.schema.get(), nullptr, nullptr};

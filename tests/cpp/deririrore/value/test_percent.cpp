@@ -22,3 +22,12 @@ TEST(PercentDecode, EscapesBecomeBytesAndBrokenEscapesStay) {
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(deririrore::value::percent_decode(in), out) << in;
 }
+
+TEST(PercentDecode, PlusBecomesSpaceOnlyInFormEncoding) {
+    EXPECT_EQ(deririrore::value::percent_decode("a+b%2B", false), "a+b+");
+    EXPECT_EQ(deririrore::value::percent_decode("a+b%2B", true), "a b+");
+    EXPECT_EQ(deririrore::value::hex_digit_value('f'), 15);
+    EXPECT_EQ(deririrore::value::hex_digit_value('F'), 15);
+    EXPECT_EQ(deririrore::value::hex_digit_value('9'), 9);
+    EXPECT_EQ(deririrore::value::hex_digit_value('g'), -1);
+}
