@@ -3,6 +3,8 @@
 // schema and compiled validator of its value, the settings recording decodes a value with, and
 // the counters recording traces it into.
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +15,7 @@
 #include "http/media_type.hpp"
 #include "vantorel/model/problems.hpp"
 #include "zavova/coverage_state.hpp"
+#include "zavova/measured_targets.hpp"
 
 namespace vantorel::model {
 
@@ -67,6 +70,9 @@ struct ParameterTarget {
     std::optional<http::MediaType> media_type;
     std::optional<deririrore::value::Value> encoding;
     std::vector<http::MediaType> narrower_media_types;
+    // Request bodies, Swagger 2.0 body parameters and querystring parameters: how each form field
+    // decodes (style, explode, types), from the prepared schema and `encoding`.
+    std::map<std::string, zavova::DecodeSpec, std::less<>> field_specs;
 };
 
 }  // namespace vantorel::model

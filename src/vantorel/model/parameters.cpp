@@ -186,7 +186,19 @@ Result<ParameterTarget, SpecProblem> build_v3(ReferenceContext& context, const V
         if (!pending) return make_unexpected(std::move(pending.error()));
         auto target = measured_target(kQuerystringTag, ParameterLocation::Querystring, std::move(name),
                                       std::move(*pending), recipe, services);
-        if (target) target->non_json_content = found->content.value_or(ContentSource::Unset);
+        if (!target) return target;
+        target->non_json_content = found->content.value_or(ContentSource::Unset);
+        // The media type object's `encoding`, whatever the media type.
+        const Value* media = &content->as_object().front().value;
+        if (const Value* ref = media->is_object() ? media->find("$ref") : nullptr) {
+            auto resolved = resolve_in_current_scope(context, *ref);
+            media = resolved ? resolved->first : nullptr;
+        }
+        const Value* encoding = media != nullptr && media->is_object() ? media->find("encoding") : nullptr;
+        auto specs =
+            build_form_field_specs(*target->schema, encoding != nullptr && encoding->is_object() ? encoding : nullptr);
+        if (!specs) return make_unexpected(std::move(specs.error()));
+        target->field_specs = std::move(*specs);
         return target;
     }
     std::int64_t tag = 0;
@@ -257,6 +269,9 @@ Result<ParameterTarget, SpecProblem> build_v2(ReferenceContext& context, const V
         auto target = measured_target(kSwagger2Tag, ParameterLocation::Body, std::move(name), std::move(*pending),
                                       recipe, services);
         if (!target) return target;
+        auto specs = build_form_field_specs(*target->schema, nullptr);
+        if (!specs) return make_unexpected(std::move(specs.error()));
+        target->field_specs = std::move(*specs);
         target->body_media_type = context.body_media_type;
         target->non_json_body_media_type = context.non_json_body_media_type;
         return target;
@@ -578,6 +593,12 @@ void build_request_body_targets(ReferenceContext& context, OperationRecord& reco
             problems.emplace_back(positions::RequestBodyMediaType{key}, std::move(built.error()));
             continue;
         }
+        auto specs = build_form_field_specs(*built->schema, encoding ? &*encoding : nullptr);
+        if (!specs) {
+            problems.emplace_back(positions::RequestBodyMediaType{key}, std::move(specs.error()));
+            continue;
+        }
+        built->field_specs = std::move(*specs);
         built->media_type = std::move(parsed);
         built->narrower_media_types = std::move(narrower);
         built->encoding = std::move(encoding);

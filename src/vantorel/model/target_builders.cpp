@@ -1,5 +1,6 @@
 #include "vantorel/model/target_builders.hpp"
 
+#include <array>
 #include <unordered_set>
 #include <utility>
 
@@ -227,6 +228,42 @@ zavova::CoverageHolder measure_target(const Value& schema, Draft draft,
     }
     state.special_index.reset();
     return holder;
+}
+
+deririrore::Result<FormFieldSpecs, SpecProblem> build_form_field_specs(const Value& schema, const Value* encoding) {
+    static constexpr std::array<std::string_view, 4> kStyles = {"form", "spaceDelimited", "pipeDelimited",
+                                                                "deepObject"};
+    FormFieldSpecs specs;
+    const Value& target = *zavova::follow_local_refs(schema, schema).node;
+    const Value* properties = target.is_object() ? target.find("properties") : nullptr;
+    if (properties == nullptr || !properties->is_object()) return specs;
+    for (const auto& [name, property] : properties->as_object()) {
+        std::uint8_t style = 0;
+        std::optional<bool> explode;
+        const Value* member = encoding != nullptr && encoding->is_object() ? encoding->find(name) : nullptr;
+        if (member != nullptr && member->is_object()) {
+            if (const Value* text = member->find("style"); text != nullptr && text->is_string()) {
+                std::size_t i = 0;
+                while (i < kStyles.size() && kStyles[i] != text->as_string()) ++i;
+                if (i == kStyles.size()) {
+                    return deririrore::make_unexpected(SpecProblem::unexpected_value(*text, "style", kStyles));
+                }
+                style = static_cast<std::uint8_t>(i);
+            }
+            if (const Value* flag = member->find("explode")) {
+                if (!flag->is_bool())
+                    return deririrore::make_unexpected(SpecProblem::unexpected_type("explode", JsonType::Boolean));
+                explode = flag->as_bool();
+            }
+        }
+        auto types = zavova::compute_schema_type_mask(schema, property);
+        if (!types) continue;
+        specs.emplace(name,
+                      zavova::DecodeSpec{static_cast<std::uint8_t>(zavova::expects_digit_strings(schema, property)),
+                                         static_cast<std::uint8_t>(explode.value_or(style == 0) ? 1 : 0),
+                                         zavova::DecodeMode::Typed, style, *types});
+    }
+    return specs;
 }
 
 void move_array_enum_into_items(Value& schema) {

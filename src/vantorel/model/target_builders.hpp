@@ -5,14 +5,19 @@
 // client library writes itself, a Swagger 2.0 file field). The compile is the caller's; this
 // turns the prepared schema into the target's coverage state.
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "deririrore/referencing/draft.hpp"
+#include "deririrore/value/result.hpp"
 #include "deririrore/value/value.hpp"
+#include "vantorel/model/problems.hpp"
 #include "zavova/coverage_state.hpp"
+#include "zavova/measured_targets.hpp"
 
 namespace vantorel::model {
 
@@ -56,5 +61,15 @@ void add_form_object_targets(const deririrore::value::Value& schema, zavova::Ent
 // Swagger 2.0 keeps an array parameter's `enum` beside `type`; its values are the item values, so
 // the list moves into `items` (intersected with an `enum` already there).
 void move_array_enum_into_items(deririrore::value::Value& schema);
+
+// How each field of a form or multipart body is decoded, by property name.
+using FormFieldSpecs = std::map<std::string, zavova::DecodeSpec, std::less<>>;
+
+// Every property of the (prepared) body schema: style and explode from its `encoding` member
+// (form and explode by default), the types and digit-text rule from its schema. A `style` that
+// is no query style or an `explode` that is no boolean is the body's problem; a property whose
+// types cannot be read gets no spec.
+deririrore::Result<FormFieldSpecs, SpecProblem> build_form_field_specs(const deririrore::value::Value& schema,
+                                                                       const deririrore::value::Value* encoding);
 
 }  // namespace vantorel::model

@@ -387,3 +387,32 @@ TEST(SharedMeasures, EqualParametersShareOneMeasure) {
 }
 
 }  // namespace
+
+namespace {
+
+// Form fields decode by their `encoding` member: only its style and explode are read, for
+// properties of the body schema; a bad style or explode fails the media type.
+TEST(BodyTargets, FormFieldSpecsFromEncoding) {
+    const Operation op(parsed(R"({"openapi": "3.1.0", "paths": {"/op": {"post": {"requestBody": {"content": {
+        "application/x-www-form-urlencoded": {"schema": {"type": "object", "properties": {
+            "s": {"type": "array"}, "f": {"type": "integer"}, "e": {}, "t": {"type": "string", "pattern": "^[0-9]+$"},
+            "r": {"type": "string", "readOnly": true}}},
+          "encoding": {"s": {"style": "spaceDelimited"}, "f": {"style": "form"}, "e": "text",
+                       "r": {"style": "matrix"}, "nobody": {"explode": 1}}}}}}}}})"));
+    ASSERT_TRUE(op.context.problems.empty()) << op.problem_kinds().front();
+    const FormFieldSpecs& specs = op.target("application/x-www-form-urlencoded").field_specs;
+    ASSERT_EQ(specs.size(), 4u);  // the read-only property is gone from the prepared schema
+    EXPECT_EQ(specs.at("s"), (zavova::DecodeSpec{0, 0, zavova::DecodeMode::Typed, 1, 32}));
+    EXPECT_EQ(specs.at("f"), (zavova::DecodeSpec{0, 1, zavova::DecodeMode::Typed, 0, 4}));
+    EXPECT_EQ(specs.at("e"), (zavova::DecodeSpec{0, 1, zavova::DecodeMode::Typed, 0, 127}));
+    EXPECT_EQ(specs.at("t").digits_stay_text, 1);
+
+    const Operation bad(parsed(R"({"openapi": "3.1.0", "paths": {"/op": {"post": {"requestBody": {"content": {
+        "multipart/form-data": {"schema": {"properties": {"a": {}}}, "encoding": {"a": {"explode": "true"}}},
+        "application/x-www-form-urlencoded": {"schema": {"properties": {"a": {}}}, "encoding": {"a": {"style": "matrix"}}},
+        "application/json": {"schema": {"properties": {"a": {}}}, "encoding": {"a": {"style": "matrix"}}}}}}}}})"));
+    EXPECT_EQ(bad.problem_kinds(), (std::vector<std::string>{"unexpected_value", "unexpected_type"}));
+    EXPECT_EQ(bad.record().parameters.size(), 1u);  // JSON bodies are handed no encoding
+}
+
+}  // namespace
