@@ -5,6 +5,7 @@
 #include "deririrore/core/compile_internal.hpp"
 #include "deririrore/core/internal_error.hpp"
 #include "deririrore/referencing/pointer.hpp"
+#include "deririrore/value/percent.hpp"
 
 namespace deririrore::core {
 
@@ -222,53 +223,6 @@ ValidationError reference_error(referencing::ReferenceError error) {
     return reference_error_to_validation_error(std::move(error));
 }
 
-// Percent-decodes a fragment; invalid UTF-8 sequences become U+FFFD.
-std::string percent_decode_lossy(std::string_view text) {
-    std::string bytes;
-    bytes.reserve(text.size());
-    auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
-            bytes += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
-            i += 2;
-        } else {
-            bytes += text[i];
-        }
-    }
-    // Replace ill-formed sequences.
-    std::string out;
-    out.reserve(bytes.size());
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-        bool ok = len != 0 && i + len <= bytes.size();
-        for (std::size_t k = 1; ok && k < len; ++k) ok = (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
-        if (ok && len == 2 && c < 0xC2) ok = false;
-        if (ok && len == 3) {
-            const auto c1 = static_cast<unsigned char>(bytes[i + 1]);
-            if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 >= 0xA0)) ok = false;
-        }
-        if (ok && len == 4) {
-            const auto c1 = static_cast<unsigned char>(bytes[i + 1]);
-            if ((c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 >= 0x90) || c > 0xF4) ok = false;
-        }
-        if (ok) {
-            out.append(bytes, i, len);
-            i += len;
-        } else {
-            out += "\xEF\xBF\xBD";
-            ++i;
-        }
-    }
-    return out;
-}
-
 using RefUriEntry = CompileState::Tables::RefUriEntry;
 
 Result<RefUriEntry, referencing::ReferenceError> resolve_ref_uri(const CompileContext& ctx, std::string_view text) {
@@ -282,7 +236,7 @@ Result<RefUriEntry, referencing::ReferenceError> resolve_ref_uri(const CompileCo
     Location pointer;
     const referencing::Uri& uri = **resolved;
     if (uri.has_fragment() && !uri.fragment().empty() && uri.fragment().front() == '/') {
-        pointer = Location(percent_decode_lossy(uri.fragment()));
+        pointer = Location(value::percent_decode_lossy(uri.fragment()));
     }
     RefUriEntry entry{*resolved, pointer};
     table.entries.emplace(std::string(text), entry);

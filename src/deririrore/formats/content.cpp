@@ -6,6 +6,8 @@
 #include <array>
 #include <limits>
 
+#include "deririrore/value/utf8.hpp"
+
 namespace deririrore::formats {
 namespace {
 
@@ -130,8 +132,6 @@ DecodeResult decode_with(std::string_view t, const Alphabet& alphabet, unsigned 
     return finish(ok, std::move(bytes));
 }
 
-bool is_continuation(unsigned char b) noexcept { return (b & 0xC0) == 0x80; }
-
 const std::array<BuiltinContentEncoding, 5> encodings = {{
     {"base64", &check_base64, &decode_base64},
     {"base64url", &check_base64url, &decode_base64url},
@@ -147,38 +147,11 @@ const std::array<BuiltinContentMediaType, 1> media_types = {{
 }  // namespace
 
 std::optional<Utf8Error> validate_utf8(std::string_view s) noexcept {
-    const std::size_t n = s.size();
-    std::size_t i = 0;
-    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    while (i < n) {
-        const unsigned char b = at(i);
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t width;
-        unsigned char lo = 0x80;
-        unsigned char hi = 0xBF;
-        if (b >= 0xC2 && b <= 0xDF) {
-            width = 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            width = 3;
-            if (b == 0xE0) lo = 0xA0;
-            if (b == 0xED) hi = 0x9F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            width = 4;
-            if (b == 0xF0) lo = 0x90;
-            if (b == 0xF4) hi = 0x8F;
-        } else {
-            return Utf8Error{i, 1};
-        }
-        if (i + 1 >= n) return Utf8Error{i, std::nullopt};
-        if (at(i + 1) < lo || at(i + 1) > hi) return Utf8Error{i, 1};
-        for (std::size_t k = 2; k < width; ++k) {
-            if (i + k >= n) return Utf8Error{i, std::nullopt};
-            if (!is_continuation(at(i + k))) return Utf8Error{i, static_cast<uint8_t>(k)};
-        }
-        i += width;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto seq = value::read_utf8_sequence(s, i);
+        if (seq.truncated) return Utf8Error{i, std::nullopt};
+        if (!seq.valid) return Utf8Error{i, static_cast<uint8_t>(seq.length)};
+        i += seq.length;
     }
     return std::nullopt;
 }

@@ -1,5 +1,7 @@
 #include "deririrore/value/percent.hpp"
 
+#include "deririrore/value/utf8.hpp"
+
 namespace deririrore::value {
 
 int hex_digit_value(char c) noexcept {
@@ -23,6 +25,23 @@ std::string percent_decode(std::string_view text, bool plus_as_space) {
             }
         }
         out.push_back(plus_as_space && text[i] == '+' ? ' ' : text[i]);
+    }
+    return out;
+}
+
+std::string percent_decode_lossy(std::string_view text) {
+    const std::string raw = percent_decode(text);
+    std::string out;
+    out.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size();) {
+        const std::size_t n = utf8_sequence_length(raw, i);
+        if (n == 0) {
+            out.append("\xEF\xBF\xBD");
+            ++i;
+        } else {
+            out.append(raw, i, n);
+            i += n;
+        }
     }
     return out;
 }

@@ -10,6 +10,9 @@ namespace deririrore::value {
 // not be UTF-8: callers that need text check it.
 std::string percent_decode(std::string_view text, bool plus_as_space = false);
 
+// percent_decode, then every byte that begins no well-formed UTF-8 sequence replaced by U+FFFD.
+std::string percent_decode_lossy(std::string_view text);
+
 // The value of a hexadecimal digit of either case, or -1.
 int hex_digit_value(char c) noexcept;
 

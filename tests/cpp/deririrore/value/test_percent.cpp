@@ -31,3 +31,9 @@ TEST(PercentDecode, PlusBecomesSpaceOnlyInFormEncoding) {
     EXPECT_EQ(deririrore::value::hex_digit_value('9'), 9);
     EXPECT_EQ(deririrore::value::hex_digit_value('g'), -1);
 }
+
+TEST(PercentDecode, LossyReplacesEachBadByteWithOneReplacementCharacter) {
+    EXPECT_EQ(deririrore::value::percent_decode_lossy("a%C3%A9"), "a\xC3\xA9");
+    EXPECT_EQ(deririrore::value::percent_decode_lossy("%FF/%E2%82"), "\xEF\xBF\xBD/\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(deririrore::value::percent_decode_lossy("%ED%A0%80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+}
