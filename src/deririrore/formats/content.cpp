@@ -146,16 +146,6 @@ const std::array<BuiltinContentMediaType, 1> media_types = {{
 
 }  // namespace
 
-std::optional<Utf8Error> validate_utf8(std::string_view s) noexcept {
-    for (std::size_t i = 0; i < s.size();) {
-        const auto seq = value::read_utf8_sequence(s, i);
-        if (seq.truncated) return Utf8Error{i, std::nullopt};
-        if (!seq.valid) return Utf8Error{i, static_cast<uint8_t>(seq.length)};
-        i += seq.length;
-    }
-    return std::nullopt;
-}
-
 bool check_base64(std::string_view t) noexcept { return decode_rfc4648(t, base64_alphabet(), 6, 4, nullptr); }
 DecodeResult decode_base64(std::string_view t) { return decode_with(t, base64_alphabet(), 6, 4); }
 bool check_base64url(std::string_view t) noexcept {

@@ -8,19 +8,15 @@
 #include <string>
 #include <string_view>
 
+#include "deririrore/value/utf8.hpp"
+
 namespace deririrore::formats {
 
-// Where a byte sequence stops being UTF-8.
-struct Utf8Error {
-    // Bytes before the fault that form whole UTF-8 characters.
-    std::size_t valid_up_to = 0;
-    // Length of the invalid sequence (1 to 3), or none when the bytes end
-    // inside a sequence that could still have been completed.
-    std::optional<uint8_t> error_len;
-};
+
+using value::Utf8Error;
 
 // None when `bytes` is well-formed UTF-8.
-std::optional<Utf8Error> validate_utf8(std::string_view bytes) noexcept;
+inline std::optional<Utf8Error> validate_utf8(std::string_view bytes) noexcept { return value::check_utf8(bytes); }
 
 enum class DecodeStatus : uint8_t { Decoded, Undecodable, NotUtf8 };
 

@@ -49,9 +49,7 @@ std::optional<ValidationError> ContentMediaTypeAndEncodingValidator::validate(co
                                          encoding_location_, chain);
         case DecodeStatus::NotUtf8:
             return ValidationError::make(
-                core::kinds::ContentNotUtf8{std::move(decoded.bytes),
-                                            referencing::Utf8Error{decoded.utf8_error.valid_up_to,
-                                                                   decoded.utf8_error.error_len}},
+                core::kinds::ContentNotUtf8{std::move(decoded.bytes), decoded.utf8_error},
                 instance, instance_path, encoding_location_, chain);
         case DecodeStatus::Decoded:
             break;

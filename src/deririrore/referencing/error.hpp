@@ -10,6 +10,8 @@
 #include <utility>
 #include <variant>
 
+#include "deririrore/value/utf8.hpp"
+
 namespace deririrore::referencing {
 
 enum class UriParseErrorKind : std::uint8_t {
@@ -76,12 +78,8 @@ struct ErrorSource {
 
 enum class IntParseErrorKind : std::uint8_t { Empty, InvalidDigit, PosOverflow };
 
-// A UTF-8 decoding failure: where the valid prefix ends, and the length of the bad sequence
-// when the input did not merely end too early.
-struct Utf8Error {
-    std::size_t valid_up_to = 0;
-    std::optional<std::uint8_t> error_len;
-};
+
+using value::Utf8Error;
 
 struct ReferenceError {
     enum class Kind : std::uint8_t {

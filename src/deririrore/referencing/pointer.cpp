@@ -13,16 +13,6 @@ const Value* object_member(const Value& v, std::string_view key) noexcept { retu
 
 }  // namespace
 
-std::optional<Utf8Error> check_utf8(std::string_view s) noexcept {
-    for (std::size_t i = 0; i < s.size();) {
-        const auto seq = value::read_utf8_sequence(s, i);
-        if (seq.truncated) return Utf8Error{i, std::nullopt};
-        if (!seq.valid) return Utf8Error{i, static_cast<std::uint8_t>(seq.length)};
-        i += seq.length;
-    }
-    return std::nullopt;
-}
-
 std::optional<std::uint64_t> parse_strict_index(std::string_view token) noexcept {
     if (token.empty()) return std::nullopt;
     if (token.size() > 1 && token.front() == '0') return std::nullopt;

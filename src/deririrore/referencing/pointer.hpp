@@ -11,6 +11,7 @@
 
 #include "deririrore/referencing/error.hpp"
 #include "deririrore/value/result.hpp"
+#include "deririrore/value/utf8.hpp"
 #include "deririrore/value/value.hpp"
 
 namespace deririrore::referencing {
@@ -29,9 +30,7 @@ std::string unescape_pointer_segment(std::string_view token);
 // Appends `key` as one escaped token (the caller writes the '/').
 void push_pointer_segment(std::string& buffer, std::string_view key);
 
-// None when the bytes are UTF-8; otherwise where the valid prefix ends and how many bytes the
-// bad sequence spans (none when the text ends inside it).
-std::optional<Utf8Error> check_utf8(std::string_view bytes) noexcept;
+using value::check_utf8;
 
 // The strict index rule: digits only, no sign, no leading zero, fits in 64 bits.
 std::optional<std::uint64_t> parse_strict_index(std::string_view token) noexcept;

@@ -52,6 +52,16 @@ bool is_valid_utf8(std::string_view s) noexcept {
     return true;
 }
 
+std::optional<Utf8Error> check_utf8(std::string_view s) noexcept {
+    for (std::size_t i = 0; i < s.size();) {
+        const Utf8Sequence seq = read_utf8_sequence(s, i);
+        if (seq.truncated) return Utf8Error{i, std::nullopt};
+        if (!seq.valid) return Utf8Error{i, static_cast<std::uint8_t>(seq.length)};
+        i += seq.length;
+    }
+    return std::nullopt;
+}
+
 void append_utf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));

@@ -1,6 +1,8 @@
 #pragma once
 // Well-formed UTF-8: sequence checks and encoding, shared by every reader of untrusted bytes.
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,18 @@ std::size_t utf8_sequence_length(std::string_view s, std::size_t i) noexcept;
 // utf8_sequence_length, with the scalar value of a well-formed sequence stored in `cp`.
 std::size_t decode_utf8_sequence(std::string_view s, std::size_t i, char32_t& cp) noexcept;
 bool is_valid_utf8(std::string_view s) noexcept;
+
+// Where a byte sequence stops being UTF-8.
+struct Utf8Error {
+    // Bytes before the fault that form whole UTF-8 characters.
+    std::size_t valid_up_to = 0;
+    // Length of the invalid sequence (1 to 3), or none when the bytes end inside a sequence
+    // that could still have been completed.
+    std::optional<std::uint8_t> error_len;
+};
+
+// None when `bytes` is well-formed UTF-8.
+std::optional<Utf8Error> check_utf8(std::string_view bytes) noexcept;
 
 // Appends the encoding of a code point below 0x110000.
 void append_utf8(std::string& out, char32_t cp);
