@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <optional>
 #include <utility>
 
 #include "deririrore/value/utf8.hpp"
@@ -67,4 +68,24 @@ TEST(Utf8Decoding, ScalarOfEachLengthAndNoneForMalformed) {
     EXPECT_EQ(dv::decode_utf8_sequence("\xED\xA0\x80", 0, cp), 0u);
     EXPECT_EQ(dv::decode_utf8_sequence("ab\xE2\x82", 2, cp), 0u);
     EXPECT_EQ(cp, U'x');
+}
+
+TEST(Utf8Check, ReportsTheValidPrefixAndTheBadSpan) {
+    EXPECT_FALSE(dv::check_utf8("plain \xC3\xA9").has_value());
+    const struct {
+        std::string bytes;
+        std::size_t valid_up_to;
+        std::optional<std::uint8_t> error_len;
+    } cases[] = {
+        {"ab\xFF", 2, 1},
+        {"a\xE2\x28\xA1", 1, 1},
+        {"\xC3\xA9\xF0\x90\x80\x41", 2, 3},
+        {"ok\xE2\x82", 2, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto err = dv::check_utf8(c.bytes);
+        ASSERT_TRUE(err.has_value()) << testing::PrintToString(c.bytes);
+        EXPECT_EQ(err->valid_up_to, c.valid_up_to);
+        EXPECT_EQ(err->error_len, c.error_len);
+    }
 }
