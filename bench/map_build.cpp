@@ -2,7 +2,7 @@
 //
 //   map-build --check PATH...   every document under PATH (files or folders, .json/.yaml/.yml) is
 //                               built twice; the two maps must agree route by route and target by
-//                               target. Prints the specification problems by kind. Exit 1 when a
+//                               target. Prints the problems found in the documents, by kind. Exit 1 when a
 //                               document does not read or the two builds differ.
 //   map-build --problems PATH... the same, listing every problem.
 //   map-build --bench FILE...   one child process per document (FILE may be .gz, decompressed to
