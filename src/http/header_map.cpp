@@ -63,6 +63,12 @@ bool HeaderMap::insert(std::string name, std::string value) {
     return fields_.try_emplace(std::move(folded), Field{std::move(name), std::move(value)}).second;
 }
 
+void HeaderMap::insert_header(std::string name, std::string value) {
+    std::string folded = fold_header_name(name);
+    auto [it, added] = fields_.try_emplace(std::move(folded), Field{std::move(name), value});
+    if (!added) it->second.value = std::move(value);
+}
+
 const std::string* HeaderMap::find(std::string_view name) const {
     if (fields_.empty()) return nullptr;
     const auto it = fields_.find(fold_header_name(name));

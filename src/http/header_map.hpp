@@ -27,6 +27,9 @@ public:
     void set(std::string name, std::string value);
     // Adds the field only when no name folds equal; answers whether it did.
     bool insert(std::string name, std::string value);
+    // Adds the field, or replaces only the value of the field whose name folds equal: the
+    // spelling first given is the one kept.
+    void insert_header(std::string name, std::string value);
 
     // The value of the field whose name folds equal to `name`, or nullptr.
     const std::string* find(std::string_view name) const;

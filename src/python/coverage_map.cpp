@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "python/convert.hpp"
+#include "python/integrations.hpp"
 #include "python/recording.hpp"
 #include "python/statistics.hpp"
 #ifdef VC_PYTHON_TEST_HOOKS
@@ -290,10 +291,20 @@ void coverage_map_dealloc(PyObject* self) {
     Py_DECREF(type);
 }
 
+// Each read hands out a new integration object bound to this map.
+PyGetSetDef coverage_map_getters[] = {
+    {"requests", coverage_map_requests, nullptr, nullptr, nullptr},
+    {"httpx", coverage_map_httpx, nullptr, nullptr, nullptr},
+    {"django", coverage_map_django, nullptr, nullptr, nullptr},
+    {"flask", coverage_map_flask, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
 PyType_Slot coverage_map_slots[] = {
     {Py_tp_doc, const_cast<char*>(kCoverageMapDoc)},
     {Py_tp_dealloc, reinterpret_cast<void*>(coverage_map_dealloc)},
     {Py_tp_methods, coverage_map_methods},
+    {Py_tp_getset, coverage_map_getters},
     {0, nullptr},
 };
 

@@ -26,6 +26,39 @@ void set_value_error(const std::string& message) {
     }
 }
 
+}  // namespace
+
+std::string decode_utf8_lossy(std::string_view bytes) {
+    PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "replace"));
+    if (text) {
+        if (auto view = utf8_view(text.get())) {
+            return std::string(*view);
+        }
+    }
+    PyErr_Clear();
+    return std::string();
+}
+
+namespace {
+
+// A header name or value: a str's UTF-8 text, or bytes (as clients such as requests accept them)
+// decoded as UTF-8 with invalid sequences replaced.
+std::optional<std::string> header_text(PyObject* item) {
+    if (PyUnicode_Check(item)) {
+        auto text = utf8_view(item);
+        if (!text) {
+            return std::nullopt;
+        }
+        return std::string(*text);
+    }
+    if (PyBytes_Check(item)) {
+        return decode_utf8_lossy(
+            std::string_view(PyBytes_AS_STRING(item), static_cast<std::size_t>(PyBytes_GET_SIZE(item))));
+    }
+    set_not_instance_error(item, "str");
+    return std::nullopt;
+}
+
 // Walks the dict in its order inside its critical section: another thread may change it meanwhile.
 bool read_header_dict(PyObject* dict, http::HeaderMap& out) {
     CriticalSection section(dict);
@@ -33,26 +66,34 @@ bool read_header_dict(PyObject* dict, http::HeaderMap& out) {
     PyObject* name = nullptr;
     PyObject* value = nullptr;
     while (PyDict_Next(dict, &pos, &name, &value)) {
-        for (PyObject* item : {name, value}) {
-            if (!PyUnicode_Check(item)) {
-                set_not_instance_error(item, "str");
-                return false;
-            }
-        }
-        auto name_text = utf8_view(name);
+        auto name_text = header_text(name);
         if (!name_text) {
             return false;
         }
-        auto value_text = utf8_view(value);
+        auto value_text = header_text(value);
         if (!value_text) {
             return false;
         }
-        out.set(std::string(*name_text), std::string(*value_text));
+        out.insert_header(std::move(*name_text), std::move(*value_text));
     }
     return true;
 }
 
 }  // namespace
+
+std::optional<http::HttpMethod> read_request_method(PyObject* request) {
+    PyRef holder;
+    auto text = read_str_attribute(request, "method", holder);
+    if (!text) {
+        return std::nullopt;
+    }
+    const http::HttpMethod method = http::parse_method_name(*text);
+    if (method == http::HttpMethod::None) {
+        set_invalid_method_error(*text);
+        return std::nullopt;
+    }
+    return method;
+}
 
 std::optional<std::string_view> read_str_attribute(PyObject* obj, const char* attribute, PyRef& holder) {
     holder = PyRef::steal(PyObject_GetAttrString(obj, attribute));
@@ -129,11 +170,15 @@ std::optional<float> get_elapsed_seconds(PyObject* response) {
     if (!elapsed) {
         return std::nullopt;
     }
+    return elapsed_from_number(elapsed.get());
+}
+
+std::optional<float> elapsed_from_number(PyObject* elapsed) {
     double seconds = 0;
-    if (PyFloat_CheckExact(elapsed.get())) {
-        seconds = PyFloat_AS_DOUBLE(elapsed.get());
+    if (PyFloat_CheckExact(elapsed)) {
+        seconds = PyFloat_AS_DOUBLE(elapsed);
     } else {
-        seconds = PyFloat_AsDouble(elapsed.get());
+        seconds = PyFloat_AsDouble(elapsed);
         if (seconds == -1.0 && PyErr_Occurred() != nullptr) {
             return std::nullopt;
         }
@@ -168,6 +213,13 @@ std::optional<std::uint16_t> get_status_code(PyObject* response) {
     }
     if (overflow > 0 || value > 65535) {
         PyErr_SetString(PyExc_OverflowError, "number too large to fit in target type");
+        return std::nullopt;
+    }
+    // Responses are matched by their three digits ("2XX", "404"): a status outside them would be
+    // counted under a key that no document can name.
+    if (value < 100 || value > 999) {
+        PyErr_Format(PyExc_ValueError, "Invalid response status code %lld: an HTTP status has three digits (100 to 999)",
+                     value);
         return std::nullopt;
     }
     return static_cast<std::uint16_t>(value);

@@ -21,8 +21,14 @@ namespace vantorel::python {
 // for lone surrogates. The view lives as long as `holder`.
 std::optional<std::string_view> read_str_attribute(PyObject* obj, const char* attribute, PyRef& holder);
 
-// The attribute `headers`: a dict, or an object with items(), whose names and values are all str.
-// Names equal without regard to case keep the value that comes later.
+// The attribute `method`, a str naming one of the nine methods without regard to ASCII case;
+// ValueError naming the text as read otherwise. Checked before anything else of a request is read,
+// so that an unknown method is reported even for an object that lacks the other attributes.
+std::optional<http::HttpMethod> read_request_method(PyObject* request);
+
+// The attribute `headers`: a dict, or an object with items(), whose names and values are all str
+// (or bytes, decoded as UTF-8). Names equal without regard to case keep the first spelling and
+// the value that comes later.
 std::optional<http::HeaderMap> extract_headers(PyObject* obj);
 
 // The attribute `body`: None is no body, bytes are copied, a bool is "true" or "false", anything
@@ -31,9 +37,15 @@ bool get_body(PyObject* obj, std::optional<std::string>& out);
 
 // The attribute `elapsed` in seconds: an exact float as it is, anything else through float().
 std::optional<float> get_elapsed_seconds(PyObject* response);
+// The same rule for a value already read; a negative, infinite or NaN duration is a ValueError.
+std::optional<float> elapsed_from_number(PyObject* elapsed);
+
+// UTF-8 bytes to text, each invalid sequence replaced by U+FFFD.
+std::string decode_utf8_lossy(std::string_view bytes);
 
 // The attribute `status_code` as an unsigned 16-bit status, with the interpreter's
-// OverflowError texts outside 0..65535 and its TypeError for a non-integer.
+// OverflowError texts outside 0..65535, its TypeError for a non-integer, and a ValueError for a
+// status outside 100..999.
 std::optional<std::uint16_t> get_status_code(PyObject* response);
 
 // An exact float, or an exact int widened to one; TypeError naming int for anything else.

@@ -21,22 +21,6 @@ constexpr Signature kRecordErrorSignature{"CoverageMap.record_error()", kRecordE
 
 CoverageMapContent& content_of(PyObject* self) { return *reinterpret_cast<CoverageMapObject*>(self)->content; }
 
-// The method is checked before anything else of the request is read, so that an unknown method
-// is reported even for an object that lacks the other attributes.
-std::optional<http::HttpMethod> read_request_method(PyObject* request) {
-    PyRef holder;
-    auto text = read_str_attribute(request, "method", holder);
-    if (!text) {
-        return std::nullopt;
-    }
-    const http::HttpMethod method = http::parse_method_name(*text);
-    if (method == http::HttpMethod::None) {
-        set_invalid_method_error(*text);
-        return std::nullopt;
-    }
-    return method;
-}
-
 std::optional<http::RequestRecord> read_request(PyObject* request) {
     auto method = read_request_method(request);
     if (!method) {
