@@ -1,21 +1,18 @@
 """Records every request the tests make through Flask's test client into one CoverageMap of
 openapi.yaml, and prints the coverage at the end of the run.
 
-Until the package has its own Flask integration, the adapter below reads Flask's test-client request
-and response into the objects `CoverageMap.record` reads: any object with `method`, `url`, `headers`
-and `body`, and one with `status_code`, `elapsed`, `body` and `headers`.
+The client is tracked by the package's Flask integration (`coverage.flask.track_client`), which
+wraps the client's `open`: each request is recorded with its response, the time it took, and the
+body that the test sent.
 """
 
-import io
 import json
 import os
 import pathlib
 import sys
-import time
 
 import pytest
-from flask.testing import EnvironBuilder, FlaskClient
-from werkzeug.wrappers import Request
+from flask.testing import FlaskClient
 
 from vantorel_community import CoverageMap
 
@@ -28,58 +25,16 @@ MAP = pytest.StashKey[CoverageMap]()
 RECORDED = pytest.StashKey[list]()
 
 
-class RecordedRequest:
-    __slots__ = ("method", "url", "headers", "body")
+class CountingClient(FlaskClient):
+    """A test client that notes each request it makes, for the summary at the end of the run."""
 
-    def __init__(self, method, url, headers, body):
-        self.method = method
-        self.url = url
-        self.headers = headers
-        self.body = body
-
-
-class RecordedResponse:
-    __slots__ = ("status_code", "elapsed", "body", "headers")
-
-    def __init__(self, status_code, elapsed, body, headers):
-        self.status_code = status_code
-        self.elapsed = elapsed
-        self.body = body
-        self.headers = headers
-
-
-class RecordingClient(FlaskClient):
-    """A test client that records each request and its response before returning the response.
-
-    Takes the usual call form, `client.get("/v1/pets", query_string=..., json=...)`. The request is
-    built here rather than read back from the response, because the application has consumed its
-    body stream by then.
-    """
-
-    def __init__(self, *args, coverage_map, recorded, **kwargs):
+    def __init__(self, *args, recorded, **kwargs):
         super().__init__(*args, **kwargs)
-        self._coverage_map = coverage_map
         self._recorded = recorded
 
-    def open(self, *args, buffered=False, follow_redirects=False, **kwargs):
-        if args and not isinstance(args[0], str):
-            raise TypeError("RecordingClient takes a path and keyword arguments, not a prepared request")
-        builder = EnvironBuilder(self.application, *args, **kwargs)
-        try:
-            environ = builder.get_environ()
-        finally:
-            builder.close()
-        body = environ["wsgi.input"].read()
-        environ["wsgi.input"] = io.BytesIO(body)
-        sent = Request(environ)
-        request = RecordedRequest(sent.method, sent.url, sent.headers, body or None)
-        start = time.perf_counter()
-        response = super().open(environ, buffered=buffered, follow_redirects=follow_redirects)
-        elapsed = time.perf_counter() - start
-        self._coverage_map.record(
-            request, RecordedResponse(response.status_code, elapsed, response.get_data(), response.headers)
-        )
-        self._recorded.append(f"{sent.method} {sent.path} {response.status_code}")
+    def open(self, *args, **kwargs):
+        response = super().open(*args, **kwargs)
+        self._recorded.append(f"{response.request.method} {response.request.path} {response.status_code}")
         return response
 
 
@@ -97,8 +52,8 @@ def coverage_map(pytestconfig):
 def client(coverage_map, pytestconfig):
     """A fresh application per test, so that tests do not see each other's pets."""
     app = create_app()
-    app.test_client_class = RecordingClient
-    with app.test_client(coverage_map=coverage_map, recorded=pytestconfig.stash[RECORDED]) as c:
+    app.test_client_class = CountingClient
+    with coverage_map.flask.track_client(app.test_client(recorded=pytestconfig.stash[RECORDED])) as c:
         yield c
 
 
