@@ -1,8 +1,8 @@
 """Measures how thoroughly a test suite exercises an HTTP API described by an OpenAPI document."""
 
 import pathlib
-from collections.abc import Iterable, Sequence
-from typing import Any, Protocol, SupportsFloat, SupportsIndex, TypedDict, final, type_check_only
+from collections.abc import Callable, Generator, Iterable, Sequence
+from typing import Any, Protocol, SupportsFloat, SupportsIndex, TypedDict, TypeVar, final, type_check_only
 
 __all__ = ["CoverageMap"]
 
@@ -120,6 +120,22 @@ class CoverageMap:
         Used by xdist workers to send the schema to the controller process.
         """
 
+    @property
+    def requests(self) -> _RequestsPlugin:
+        """A new `RequestsPlugin` bound to this map, on every access."""
+
+    @property
+    def httpx(self) -> _HttpxPlugin:
+        """A new `HttpxPlugin` bound to this map, on every access."""
+
+    @property
+    def django(self) -> _DjangoPlugin:
+        """A new `DjangoPlugin` bound to this map, on every access."""
+
+    @property
+    def flask(self) -> _FlaskPlugin:
+        """A new `FlaskPlugin` bound to this map, on every access."""
+
     def record(
         self,
         request: _RecordedRequest,
@@ -197,3 +213,153 @@ class CoverageMap:
             NotImplementedError: when `label` is given; this map does not keep
                 coverage per label yet.
         """
+
+# The integration classes are not attributes of the module: reach them through a map's
+# properties (`coverage.requests`) or their type (`type(coverage.requests)(coverage)`).
+
+_Client = TypeVar("_Client")
+
+@final
+@type_check_only
+class _RequestsPlugin:
+    """RequestsPlugin(coverage)"""
+
+    def __init__(self, coverage: CoverageMap) -> None: ...
+    def track_session(self, session: _Client) -> _Client:
+        """Append a response hook to a `requests.Session` (or subclass) that records every exchange."""
+
+    def record(self, request: Any, response: Any = None, timestamp: float | int | None = None) -> None:
+        """Record one prepared request and, when given, its response."""
+
+    def response_hook(self) -> _ResponseHook:
+        """A new hook bound to the same map, for registering by hand."""
+
+@final
+@type_check_only
+class _ResponseHook:
+    """ResponseHook(coverage)"""
+
+    def __init__(self, coverage: CoverageMap) -> None: ...
+    def __call__(self, response: Any, timestamp: float | int | None = None, **kwargs: Any) -> None: ...
+
+@final
+@type_check_only
+class _HttpxPlugin:
+    """HttpxPlugin(coverage)"""
+
+    def __init__(self, coverage: CoverageMap) -> None: ...
+    def track_client(self, client: _Client) -> _Client:
+        """Append a response event hook to an httpx `Client` or `AsyncClient` (or subclass)."""
+
+    def record(self, request: Any, response: Any = None, timestamp: float | int | None = None) -> None:
+        """Record one httpx request and, when given, its response."""
+
+    def response_hook(self) -> _SyncResponseHook:
+        """A new synchronous hook bound to the same map."""
+
+    def async_response_hook(self) -> _AsyncResponseHook:
+        """A new asynchronous hook bound to the same map."""
+
+@final
+@type_check_only
+class _SyncResponseHook:
+    """SyncResponseHook(coverage)"""
+
+    def __init__(self, coverage: CoverageMap) -> None: ...
+    def __call__(self, response: Any) -> None: ...
+
+@final
+@type_check_only
+class _AsyncResponseHook:
+    """AsyncResponseHook(coverage)"""
+
+    def __init__(self, coverage: CoverageMap) -> None: ...
+    def __call__(self, response: Any) -> _AsyncResponseHookAwaitable: ...
+
+@final
+@type_check_only
+class _AsyncResponseHookAwaitable:
+    """AsyncResponseHookAwaitable(coverage, request, response, result)
+
+    Reads the response's body when it is still open, records the exchange, and completes with
+    `result`. It can be awaited once; a second await raises RuntimeError.
+    """
+
+    def __init__(self, coverage: CoverageMap, request: Any, response: Any, result: Any) -> None: ...
+    def __await__(self) -> Generator[Any, Any, Any]: ...
+    def __iter__(self) -> _AsyncResponseHookAwaitable: ...
+    def __next__(self) -> Any: ...
+    def send(self, value: Any) -> Any: ...
+    def throw(self, exc: BaseException) -> Any: ...
+
+@final
+@type_check_only
+class _DjangoPlugin:
+    """DjangoPlugin(coverage)"""
+
+    def __init__(self, coverage: CoverageMap) -> None: ...
+    def track_client(self, client: _Client) -> _Client:
+        """Wrap the request methods of a `django.test.Client` or `AsyncClient` (or subclass)."""
+
+    def record(
+        self,
+        request: Any,
+        response: Any = None,
+        timestamp: float | int | None = None,
+        elapsed: SupportsFloat | SupportsIndex | None = None,
+    ) -> None:
+        """Record one Django request and, when given, its response."""
+
+@final
+@type_check_only
+class _MethodWrapper:
+    """Replaces one request method of a Django test client; records each call's exchange."""
+
+    __wrapped__: Callable[..., Any]
+    def __call__(self, *args: Any, **kwargs: Any) -> Any: ...
+
+@final
+@type_check_only
+class _AsyncMethodWrapper:
+    """Replaces one request method of a Django async test client."""
+
+    __wrapped__: Callable[..., Any]
+    def __call__(self, *args: Any, **kwargs: Any) -> _AsyncMethodCallAwaitable: ...
+
+@final
+@type_check_only
+class _AsyncMethodCallAwaitable:
+    """Awaitable that delegates to the underlying async Django test client coroutine,
+    then records coverage when the coroutine completes."""
+
+    def __await__(self) -> Generator[Any, Any, Any]: ...
+    def __iter__(self) -> _AsyncMethodCallAwaitable: ...
+    def __next__(self) -> Any: ...
+    def send(self, value: Any) -> Any: ...
+    def throw(self, exc: BaseException) -> Any: ...
+
+@final
+@type_check_only
+class _FlaskPlugin:
+    """FlaskPlugin(coverage)"""
+
+    def __init__(self, coverage: CoverageMap) -> None: ...
+    def track_client(self, client: _Client) -> _Client:
+        """Wrap `open` of a `werkzeug.test.Client` (or subclass, such as Flask's test client)."""
+
+    def record(
+        self,
+        request: Any,
+        response: Any = None,
+        timestamp: float | int | None = None,
+        elapsed: SupportsFloat | SupportsIndex | None = None,
+    ) -> None:
+        """Record one Werkzeug request and, when given, its response."""
+
+@final
+@type_check_only
+class _OpenWrapper:
+    """Replaces `open` of a Werkzeug test client; records each request's exchange."""
+
+    __wrapped__: Callable[..., Any]
+    def __call__(self, *args: Any, **kwargs: Any) -> Any: ...

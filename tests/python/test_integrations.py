@@ -678,3 +678,129 @@ def test_classes_are_reached_through_instances():
     wrapper_type = type(coverage.flask.track_client(flask_app().test_client()).open)
     with pytest.raises(TypeError):
         wrapper_type()
+
+
+def test_stub_lists_the_integration_classes():
+    import ast
+    import inspect
+
+    stub = pathlib.Path(__file__).resolve().parents[2] / "src" / "python" / "vantorel_community.pyi"
+    tree = ast.parse(stub.read_text(encoding="utf-8"))
+    classes = {n.name: n for n in tree.body if isinstance(n, ast.ClassDef)}
+    coverage = petstore()
+    properties = {
+        n.name
+        for n in classes["CoverageMap"].body
+        if isinstance(n, ast.FunctionDef) and any(getattr(d, "id", None) == "property" for d in n.decorator_list)
+    }
+    assert {"requests", "httpx", "django", "flask"} <= properties
+    plugins = [coverage.requests, coverage.httpx, coverage.django, coverage.flask]
+    hooks = [coverage.requests.response_hook(), coverage.httpx.response_hook(), coverage.httpx.async_response_hook()]
+    for obj in plugins + hooks:
+        cls = type(obj)
+        stubbed = classes["_" + cls.__name__]
+        assert ast.get_docstring(stubbed).splitlines()[0] == cls.__name__ + cls.__text_signature__
+        public = {n.name for n in stubbed.body if isinstance(n, ast.FunctionDef) and not n.name.startswith("_")}
+        assert public == {name for name in dir(cls) if not name.startswith("_")}
+        methods = {n.name: n for n in stubbed.body if isinstance(n, ast.FunctionDef)}
+        for name in public:
+            runtime = list(inspect.signature(getattr(obj, name)).parameters)
+            assert runtime == [a.arg for a in methods[name].args.args[1:]], name
+
+
+def fake_django_response(path="/v1/pets"):
+    request = types.SimpleNamespace(method="GET", path=path, META={"QUERY_STRING": ""}, body=b"")
+    return types.SimpleNamespace(
+        asgi_request=request, status_code=200, headers={"Content-Type": "application/json"}, content=b"[]"
+    )
+
+
+class Tick:
+    def __await__(self):
+        return (yield "tick")
+
+
+def test_django_async_awaitable_delegates_every_step(django_ready):
+    from django.test import AsyncClient
+
+    class Stepping(AsyncClient):
+        async def get(self, path, *args, **kwargs):
+            if path == "/none":
+                return None
+            try:
+                assert await Tick() == "sent"
+                await Tick()
+            except KeyError:
+                pass
+            return fake_django_response()
+
+    coverage = fill(petstore())
+    client = coverage.django.track_client(Stepping())
+    awaitable = client.get("/v1/pets")
+    assert awaitable.__await__() is awaitable and iter(awaitable) is awaitable
+    assert next(awaitable) == "tick"
+    assert awaitable.send("sent") == "tick"
+    with pytest.raises(StopIteration) as stop:
+        awaitable.throw(KeyError("caught inside"))
+    assert stop.value.value.status_code == 200
+    assert figures(coverage)["operations"]["seen"] == 1
+
+    failing = client.get("/v1/pets")
+    next(failing)
+    with pytest.raises(ZeroDivisionError):
+        failing.throw(ZeroDivisionError())
+
+    with pytest.raises(AttributeError, match="asgi_request"):
+        asyncio.run(_await(client.get("/none")))
+    assert coverage.unmatched_overflow() == 0
+
+
+@pytest.mark.parametrize(
+    ("data", "error", "message"),
+    [
+        (b"", None, None),
+        (bytearray(b"[]"), None, None),
+        ([91, 93], None, None),
+        ([91, 256], OverflowError, "^number too large to fit in target type$"),
+        ([-1], OverflowError, "^number too small to fit in target type$"),
+        ("[]", TypeError, "str cannot be read as a byte buffer"),
+        (7, TypeError, "^'int' object is not an instance of 'Sequence'$"),
+    ],
+)
+def test_werkzeug_bodies_as_byte_buffers(data, error, message):
+    coverage = petstore()
+    request = WerkzeugRequest("/v1/pets")
+    response = types.SimpleNamespace(status_code=200, headers={"Content-Type": "application/json"}, get_data=lambda: data)
+    if error is None:
+        coverage.flask.record(request, response)
+        assert figures(coverage)["responses"]["seen"] == 1
+    else:
+        with pytest.raises(error, match=message):
+            coverage.flask.record(request, response)
+        assert figures(coverage) == figures(petstore())
+
+
+class Counting:
+    def __init__(self, **attributes):
+        self.__dict__.update(attributes)
+        self.reads = 0
+
+    def read(self):
+        self.reads += 1
+
+
+def test_httpx_record_reads_request_once_and_response_twice():
+    coverage = petstore()
+    request = Counting(method="GET", url="http://localhost/v1/pets", headers={}, content=b"")
+    response = Counting(
+        status_code=200,
+        headers={"Content-Type": "application/json"},
+        content=b"[]",
+        elapsed=datetime.timedelta(seconds=1),
+    )
+    coverage.httpx.record(request, response)
+    assert (request.reads, response.reads) == (1, 2)
+    assert figures(coverage)["responses"]["seen"] == 1
+    request.content = "text"
+    with pytest.raises(TypeError, match="^'str' object is not an instance of 'bytes'$"):
+        coverage.httpx.record(request)
