@@ -11,11 +11,9 @@
 
 namespace vantorel::python {
 
-// The recorder does not number labels yet; the texts are read and checked by the caller so that
-// the Python behaviour does not change the day it does.
 inline void record_into_map(CoreMap& map, const http::Interaction& interaction,
-                            std::span<const std::string_view> /*labels*/) {
-    vantorel::recorders::record_interaction(map, interaction);
+                            std::span<const std::string_view> labels) {
+    vantorel::recorders::record_interaction(map, interaction, labels);
 }
 
 // Adds `message` to the error set of the operation of `method` on the path template named by

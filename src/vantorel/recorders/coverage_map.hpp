@@ -16,17 +16,12 @@
 #include "vantorel/model/base_paths.hpp"
 #include "vantorel/model/problems.hpp"
 #include "vantorel/model/routes.hpp"
+#include "vantorel/recorders/labels.hpp"
 #include "vantorel/recorders/unmatched.hpp"
 
 namespace vantorel::recorders {
 
 using deririrore::value::Value;
-
-// Label names and how many labels were refused once the registry was full. Recording fills it.
-struct LabelRegistry {
-    std::vector<std::string> names;
-    std::uint64_t overflow = 0;
-};
 
 // What a map was made from, kept so that a pytest-xdist worker can build the same map again.
 struct ConstructionArguments {

@@ -206,10 +206,12 @@ MatchedRoute find_route(const CoverageMap& map, std::string_view path, std::opti
     return matched;
 }
 
-RecordResult record_interaction(CoverageMap& map, const http::Interaction& interaction) {
+RecordResult record_interaction(CoverageMap& map, const http::Interaction& interaction,
+                                std::span<const std::string_view> labels) {
     const http::RequestRecord& request = interaction.request;
     const double time = interaction.timestamp;
     RecordResult result;
+    const LabelIds label_ids = resolve_label_ids(map, labels);
 
     const std::string split = split_request_path(request.url, has_fragment_keys(map));
     const std::string path = normalise_request_path(map, request.method, split);
@@ -232,6 +234,7 @@ RecordResult record_interaction(CoverageMap& map, const http::Interaction& inter
     }
 
     result.outcome = RecordOutcome::Recorded;
+    if (!label_ids.empty()) enable_label_events(*operation);
     if (operation->hits == 0) operation->first_seen = time;
     if (operation->hits != std::numeric_limits<std::uint64_t>::max()) ++operation->hits;
 
@@ -246,6 +249,14 @@ RecordResult record_interaction(CoverageMap& map, const http::Interaction& inter
         info.elapsed = response.elapsed;
         info.status = response.status;
         result.response = record_response(*operation, info);
+    }
+    if (!label_ids.empty()) {
+        std::vector<std::uint32_t> events = std::move(map.labels.event_buffer);
+        const model::ResponseTarget* response =
+            interaction.response ? matched_response_target(*operation, interaction.response->status) : nullptr;
+        collect_label_events(*operation, response, events);
+        add_label_events(map.labels, label_ids, events);
+        map.labels.event_buffer = std::move(events);
     }
     return result;
 }

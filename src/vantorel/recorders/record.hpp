@@ -9,6 +9,7 @@
 //   const RecordResult result = record_interaction(map, interaction);
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,8 +39,10 @@ struct RecordResult {
 
 // Records one interaction into the map. The caller holds the map's lock for the whole call. Never
 // fails on traffic: an unusual request or response is filed or counted, not refused; only a broken
-// internal invariant stops the call (deririrore::InternalError).
-RecordResult record_interaction(CoverageMap& map, const http::Interaction& interaction);
+// internal invariant stops the call (deririrore::InternalError). With labels, what the
+// interaction reached is added to each label's set (a label the full table refuses is skipped).
+RecordResult record_interaction(CoverageMap& map, const http::Interaction& interaction,
+                                std::span<const std::string_view> labels = {});
 
 // The request path as routing sees it: with "#" path keys in the document, a non-empty fragment is
 // put back behind "#" and otherwise every "%23" becomes "#"; percent-escapes of non-ASCII bytes are
