@@ -7,6 +7,7 @@
 
 #include "python/coverage_map.hpp"
 #include "python/exchange.hpp"
+#include "python/readers.hpp"
 
 namespace vantorel::python {
 namespace {
@@ -159,12 +160,12 @@ bool read_elapsed_argument(PyObject* value, float& out) {
     if (value == nullptr || value == Py_None) {
         return true;
     }
-    const double seconds = PyFloat_CheckExact(value) ? PyFloat_AS_DOUBLE(value) : PyFloat_AsDouble(value);
-    if (seconds == -1.0 && PyErr_Occurred() != nullptr) {
+    std::optional<float> seconds = elapsed_from_number(value);
+    if (!seconds) {
         add_processing_note("elapsed");
         return false;
     }
-    out = static_cast<float>(seconds);
+    out = *seconds;
     return true;
 }
 

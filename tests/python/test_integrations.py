@@ -391,9 +391,10 @@ def test_werkzeug_headers_skip_odd_items_and_record_elapsed():
     request = WerkzeugRequest("/v1/pets", headers=items)
     response = types.SimpleNamespace(status_code=200, headers={}, get_data=lambda: b"[]")
     coverage.flask.record(request, response, elapsed=2)
-    with pytest.raises(TypeError) as raised:
-        coverage.flask.record(request, response, elapsed="soon")
-    assert "while processing 'elapsed'" in raised.value.__notes__
+    for elapsed, error in [("soon", TypeError), (-1.0, ValueError), (float("nan"), ValueError), (1e300, ValueError)]:
+        with pytest.raises(error) as raised:
+            coverage.flask.record(request, response, elapsed=elapsed)
+        assert "while processing 'elapsed'" in raised.value.__notes__
     stats = coverage.statistic()
     assert stats["responses"]["seen"] == 1
     assert stats["responses"]["elapsed_total_seconds"] == 2.0
