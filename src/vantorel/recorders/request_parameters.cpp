@@ -54,7 +54,8 @@ void trace_request_body(model::ParameterTarget& target, const http::RequestRecor
 }  // namespace
 
 void trace_request_parameters(model::OperationRecord& operation, const http::RequestRecord& request,
-                              const model::SegmentCaptures& path_params, double time) {
+                              const model::SegmentCaptures& path_params, double time,
+                              const ParameterNameMap* names) {
     if (operation.parameters.empty()) return;
     ParsedQuery query;
     parse_query_string(query, request.url.query(), wants_deep_objects(operation));
@@ -62,11 +63,11 @@ void trace_request_parameters(model::OperationRecord& operation, const http::Req
     RequestMediaType media_type(request);
     for (auto& target : operation.parameters) {
         if (target.tag == model::kSwagger2Tag) {
-            trace_swagger2_parameter(path_params, request, query, form_parts, target, nullptr, time);
+            trace_swagger2_parameter(path_params, request, query, form_parts, target, names, time);
         } else if (is_request_body(target)) {
             trace_request_body(target, request, media_type, time);
         } else {
-            trace_parameter(path_params, request, query, target, nullptr, time);
+            trace_parameter(path_params, request, query, target, names, time);
         }
     }
 }
