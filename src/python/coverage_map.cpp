@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "python/convert.hpp"
+#include "python/drovanterial.hpp"
 #include "python/integrations.hpp"
 #include "python/recording.hpp"
 #include "python/statistics.hpp"
@@ -250,6 +251,10 @@ PyMethodDef coverage_map_methods[] = {
      METH_FASTCALL | METH_KEYWORDS, "record($self, request, response=None, timestamp=None, labels=None)\n--\n\n"},
     {"record_error", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_record_error)),
      METH_FASTCALL | METH_KEYWORDS, "record_error($self, method, path, message)\n--\n\n"},
+    {"record_drovanterial_interactions",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_record_drovanterial_interactions)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "record_drovanterial_interactions($self, method, path, interactions, labels=None, *, events=True)\n--\n\n"},
     {"dropped_requests", coverage_map_dropped_requests, METH_NOARGS,
      "dropped_requests($self)\n--\n\nRequests discarded before matching (unparsable URL or unknown method)."},
     {"unmatched_overflow", coverage_map_unmatched_overflow, METH_NOARGS,

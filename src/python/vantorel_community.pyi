@@ -79,6 +79,26 @@ class _RecordedResponse(Protocol):
     @property
     def headers(self) -> dict[str, str] | _HeaderItems: ...
 
+@type_check_only
+class _DrovanterialRequest(Protocol):
+    @property
+    def url(self) -> str: ...
+    @property
+    def headers(self) -> dict[str, str] | _HeaderItems: ...
+    @property
+    def body(self) -> object: ...
+
+@type_check_only
+class _DrovanterialInteraction(Protocol):
+    """What `CoverageMap.record_drovanterial_interactions` reads of one item."""
+
+    @property
+    def request(self) -> _DrovanterialRequest: ...
+    @property
+    def response(self) -> _RecordedResponse | None: ...
+    @property
+    def timestamp(self) -> float | int: ...
+
 @final
 class CoverageMap:
     """Tracks API test coverage against an `OpenAPI` specification.
@@ -161,6 +181,26 @@ class CoverageMap:
         """Attach an error message to the documented operation of `method` on the path template
         `path` (its text, as in the document, not a concrete path). An unknown path or method is
         ignored; raises ValueError for a method name that is none of the HTTP methods.
+        """
+
+    def record_drovanterial_interactions(
+        self,
+        method: str,
+        path: str,
+        interactions: list[_DrovanterialInteraction],
+        labels: str | Sequence[str] | None = None,
+        *,
+        events: bool = True,
+    ) -> list[tuple[str, str]]:
+        """Import a batch of the API-testing tool's interactions for the operation `method` on the
+        path template `path`. Every interaction counts for that operation; its URL only supplies
+        path parameter values. An undocumented path or method files each one as unmatched.
+
+        With `events`, returns one (event text, outcome) pair per keyword check the batch moved,
+        outcome "valid", "invalid" or "skipped"; the text is "vantorel|schema|METHOD|path|location|
+        name|schema location" or "vantorel|response|METHOD|path|status|media type|schema location".
+        A malformed item raises ValueError "Error parsing interaction at index N: ..." before
+        anything is imported.
         """
 
     def dropped_requests(self) -> int:
