@@ -651,15 +651,17 @@ bool convert_closed_httpx_exchange(PyObject* coverage, PyObject* request, PyObje
     return finish(coverage, std::move(*record), std::move(out), nullptr);
 }
 
-bool convert_requests_exchange(PyObject* coverage, PyObject* request, PyObject* response, PyObject* timestamp) {
+bool convert_requests_exchange(PyObject* coverage, PyObject* request, PyObject* response, PyObject* timestamp,
+                               bool read_body) {
     auto record = read_request_side(request, requests_url, extract_headers, requests_request_body);
     if (!record) {
         return false;
     }
     std::optional<http::ResponseRecord> out;
     if (given(response)) {
-        out = read_response_side(response, total_seconds_of_elapsed,
-                                 [](PyObject* r, std::optional<std::string>& body) { return httpx_content(r, body); });
+        out = read_response_side(
+            response, total_seconds_of_elapsed,
+            [&](PyObject* r, std::optional<std::string>& body) { return !read_body || httpx_content(r, body); });
         if (!out) {
             return false;
         }

@@ -19,7 +19,9 @@ bool convert_werkzeug_exchange(PyObject* coverage, PyObject* request, PyObject* 
 bool convert_django_exchange(PyObject* coverage, PyObject* request, PyObject* response, PyObject* timestamp,
                              float elapsed);
 bool convert_httpx_exchange(PyObject* coverage, PyObject* request, PyObject* response, PyObject* timestamp);
-bool convert_requests_exchange(PyObject* coverage, PyObject* request, PyObject* response, PyObject* timestamp);
+// Without `read_body` the response is recorded without its body (one the caller streams).
+bool convert_requests_exchange(PyObject* coverage, PyObject* request, PyObject* response, PyObject* timestamp,
+                               bool read_body = true);
 // The asynchronous httpx hook's variant: the response's elapsed time and body are read only when
 // it is closed, and the time of recording is the current time.
 bool convert_closed_httpx_exchange(PyObject* coverage, PyObject* request, PyObject* response);

@@ -108,6 +108,12 @@ PyObject* bound_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     });
 }
 
+// The interned key "response", created on first use and kept for the process.
+PyObject* response_key() {
+    static PyObject* key = PyUnicode_InternFromString("response");
+    return key;
+}
+
 // Reads `attribute` of the module `module`; nullptr with the exception set.
 PyRef module_attribute(const char* module, const char* attribute) {
     PyRef imported = PyRef::steal(PyImport_ImportModule(module));
@@ -117,41 +123,34 @@ PyRef module_attribute(const char* module, const char* attribute) {
     return PyRef::steal(PyObject_GetAttrString(imported.get(), attribute));
 }
 
-// The list under "response" of a hooks dict, created when absent; nullptr with the exception set.
-PyRef response_hook_list(PyObject* owner, const char* hooks_attribute, const char* not_dict, const char* not_list) {
-    PyRef hooks = PyRef::steal(PyObject_GetAttrString(owner, hooks_attribute));
+// The hooks dict of `owner` and the list under its "response" key, created when absent; false
+// with the exception set.
+bool response_hook_list(PyObject* owner, const char* hooks_attribute, const char* not_dict, const char* not_list,
+                        PyRef& hooks, PyRef& list) {
+    hooks = PyRef::steal(PyObject_GetAttrString(owner, hooks_attribute));
     if (!hooks) {
-        return PyRef();
+        return false;
     }
     if (!PyDict_Check(hooks.get())) {
         PyErr_SetString(PyExc_TypeError, not_dict);
-        return PyRef();
+        return false;
     }
-    PyRef key = PyRef::steal(PyUnicode_FromString("response"));
-    if (!key) {
-        return PyRef();
-    }
-    PyRef list = PyRef::steal(PyObject_GetItem(hooks.get(), key.get()));
+    list = PyRef::steal(PyObject_GetItem(hooks.get(), response_key()));
     if (!list) {
         PyErr_Clear();
         list = PyRef::steal(PyList_New(0));
-        if (!list) {
-            return PyRef();
-        }
-    } else if (!PyList_Check(list.get())) {
-        PyErr_SetString(PyExc_TypeError, not_list);
-        return PyRef();
+        return static_cast<bool>(list);
     }
-    return list;
-}
-
-// Appends `hook` to the list and stores the list under "response" again.
-bool install_hook(PyObject* owner, const char* hooks_attribute, PyObject* list, PyObject* hook) {
-    if (PyList_Append(list, hook) < 0) {
+    if (!PyList_Check(list.get())) {
+        PyErr_SetString(PyExc_TypeError, not_list);
         return false;
     }
-    PyRef hooks = PyRef::steal(PyObject_GetAttrString(owner, hooks_attribute));
-    return hooks && PyObject_SetItem(hooks.get(), PyRef::steal(PyUnicode_FromString("response")).get(), list) >= 0;
+    return true;
+}
+
+// Appends `hook` to the list and stores the list under "response" again, also when it was there.
+bool install_hook(PyObject* hooks, PyObject* list, PyObject* hook) {
+    return PyList_Append(list, hook) >= 0 && PyObject_SetItem(hooks, response_key(), list) >= 0;
 }
 
 // elapsed=None is 0.0; anything else through float(), with the note naming `elapsed`.
@@ -206,13 +205,14 @@ PyObject* requests_track_session(PyObject* self, PyObject* const* args, Py_ssize
             PyErr_SetString(PyExc_TypeError, "Expected a `requests.Session` instance");
             return nullptr;
         }
-        PyRef list = response_hook_list(session, "hooks", "Session hooks must be a dictionary",
-                                        "Session response hooks must be a list");
-        if (!list) {
+        PyRef hooks;
+        PyRef list;
+        if (!response_hook_list(session, "hooks", "Session hooks must be a dictionary",
+                                "Session response hooks must be a list", hooks, list)) {
             return nullptr;
         }
         PyRef hook = PyRef::steal(new_bound(get_response_hook_type(), coverage_of(self)));
-        if (!hook || !install_hook(session, "hooks", list.get(), hook.get())) {
+        if (!hook || !install_hook(hooks.get(), list.get(), hook.get())) {
             return nullptr;
         }
         return Py_NewRef(session);
@@ -265,11 +265,24 @@ PyObject* response_hook_call(PyObject* self, PyObject* args, PyObject* kwargs) {
             PyErr_SetString(PyExc_TypeError, "ResponseHook() missing 1 required positional argument: 'response'");
             return nullptr;
         }
+        // requests passes the call's `stream` to its hooks: the body of a response the caller
+        // streams is the caller's to read, so it is recorded without one.
+        bool streamed = false;
+        if (kwargs != nullptr) {
+            if (PyObject* stream = PyDict_GetItemString(kwargs, "stream")) {
+                const int truth = PyObject_IsTrue(stream);
+                if (truth < 0) {
+                    return nullptr;
+                }
+                streamed = truth == 1;
+            }
+        }
         PyRef request = PyRef::steal(PyObject_GetAttrString(response, "request"));
         if (!request) {
             return nullptr;
         }
-        return none_or_null(convert_requests_exchange(coverage_of(self), request.get(), response, timestamp));
+        return none_or_null(
+            convert_requests_exchange(coverage_of(self), request.get(), response, timestamp, !streamed));
     });
 }
 
@@ -356,14 +369,15 @@ PyObject* httpx_track_client(PyObject* self, PyObject* const* args, Py_ssize_t n
             PyErr_SetString(PyExc_TypeError, kNotClient);
             return nullptr;
         }
-        PyRef list = response_hook_list(client, "event_hooks", "Client event_hooks must be a dictionary",
-                                        "Client response hooks must be a list");
-        if (!list) {
+        PyRef hooks;
+        PyRef list;
+        if (!response_hook_list(client, "event_hooks", "Client event_hooks must be a dictionary",
+                                "Client response hooks must be a list", hooks, list)) {
             return nullptr;
         }
         PyTypeObject* hook_type = is_async == 1 ? get_async_response_hook_type() : get_sync_response_hook_type();
         PyRef hook = PyRef::steal(new_bound(hook_type, coverage_of(self)));
-        if (!hook || !install_hook(client, "event_hooks", list.get(), hook.get())) {
+        if (!hook || !install_hook(hooks.get(), list.get(), hook.get())) {
             return nullptr;
         }
         return Py_NewRef(client);

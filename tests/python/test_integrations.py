@@ -805,3 +805,14 @@ def test_httpx_record_reads_request_once_and_response_twice():
     request.content = "text"
     with pytest.raises(TypeError, match="^'str' object is not an instance of 'bytes'$"):
         coverage.httpx.record(request)
+
+
+def test_requests_streamed_response_is_left_to_the_caller(server):
+    coverage = petstore()
+    session = coverage.requests.track_session(requests.Session())
+    response = session.get(server + "/v1/pets", stream=True)
+    assert response._content_consumed is False
+    assert response.json()[0]["name"] == "Tom"
+    stats = coverage.statistic()
+    assert stats["responses"]["seen"] == 1
+    assert stats["response_keywords"]["reached"] == 0
