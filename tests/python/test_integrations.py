@@ -612,8 +612,8 @@ def test_django_record_reads_meta():
 # --- threads ----------------------------------------------------------------------------------
 
 
-@pytest.mark.parametrize("kind", ["requests", "httpx", "flask"])
-def test_two_threads_through_one_integration_add_up(server, kind):
+@pytest.mark.parametrize("kind", ["requests", "httpx", "flask", "django"])
+def test_two_threads_through_one_integration_add_up(server, django_ready, kind):
     coverage = fill(petstore())
     counts = [40, 25]
     errors = []
@@ -622,10 +622,15 @@ def test_two_threads_through_one_integration_add_up(server, kind):
         make = lambda: coverage.requests.track_session(requests.Session())  # noqa: E731
     elif kind == "httpx":
         make = lambda: coverage.httpx.track_client(httpx.Client())  # noqa: E731
-    else:
+    elif kind == "flask":
         tracked = coverage.flask.track_client(flask_app().test_client())
         make = lambda: tracked  # noqa: E731
-    base = "" if kind == "flask" else server
+    else:
+        from django.test import Client
+
+        django_plugin = coverage.django
+        make = lambda: django_plugin.track_client(Client())  # noqa: E731
+    base = server if kind in ("requests", "httpx") else ""
 
     def work(thread, count):
         try:
@@ -816,3 +821,20 @@ def test_requests_streamed_response_is_left_to_the_caller(server):
     stats = coverage.statistic()
     assert stats["responses"]["seen"] == 1
     assert stats["response_keywords"]["reached"] == 0
+
+
+@pytest.mark.parametrize("kind", ["requests", "httpx"])
+def test_client_errors_pass_through_and_record_nothing(kind):
+    import socket
+
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        url = f"http://127.0.0.1:{probe.getsockname()[1]}/v1/pets"
+    coverage = petstore()
+    if kind == "requests":
+        client, error = coverage.requests.track_session(requests.Session()), requests.ConnectionError
+    else:
+        client, error = coverage.httpx.track_client(httpx.Client()), httpx.ConnectError
+    with pytest.raises(error):
+        client.get(url)
+    assert figures(coverage) == figures(petstore())
