@@ -126,6 +126,15 @@ std::vector<OperationReport> build_operation_reports(const recorders::CoverageMa
 // the one place the parameter, keyword and response figures of every report come from.
 ReportSummary summarize_operations(const recorders::CoverageMap& map, const UnmeasuredSet& unmeasured);
 
+// Fills every percent of the summary from its counts.
+void settle_percents(ReportSummary& summary) noexcept;
+
+// One summary per label of the map's registry, by name: what the label's traffic covered, over
+// the map-wide totals of `totals` (the summary of the measured operations). Empty when no label
+// was ever recorded.
+std::map<std::string, ReportSummary> summarize_labels(const recorders::CoverageMap& map,
+                                                      const UnmeasuredSet& unmeasured, const ReportSummary& totals);
+
 // A time as "2025-03-07T09:05:02Z", with ".5", ".000123" (nanoseconds, trailing zeros removed)
 // before "Z" when the nanoseconds are not zero.
 std::string format_generated_at(std::int64_t unix_seconds, std::uint32_t nanoseconds);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "vantorel/reports/operation_report.hpp"
 #include "zavova/coverage_state.hpp"
 
 namespace vantorel::reports {
@@ -19,12 +20,6 @@ constexpr std::string_view kRootRef = "/$ref";
 
 void add_point(Timeline& timeline, double time) {
     if (time != 0) timeline.push_back({time, 1});
-}
-
-bool fully_covered(const KeywordEntry& entry) noexcept {
-    const Polarity polarity = entry.kind.polarity();
-    return (entry.passed > 0 && entry.failed > 0) || (entry.passed > 0 && polarity == Polarity::ValidOnly) ||
-           (entry.failed > 0 && polarity == Polarity::InvalidOnly);
 }
 
 double covered_at(const KeywordEntry& entry) noexcept {
@@ -56,7 +51,7 @@ void count_parameter(const model::ParameterTarget& target, Statistics& stats) {
                     counted += 1;
                     if (entry.passed > 0) stats.keywords.positive += 1;
                     if (entry.failed > 0) stats.keywords.negative += 1;
-                    if (fully_covered(entry)) {
+                    if (entry_fully_covered(entry)) {
                         stats.keywords.full += 1;
                         fully += 1;
                         add_point(stats.keywords.timeline, covered_at(entry));
@@ -85,11 +80,22 @@ void count_parameter(const model::ParameterTarget& target, Statistics& stats) {
     }
     if (root_passed) stats.parameters.positive += 1;
     if (root_failed) stats.parameters.negative += 1;
-    if (fully == counted) {
-        add_point(stats.parameters.timeline, target.holder.covered_at);
-        if (root_passed || root_failed) stats.parameters.full += 1;
-    } else if (root_passed || root_failed) {
-        stats.parameters.partial += 1;
+    if (fully == counted) add_point(stats.parameters.timeline, target.holder.covered_at);
+    // The grade every report shows comes from the one standing rule.
+    ParameterTally tally;
+    tally.counted = counted;
+    tally.covered = fully;
+    tally.root_passed = root_passed;
+    tally.root_failed = root_failed;
+    switch (tally.standing()) {
+        case ParameterStanding::Covered:
+            stats.parameters.full += 1;
+            break;
+        case ParameterStanding::Partial:
+            stats.parameters.partial += 1;
+            break;
+        case ParameterStanding::Unreached:
+            break;
     }
 }
 
