@@ -218,8 +218,8 @@ std::optional<std::uint16_t> get_status_code(PyObject* response) {
     // Responses are matched by their three digits ("2XX", "404"): a status outside them would be
     // counted under a key that no document can name.
     if (value < 100 || value > 999) {
-        PyErr_Format(PyExc_ValueError, "Invalid response status code %lld: an HTTP status has three digits (100 to 999)",
-                     value);
+        PyErr_Format(PyExc_ValueError,
+                     "Invalid response status code %lld: an HTTP status has three digits (100 to 999)", value);
         return std::nullopt;
     }
     return static_cast<std::uint16_t>(value);
