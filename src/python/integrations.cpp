@@ -108,10 +108,11 @@ PyObject* bound_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     });
 }
 
-// The interned key "response", created on first use and kept for the process.
+// The key "response", created on first use and kept for the process; nullptr with the exception
+// set when it cannot be created.
 PyObject* response_key() {
-    static PyObject* key = PyUnicode_InternFromString("response");
-    return key;
+    static std::atomic<PyObject*> cell{nullptr};
+    return install_once(cell, [] { return PyUnicode_InternFromString("response"); });
 }
 
 // Reads `attribute` of the module `module`; nullptr with the exception set.
@@ -135,7 +136,11 @@ bool response_hook_list(PyObject* owner, const char* hooks_attribute, const char
         PyErr_SetString(PyExc_TypeError, not_dict);
         return false;
     }
-    list = PyRef::steal(PyObject_GetItem(hooks.get(), response_key()));
+    PyObject* key = response_key();
+    if (key == nullptr) {
+        return false;
+    }
+    list = PyRef::steal(PyObject_GetItem(hooks.get(), key));
     if (!list) {
         PyErr_Clear();
         list = PyRef::steal(PyList_New(0));
