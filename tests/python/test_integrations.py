@@ -838,3 +838,23 @@ def test_client_errors_pass_through_and_record_nothing(kind):
     with pytest.raises(error):
         client.get(url)
     assert figures(coverage) == figures(petstore())
+
+
+def test_wrapped_calls_need_the_attributes_they_record_from(django_ready):
+    from django.test import Client
+    from werkzeug.test import Client as WerkzeugClient
+
+    class Bare(WerkzeugClient):
+        def open(self, *args, **kwargs):
+            return types.SimpleNamespace(status_code=200)
+
+    class BareDjango(Client):
+        def get(self, *args, **kwargs):
+            return types.SimpleNamespace(status_code=200)
+
+    coverage = petstore()
+    with pytest.raises(AttributeError, match="history"):
+        coverage.flask.track_client(Bare(flask_app())).open("/v1/pets")
+    with pytest.raises(AttributeError, match="wsgi_request"):
+        coverage.django.track_client(BareDjango()).get("/v1/pets")
+    assert figures(coverage) == figures(petstore())
