@@ -24,19 +24,22 @@ bool is_key(const Segment& s, std::string_view key) { return !s.is_index && s.ke
 
 bool is_vendor_key(std::string_view key) { return key.size() >= 2 && key.starts_with("x-") && key != "x-nullable"; }
 
-// Keywords whose members are named subschemas: a member named like a vendor extension or
-// "discriminator" there is a property or definition, not documentation.
+// Keywords whose members are named subschemas (and the component schemas a measured schema
+// carries at its root): a member named like a vendor extension, "discriminator" or a
+// documentation keyword there is a property or definition, not documentation.
 bool is_name_map_keyword(const std::vector<Segment>& path, std::size_t position) {
     if (position == 0) return false;
     const Segment& before = path[position - 1];
     if (before.is_index) return false;
+    if (before.key == "schemas") return position == 2 && is_key(path[0], "components");
     return before.key == "$defs" || before.key == "properties" || before.key == "definitions" ||
            before.key == "dependentSchemas" || before.key == "patternProperties";
 }
 
 class Listing {
 public:
-    explicit Listing(const CoverageState& state) : entries_(state.entries) {
+    Listing(const CoverageState& state, std::vector<std::string>* locations)
+        : entries_(state.entries), locations_(locations) {
         for (std::size_t i = 0; i < entries_.size(); ++i) {
             if (entries_.entry(i).kind.tag == EntryTag::Example) example_locations_.insert(entries_.location(i));
         }
@@ -57,10 +60,18 @@ public:
         std::vector<Frame> stack;
         auto write_value = [&](const Value& v) {
             switch (v.kind()) {
-                case ValueKind::Null: pending_ += "null"; return;
-                case ValueKind::Boolean: pending_ += v.as_bool() ? "true" : "false"; return;
-                case ValueKind::Number: pending_ += v.number_text(); return;
-                case ValueKind::String: deririrore::value::append_json_string(pending_, v.as_string()); return;
+                case ValueKind::Null:
+                    pending_ += "null";
+                    return;
+                case ValueKind::Boolean:
+                    pending_ += v.as_bool() ? "true" : "false";
+                    return;
+                case ValueKind::Number:
+                    pending_ += v.number_text();
+                    return;
+                case ValueKind::String:
+                    deririrore::value::append_json_string(pending_, v.as_string());
+                    return;
                 case ValueKind::Array:
                     if (v.as_array().empty()) {
                         pending_ += "[]";
@@ -171,7 +182,8 @@ private:
             hides = true;
         }
         hidden_below_[depth] = hidden_below_[depth - 1] || hides;
-        in_example_[depth] = in_example_[depth - 1] || (!example_locations_.empty() && example_locations_.count(location_) != 0);
+        in_example_[depth] =
+            in_example_[depth - 1] || (!example_locations_.empty() && example_locations_.count(location_) != 0);
     }
 
     void flush() {
@@ -179,20 +191,25 @@ private:
         if (entry != nullptr && entry->kind.tag == EntryTag::Example) return drop();
         if (entry == nullptr && !path_.empty()) {
             const Segment& last = path_.back();
-            if (!last.is_index && (last.key == "title" || last.key == "examples" || last.key == "deprecated" ||
-                                   last.key == "description")) {
+            // A property or definition named like a documentation keyword is still a schema.
+            if (!last.is_index &&
+                (last.key == "title" || last.key == "examples" || last.key == "deprecated" ||
+                 last.key == "description") &&
+                !is_name_map_keyword(path_, path_.size() - 1)) {
                 return drop();
             }
             if (hidden_below_.back()) return drop();
         }
         if (in_example_.back()) return drop();
         lines_.push_back(AnnotatedLine{pending_, entry ? std::optional<KeywordEntry>(*entry) : std::nullopt});
+        if (locations_ != nullptr) locations_->push_back(location_);
         pending_.clear();
     }
 
     void drop() { pending_.clear(); }
 
     const EntryMap& entries_;
+    std::vector<std::string>* locations_;
     std::unordered_set<std::string> example_locations_;
     std::vector<AnnotatedLine> lines_;
     std::string pending_;
@@ -209,7 +226,13 @@ private:
 }  // namespace
 
 std::vector<AnnotatedLine> write_annotated_schema(const deririrore::value::Value& schema, const CoverageState& state) {
-    return Listing(state).run(schema);
+    return Listing(state, nullptr).run(schema);
+}
+
+LocatedListing write_located_schema(const deririrore::value::Value& schema, const CoverageState& state) {
+    LocatedListing out;
+    out.lines = Listing(state, &out.locations).run(schema);
+    return out;
 }
 
 }  // namespace zavova

@@ -23,4 +23,12 @@ struct AnnotatedLine {
 // Never fails; the walk keeps its own stack, so any nesting depth is listed.
 std::vector<AnnotatedLine> write_annotated_schema(const deririrore::value::Value& schema, const CoverageState& state);
 
+// The same lines, each beside the JSON pointer of the value it belongs to, for readers that
+// must tell the schema's structure apart from its printed text.
+struct LocatedListing {
+    std::vector<AnnotatedLine> lines;
+    std::vector<std::string> locations;  // one per line
+};
+LocatedListing write_located_schema(const deririrore::value::Value& schema, const CoverageState& state);
+
 }  // namespace zavova

@@ -55,7 +55,9 @@ TEST(AnnotatedListing, LayoutAndLeftOutLines) {
          R"({"type": "string", "x-doc": "d"})",
          {},
          "{\n  \"type\": \"string\",\n}\n"},
-        {"members in byte order", R"({"type": "object", "properties": {}, "$ref": "#/x"})", {},
+        {"members in byte order",
+         R"({"type": "object", "properties": {}, "$ref": "#/x"})",
+         {},
          "{\n  \"$ref\": \"#/x\",\n  \"properties\": {},\n  \"type\": \"object\"\n}\n"},
         {"vendor extension and all under it left out; x-nullable and a property named x-id kept",
          R"({"properties": {"x-id": {"type": "integer"}}, "x-extra": {"a": [1, 2]}, "x-nullable": true})",
@@ -66,7 +68,8 @@ TEST(AnnotatedListing, LayoutAndLeftOutLines) {
          R"({"discriminator": {"propertyName": "k"}, "properties": {"discriminator": true}})",
          {},
          "{\n  \"properties\": {\n    \"discriminator\": true\n  }\n}\n"},
-        {"examples and its items left out without entries", R"({"examples": [1, {"a": 2}], "type": "integer"})",
+        {"examples and its items left out without entries",
+         R"({"examples": [1, {"a": 2}], "type": "integer"})",
          {},
          "{\n  \"type\": \"integer\"\n}\n"},
         {"nested arrays indent two more per level",
@@ -85,12 +88,16 @@ TEST(AnnotatedListing, LayoutAndLeftOutLines) {
          R"({"properties": {"a": {"default": 3, "type": "integer"}}})",
          {{"/properties/a/default", EntryKind::example()}},
          "{\n  \"properties\": {\n    \"a\": {\n      \"type\": \"integer\"\n    }\n  }\n}\n"},
-        {"an example entry at the root hides everything", R"({"type": "integer"})",
-         {{"", EntryKind::example()}},
-         ""},
+        {"an example entry at the root hides everything", R"({"type": "integer"})", {{"", EntryKind::example()}}, ""},
+        {"properties and components named like documentation or extensions are listed",
+         R"({"components": {"schemas": {"x-Id": {"type": "integer"}}}, "properties": {"description": {"type": "string"}, "title": true}})",
+         {},
+         "{\n  \"components\": {\n    \"schemas\": {\n      \"x-Id\": {\n        \"type\": \"integer\"\n      }\n    "
+         "}\n  },\n"
+         "  \"properties\": {\n    \"description\": {\n      \"type\": \"string\"\n    },\n    \"title\": true\n  "
+         "}\n}\n"},
         {"a title with an entry is kept", R"({"title": "t"})", {{"/title", kBoth}}, "{\n  \"title\": \"t\"\n}\n"},
-        {"string escapes", "[\"a\\tb\\\"c\\u0001/\\u00e9\"]", {},
-         "[\n  \"a\\tb\\\"c\\u0001/\xc3\xa9\"\n]\n"},
+        {"string escapes", "[\"a\\tb\\\"c\\u0001/\\u00e9\"]", {}, "[\n  \"a\\tb\\\"c\\u0001/\xc3\xa9\"\n]\n"},
     };
     for (const auto& c : cases) {
         const Value schema = parse(c.schema);
@@ -137,6 +144,22 @@ TEST(AnnotatedListing, LinesCarryTheEntryOfTheirLocation) {
         }
     }
     EXPECT_EQ(lines[8].entry->kind, EntryKind::keyword(Polarity::ValidOnly));
+
+    const LocatedListing located = write_located_schema(schema, state);
+    const std::vector<std::string> locations = {"",
+                                                "/items",
+                                                "/items/0",
+                                                "/items/0/type",
+                                                "/items/0",
+                                                "/items",
+                                                "/properties",
+                                                "/properties/a~1b",
+                                                "/properties/a~1b/minimum",
+                                                "/properties/a~1b",
+                                                "/properties",
+                                                ""};
+    EXPECT_EQ(located.locations, locations);
+    EXPECT_EQ(located.lines.size(), lines.size());
 }
 
 TEST(AnnotatedListing, DeepNestingIsListedWhole) {
