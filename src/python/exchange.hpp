@@ -26,8 +26,6 @@ bool convert_requests_exchange(PyObject* coverage, PyObject* request, PyObject* 
 // it is closed, and the time of recording is the current time.
 bool convert_closed_httpx_exchange(PyObject* coverage, PyObject* request, PyObject* response);
 
-// The pieces that differ between the frameworks, exposed for their own tests through the converters.
-
 // A decoded request path made safe to append to a base URL: "%", "?", "#", "\" and control
 // characters are percent-encoded, so the parsed URL has exactly this path, decoded once.
 std::string escape_decoded_path(std::string_view path);

@@ -59,8 +59,7 @@ constexpr unsigned long kFlags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
 constexpr unsigned long kGcFlags = kFlags | Py_TPFLAGS_HAVE_GC;
 constexpr unsigned long kHiddenGcFlags = kGcFlags | Py_TPFLAGS_DISALLOW_INSTANTIATION;
 
-// ---------------------------------------------------------------------------------------------
-// Plugins and hooks: one map reference each.
+// Plugins and hooks hold one map reference each.
 
 struct BoundObject {
     PyObject_HEAD PyObject* coverage;
@@ -179,8 +178,6 @@ PyObject* none_or_null(bool ok) {
     }
     Py_RETURN_NONE;
 }
-
-// --- requests -------------------------------------------------------------------------------
 
 constexpr const char* kSessionParams[] = {"session"};
 constexpr Signature kTrackSessionSignature{"track_session()", kSessionParams, 1, {}};
@@ -319,8 +316,6 @@ PyType_Slot response_hook_slots[] = {
 };
 PyType_Spec response_hook_spec = {"vantorel_community.ResponseHook", sizeof(BoundObject), 0, kFlags,
                                   response_hook_slots};
-
-// --- httpx ----------------------------------------------------------------------------------
 
 PyObject* httpx_track_client(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return boundary([&]() -> PyObject* {
@@ -737,8 +732,6 @@ PyType_Slot hook_awaitable_slots[] = {
 PyType_Spec hook_awaitable_spec = {"vantorel_community.AsyncResponseHookAwaitable", sizeof(HookAwaitableObject), 0,
                                    kGcFlags, hook_awaitable_slots};
 
-// --- Django and Werkzeug: wrappers of test-client methods ------------------------------------
-
 using Recorder = bool (*)(PyObject* coverage, PyObject* request, PyObject* response, float elapsed);
 
 bool django_recorder(PyObject* coverage, PyObject* request, PyObject* response, float elapsed) {
@@ -1131,8 +1124,6 @@ PyType_Slot call_awaitable_slots[] = {
 };
 PyType_Spec call_awaitable_spec = {"vantorel_community.AsyncMethodCallAwaitable", sizeof(CallAwaitableObject), 0,
                                    kHiddenGcFlags, call_awaitable_slots};
-
-// --- Werkzeug and Flask ---------------------------------------------------------------------
 
 PyObject* open_wrapper_call(PyObject* self, PyObject* args, PyObject* kwargs) {
     return boundary([&]() -> PyObject* {

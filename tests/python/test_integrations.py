@@ -128,7 +128,6 @@ def flask_app():
     return app
 
 
-# --- requests ---------------------------------------------------------------------------------
 
 requests = pytest.importorskip("requests", reason="scripts/setup installs requests")
 
@@ -206,7 +205,6 @@ def test_requests_tracked_twice_records_twice(server):
     assert coverage.unmatched_overflow() == 2
 
 
-# --- httpx ------------------------------------------------------------------------------------
 
 httpx = pytest.importorskip("httpx", reason="scripts/setup installs httpx")
 
@@ -290,7 +288,6 @@ def test_async_hook_conversion_error_raises_from_the_await():
     assert figures(coverage)["operations"]["seen"] == 0
 
 
-# --- Werkzeug and Flask -----------------------------------------------------------------------
 
 
 def flask_exchanges(client):
@@ -400,7 +397,6 @@ def test_werkzeug_headers_skip_odd_items_and_record_elapsed():
     assert stats["responses"]["elapsed_total_seconds"] == 2.0
 
 
-# --- the readers, through the requests plugin's record ----------------------------------------
 
 
 class Prepared:
@@ -467,7 +463,6 @@ class FloatSubclass(float):
     pass
 
 
-# --- Django -----------------------------------------------------------------------------------
 
 django = pytest.importorskip("django", reason="scripts/setup installs django")
 
@@ -609,7 +604,6 @@ def test_django_record_reads_meta():
         coverage.django.record(types.SimpleNamespace(method="GET", path="/v1/pets", META={}, body=b""))
 
 
-# --- threads ----------------------------------------------------------------------------------
 
 
 @pytest.mark.parametrize("kind", ["requests", "httpx", "flask", "django"])
@@ -651,7 +645,6 @@ def test_two_threads_through_one_integration_add_up(server, django_ready, kind):
     assert coverage.unmatched_overflow() == sum(counts)
 
 
-# --- the classes ------------------------------------------------------------------------------
 
 
 def test_classes_are_reached_through_instances():
