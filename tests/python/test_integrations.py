@@ -851,3 +851,19 @@ def test_wrapped_calls_need_the_attributes_they_record_from(django_ready):
     with pytest.raises(AttributeError, match="wsgi_request"):
         coverage.django.track_client(BareDjango()).get("/v1/pets")
     assert figures(coverage) == figures(petstore())
+
+
+def test_tracked_clients_are_collected(django_ready):
+    import gc
+    import weakref
+
+    from django.test import Client
+
+    coverage = petstore()
+    # Each wrapper holds the client's bound method, which holds the client that holds the wrapper.
+    refs = [
+        weakref.ref(coverage.flask.track_client(flask_app().test_client())),
+        weakref.ref(coverage.django.track_client(Client())),
+    ]
+    gc.collect()
+    assert [r() for r in refs] == [None, None]
