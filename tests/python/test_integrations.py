@@ -867,3 +867,18 @@ def test_tracked_clients_are_collected(django_ready):
     ]
     gc.collect()
     assert [r() for r in refs] == [None, None]
+
+
+@pytest.mark.parametrize("plugin", ["requests", "httpx"])
+def test_header_names_merge_without_regard_to_case(plugin):
+    def delete_with(headers):
+        coverage = petstore()
+        request = Prepared("DELETE", "http://localhost/v1/pets/1", headers)
+        request.content, request.read = b"", lambda: None
+        getattr(coverage, plugin).record(request)
+        return figures(coverage)
+
+    # The later of two spellings gives the value: here the key that is long enough.
+    merged = delete_with({"X-Api-Key": "short", "x-api-key": "long-enough"})
+    assert merged == delete_with({"X-Api-Key": "long-enough"})
+    assert merged != delete_with({"X-Api-Key": "short"})
