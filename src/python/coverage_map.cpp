@@ -6,6 +6,7 @@
 #include <utility>
 #include <variant>
 
+#include "python/archives.hpp"
 #include "python/convert.hpp"
 #include "python/drovanterial.hpp"
 #include "python/integrations.hpp"
@@ -302,6 +303,9 @@ PyGetSetDef coverage_map_getters[] = {
     {"httpx", coverage_map_httpx, nullptr, nullptr, nullptr},
     {"django", coverage_map_django, nullptr, nullptr, nullptr},
     {"flask", coverage_map_flask, nullptr, nullptr, nullptr},
+    {"har", coverage_map_har, nullptr, nullptr, nullptr},
+    {"vcr", coverage_map_vcr, nullptr, nullptr, nullptr},
+    {"postman", coverage_map_postman, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

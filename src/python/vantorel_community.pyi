@@ -1,5 +1,6 @@
 """Measures how thoroughly a test suite exercises an HTTP API described by an OpenAPI document."""
 
+import os
 import pathlib
 from collections.abc import Callable, Generator, Iterable, Sequence
 from typing import Any, Protocol, SupportsFloat, SupportsIndex, TypedDict, TypeVar, final, type_check_only
@@ -155,6 +156,18 @@ class CoverageMap:
     @property
     def flask(self) -> _FlaskPlugin:
         """A new `FlaskPlugin` bound to this map, on every access."""
+
+    @property
+    def har(self) -> _HarPlugin:
+        """A new `HarPlugin` bound to this map, on every access."""
+
+    @property
+    def vcr(self) -> _VcrPlugin:
+        """A new `VcrPlugin` bound to this map, on every access."""
+
+    @property
+    def postman(self) -> _PostmanPlugin:
+        """A new `PostmanPlugin` bound to this map, on every access."""
 
     def record(
         self,
@@ -403,3 +416,46 @@ class _OpenWrapper:
 
     __wrapped__: Callable[..., Any]
     def __call__(self, *args: Any, **kwargs: Any) -> Any: ...
+
+@final
+@type_check_only
+class _HarPlugin:
+    """HarPlugin(coverage)"""
+
+    def __init__(self, coverage: CoverageMap) -> None: ...
+    def record_from_path(self, path: str | os.PathLike[str]) -> int:
+        """Record every entry of an HTTP Archive (HAR 1.2) file, JSON; returns how many were
+        recorded. Entries whose URL is not http or https are left out; status 0 is no response.
+        Raises OSError when the file cannot be read and ValueError, naming the place, for a
+        malformed archive, before anything is recorded."""
+
+    def record_from_dict(self, archive: dict[str, Any]) -> int:
+        """The same for an archive already parsed."""
+
+@final
+@type_check_only
+class _VcrPlugin:
+    """VcrPlugin(coverage)"""
+
+    def __init__(self, coverage: CoverageMap) -> None: ...
+    def record_from_path(self, path: str | os.PathLike[str]) -> int:
+        """Record every interaction of a VCR cassette (version 1, as vcrpy writes it, YAML or
+        JSON); returns how many were recorded. Cassettes keep no time of capture: the exchanges
+        are recorded at the current time. Errors as for `HarPlugin`."""
+
+    def record_from_dict(self, cassette: dict[str, Any]) -> int:
+        """The same for a cassette already parsed."""
+
+@final
+@type_check_only
+class _PostmanPlugin:
+    """PostmanPlugin(coverage)"""
+
+    def __init__(self, coverage: CoverageMap) -> None: ...
+    def record_from_path(self, path: str | os.PathLike[str]) -> int:
+        """Record every saved response of a Postman collection (format v2.1) with its original
+        request, collection variables filled in; returns how many were recorded. Requests without
+        a saved response are left out. Errors as for `HarPlugin`."""
+
+    def record_from_dict(self, data: dict[str, Any]) -> int:
+        """The same for a collection already parsed."""
