@@ -9,6 +9,7 @@
 #include "python/archives.hpp"
 #include "python/convert.hpp"
 #include "python/drovanterial.hpp"
+#include "python/from_url.hpp"
 #include "python/integrations.hpp"
 #include "python/recording.hpp"
 #include "python/statistics.hpp"
@@ -38,6 +39,8 @@ constexpr const char* kCoverageMapDoc =
 
 using deririrore::value::Value;
 
+}  // namespace
+
 // The map and the xdist data of a new object. The xdist data is kept only inside a pytest-xdist
 // worker, which the controller marks with _VANTOREL_XDIST=1.
 PyObject* new_coverage_map_object(CoreMap map, std::optional<std::string> base_path,
@@ -62,6 +65,8 @@ PyObject* new_coverage_map_object(CoreMap map, std::optional<std::string> base_p
     reinterpret_cast<CoverageMapObject*>(self)->content = content;
     return self;
 }
+
+namespace {
 
 constexpr const char* kFromPathPositional[] = {"path"};
 constexpr KeywordParam kFromPathKeywords[] = {{"base_path", false}};
@@ -241,6 +246,12 @@ PyMethodDef coverage_map_methods[] = {
      "specification as a dictionary.\n    base_path: Base path prefix for all operations.\n    location: "
      "File path or URL of the specification; `$ref`s to other files resolve\n        against its directory, or "
      "the working directory without it.\n\nReturns:\n    A new `CoverageMap` instance."},
+    {"from_url", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_from_url)),
+     METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
+     "from_url($cls, url, *, base_path=None)\n--\n\nCreate a coverage map from an OpenAPI specification URL.\n\n"
+     "Fetches the schema from the given URL and parses it as JSON or YAML.\n\nArgs:\n    url: URL to fetch the "
+     "OpenAPI specification from.\n    base_path: Base path prefix for all operations.\n\nReturns:\n    A new "
+     "`CoverageMap` instance."},
     {"get_options", coverage_map_get_options, METH_NOARGS,
      "get_options($self)\n--\n\nReturn the arguments this map was built with, as a dict with keys "
      "`base_path`\nand location (both str | None). Empty values outside a pytest-xdist worker.\n\nUsed by "

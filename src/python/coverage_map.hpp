@@ -23,6 +23,11 @@ struct CoverageMapObject {
     PyObject_HEAD CoverageMapContent* content;
 };
 
+// A new CoverageMap object holding `map`; inside a pytest-xdist worker it also keeps the
+// arguments and the document, for the controller to rebuild the map. nullptr with an exception set.
+PyObject* new_coverage_map_object(CoreMap map, std::optional<std::string> base_path,
+                                  std::optional<std::string> location, deririrore::value::Value document);
+
 // The CoverageMap type object, created on first use (once per process).
 // Returns a borrowed reference, or nullptr with a Python exception set.
 PyTypeObject* get_coverage_map_type();

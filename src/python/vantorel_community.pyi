@@ -113,6 +113,20 @@ class CoverageMap:
         """Create a coverage map from an OpenAPI document file, JSON or YAML."""
 
     @classmethod
+    def from_url(cls, url: str, *, base_path: str | None = None) -> CoverageMap:
+        """Create a coverage map from an OpenAPI specification URL.
+
+        Fetches the schema from the given URL and parses it as JSON or YAML.
+
+        Args:
+            url: URL to fetch the OpenAPI specification from.
+            base_path: Base path prefix for all operations.
+
+        Returns:
+            A new `CoverageMap` instance.
+        """
+
+    @classmethod
     def from_dict(
         cls, schema: dict[str, Any], *, base_path: str | None = None, location: str | None = None
     ) -> CoverageMap:
