@@ -5,8 +5,13 @@
 //                               target. Prints the problems found in the documents, by kind. Exit 1 when a
 //                               document does not read or the two builds differ.
 //   map-build --problems PATH... the same, listing every problem.
+//   map-build --summary PATH... what each build decided, with a digest of every target's entries
+//                               and schema: two runs of different code that print the same text
+//                               built the same maps.
 //   map-build --bench FILE...   one child process per document (FILE may be .gz, decompressed to
 //                               a temporary folder first): read and build time, peak memory.
+//   map-build --build FILE      one uncompressed document built in this process, as one --bench
+//                               child does (for profilers that follow no fork).
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "deririrore/value/cmp.hpp"
 #include "vantorel/model/document_text.hpp"
 #include "vantorel/recorders/coverage_map.hpp"
 
@@ -34,9 +40,29 @@ std::size_t entry_count(const zavova::CoverageHolder& holder) {
     return holder.state ? holder.state->entries.size() : 0;
 }
 
+// Every entry's location and kind, and the schema value as written, folded into two numbers that
+// do not change between processes.
+constexpr deririrore::value::HashSeeds kDigestSeeds{0x5eed, 0xd16e57};
+
+std::string digest(const zavova::CoverageHolder& holder,
+                   const std::shared_ptr<const deririrore::value::Value>& schema) {
+    deririrore::value::Hasher entries(kDigestSeeds);
+    if (holder.state) {
+        const auto& map = holder.state->entries;
+        for (std::size_t i = 0; i < map.size(); ++i) {
+            entries.write_bytes(map.location(i));
+            entries.write_u8(static_cast<std::uint8_t>(map.entry(i).kind.tag));
+            entries.write_u8(map.entry(i).kind.payload);
+        }
+    }
+    deririrore::value::Hasher value(kDigestSeeds);
+    if (schema) deririrore::value::hash_json_value(*schema, value);
+    return " " + std::to_string(entries.finish()) + " " + (schema ? std::to_string(value.finish()) : "-");
+}
+
 // Everything the build decided, in order, as text: routes, methods, targets and their entry
 // counts, response statuses and bodies, problems.
-std::string summary(const CoverageMap& map, std::size_t& operations) {
+std::string summary(const CoverageMap& map, std::size_t& operations, bool detailed = false) {
     std::string out;
     auto line = [&](const std::string& s) {
         out += s;
@@ -53,11 +79,13 @@ std::string summary(const CoverageMap& map, std::size_t& operations) {
                  " " + record.shadowed_by.value_or(""));
             for (const auto& p : record.parameters)
                 line("  parameter " + std::to_string(p.tag) + " " + p.name + " " +
-                     std::to_string(static_cast<int>(p.location)) + " " + std::to_string(entry_count(p.holder)));
+                     std::to_string(static_cast<int>(p.location)) + " " + std::to_string(entry_count(p.holder)) +
+                     (detailed ? digest(p.holder, p.schema) : std::string()));
             auto response = [&](const vantorel::model::ResponseTarget& r) {
                 line("  response " + r.description);
                 for (const auto& b : r.bodies)
-                    line("   body " + b.media_type.essence() + " " + std::to_string(entry_count(b.holder)));
+                    line("   body " + b.media_type.essence() + " " + std::to_string(entry_count(b.holder)) +
+                         (detailed ? digest(b.holder, b.schema) : std::string()));
             };
             for (const auto& r : record.responses) response(r);
             if (record.has_default_response) response(record.default_response);
@@ -74,7 +102,10 @@ bool is_document(const fs::path& p) {
     return ext == ".json" || ext == ".yaml" || ext == ".yml";
 }
 
-int check(const std::vector<std::string>& args, bool list_problems) {
+enum class Mode { Check, Problems, Summary };
+
+int check(const std::vector<std::string>& args, Mode mode) {
+    const bool list_problems = mode == Mode::Problems;
     std::vector<fs::path> files;
     for (const auto& a : args) {
         std::error_code ec;
@@ -100,6 +131,7 @@ int check(const std::vector<std::string>& args, bool list_problems) {
         const CoverageMap first = build_coverage_map(document.value(), std::nullopt, location);
         const CoverageMap second = build_coverage_map(document.value(), std::nullopt, location);
         std::size_t operations = 0, ignored = 0;
+        if (mode == Mode::Summary) std::printf("document %s\n%s", file.c_str(), summary(first, ignored, true).c_str());
         if (summary(first, operations) != summary(second, ignored)) {
             std::printf("FAIL %s: two builds differ\n", file.c_str());
             ++failures;
@@ -190,9 +222,13 @@ int bench(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() >= 2 && args[0] == "--check") return check({args.begin() + 1, args.end()}, false);
-    if (args.size() >= 2 && args[0] == "--problems") return check({args.begin() + 1, args.end()}, true);
+    if (args.size() >= 2 && args[0] == "--check") return check({args.begin() + 1, args.end()}, Mode::Check);
+    if (args.size() >= 2 && args[0] == "--problems") return check({args.begin() + 1, args.end()}, Mode::Problems);
+    if (args.size() >= 2 && args[0] == "--summary") return check({args.begin() + 1, args.end()}, Mode::Summary);
     if (args.size() >= 2 && args[0] == "--bench") return bench({args.begin() + 1, args.end()});
-    std::fprintf(stderr, "usage: map-build --check PATH... | --bench FILE...\n");
+    if (args.size() == 2 && args[0] == "--build") return bench_one(args[1], fs::path(args[1]).filename().string());
+    std::fprintf(
+        stderr,
+        "usage: map-build --check PATH... | --problems PATH... | --summary PATH... | --bench FILE... | --build FILE\n");
     return 2;
 }

@@ -142,10 +142,8 @@ Outcome compile_adapted(Value& schema, Draft draft, bool is_body, std::size_t& c
     return outcome;
 }
 
-std::uint64_t cache_hash(const Value& schema, Draft draft, bool is_body) {
+std::uint64_t cache_hash(const Value& schema) {
     deririrore::value::Hasher hasher;
-    hasher.write_u8(static_cast<std::uint8_t>(draft));
-    hasher.write_u8(is_body ? 1 : 0);
     deririrore::value::hash_json_value(schema, hasher);
     return hasher.finish();
 }
@@ -366,7 +364,7 @@ Result<MeasuredSchema, SpecProblem> compile_measured_schema(Value& schema, Draft
                               std::make_shared<const Value>(schema)};
     }
 
-    const std::uint64_t hash = cache_hash(schema, draft, is_body);
+    const std::uint64_t hash = cache_hash(schema);
     auto& bucket = cache->entries_[hash];
     for (const auto& entry : bucket) {
         if (entry.draft != draft || entry.is_body != is_body || !identical(*entry.key, schema)) continue;
@@ -380,6 +378,35 @@ Result<MeasuredSchema, SpecProblem> compile_measured_schema(Value& schema, Draft
     MeasuredSchemaCache::Entry entry{key, draft, is_body, outcome.validator, outcome.removed, outcome.error};
     bucket.push_back(std::move(entry));
     ++cache->size_;
+    if (!outcome.validator) return make_unexpected(SpecProblem::invalid_schema(std::move(*outcome.error)));
+    return MeasuredSchema{std::move(*outcome.validator), std::move(outcome.removed), std::move(key)};
+}
+
+Result<MeasuredSchema, SpecProblem> compile_shared_measured_schema(Value schema, Draft draft,
+                                                                   std::string_view excluded_marker, bool is_body,
+                                                                   MeasuredSchemaCache& cache) {
+    if (draft == Draft::Unknown) draft = Draft::Draft202012;
+    strip_xml_keywords(schema);
+    drop_marked_properties(schema, excluded_marker);
+
+    auto& bucket = cache.entries_[cache_hash(schema)];
+    // An identical value kept for another draft or side: compiled anew, but not kept twice.
+    std::shared_ptr<const Value> same_value;
+    for (const auto& entry : bucket) {
+        if (entry.key != same_value && !identical(*entry.key, schema)) continue;
+        if (same_value == nullptr) same_value = entry.key;
+        if (entry.draft != draft || entry.is_body != is_body) continue;
+        if (entry.validator) return MeasuredSchema{*entry.validator, entry.removed_patterns, entry.key};
+        return make_unexpected(SpecProblem::invalid_schema(*entry.error));
+    }
+    Outcome outcome = compile_adapted(schema, draft, is_body, cache.compilations_);
+    // After a success the schema is back to the value it came with (types and patterns restored);
+    // after a failure the removed patterns go back too, so that the key stands for that value.
+    if (!outcome.validator) restore_patterns(schema, outcome.removed);
+    std::shared_ptr<const Value> key = same_value ? same_value : std::make_shared<const Value>(std::move(schema));
+    bucket.push_back(
+        MeasuredSchemaCache::Entry{key, draft, is_body, outcome.validator, outcome.removed, outcome.error});
+    ++cache.size_;
     if (!outcome.validator) return make_unexpected(SpecProblem::invalid_schema(std::move(*outcome.error)));
     return MeasuredSchema{std::move(*outcome.validator), std::move(outcome.removed), std::move(key)};
 }

@@ -67,6 +67,8 @@ public:
 private:
     friend Result<MeasuredSchema, SpecProblem> compile_measured_schema(Value&, Draft, std::string_view, bool,
                                                                        MeasuredSchemaCache*);
+    friend Result<MeasuredSchema, SpecProblem> compile_shared_measured_schema(Value, Draft, std::string_view, bool,
+                                                                              MeasuredSchemaCache&);
     struct Entry {
         std::shared_ptr<const Value> key;
         Draft draft;
@@ -75,6 +77,8 @@ private:
         std::vector<RemovedPattern> removed_patterns;  // on failure: the patterns that stay removed
         std::optional<deririrore::core::ValidationError> error;
     };
+    // Keyed by the schema's hash alone, so that identical schemas compiled under another draft or
+    // for the other side of traffic find, and share, the value already kept.
     std::unordered_map<std::uint64_t, std::vector<Entry>> entries_;
     std::size_t compilations_ = 0;
     std::size_t size_ = 0;
@@ -88,6 +92,14 @@ private:
 Result<MeasuredSchema, SpecProblem> compile_measured_schema(Value& schema, Draft draft,
                                                             std::string_view excluded_marker, bool is_body,
                                                             MeasuredSchemaCache* cache = nullptr);
+
+// compile_measured_schema for a caller that hands the schema over and keeps the result's `schema`
+// instead: every identical prepared schema compiled through `cache` is one shared value, kept by
+// the cache and the callers alike, so a large schema is held once however often it is measured.
+// On failure the schema is dropped.
+Result<MeasuredSchema, SpecProblem> compile_shared_measured_schema(Value schema, Draft draft,
+                                                                   std::string_view excluded_marker, bool is_body,
+                                                                   MeasuredSchemaCache& cache);
 
 // Removes `xml` members below the keywords that hold schemas (and "components"/"schemas").
 void strip_xml_keywords(Value& value);

@@ -27,6 +27,9 @@ using deririrore::referencing::Draft;
 struct CompiledMeasure {
     std::shared_ptr<const deririrore::core::Validator> validator;
     std::vector<std::string> removed_patterns;
+    // The prepared schema, shared by every identical one of the build, when the compile took the
+    // caller's value over; null when the caller's value holds it.
+    std::shared_ptr<const Value> schema = nullptr;
 };
 
 // A measured schema as parameters and bodies share it: the build measures the same few schemas
@@ -62,12 +65,13 @@ struct OperationServices {
     // The draft a hydrated schema is compiled with.
     std::function<Draft(const ReferenceContext&, const Value& schema)> draft;
     // `excluded_marker` is "readOnly" for requests and "writeOnly" for responses; the schema may
-    // be adapted in place.
+    // be adapted in place, or taken over when the result carries the prepared schema.
     std::function<Result<CompiledMeasure, SpecProblem>(Value& schema, Draft, std::string_view excluded_marker,
                                                        bool is_body)>
         compile;
     // A fresh coverage state for a compiled schema, with the entries its kind of target registers.
-    // The schema is shared with the target, so that the build keeps no copy of its own.
+    // The schema is shared with the target, so that the build keeps no copy of its own; states
+    // are shared between targets given the same shared schema.
     std::function<zavova::CoverageHolder(const std::shared_ptr<const Value>& schema, Draft, const CompiledMeasure&,
                                          TargetRecipe)>
         measure;
@@ -78,9 +82,10 @@ struct OperationServices {
 
 class MeasuredSchemaCache;
 
-// The build's own services: hydrate_schema, openapi_document_draft, compile_measured_schema
-// through `cache` (kept alive by the services), and a coverage state from measure_target, shared
-// between equal schemas of the same kind.
+// The build's own services: hydrate_schema, openapi_document_draft, compile_shared_measured_schema
+// through `cache` (kept alive by the services; equal prepared schemas come back as one shared
+// value), and a coverage state from measure_target, shared between targets of the same kind
+// given that one value.
 OperationServices default_operation_services(std::shared_ptr<MeasuredSchemaCache> cache);
 
 // Hydration in the context's current scope.

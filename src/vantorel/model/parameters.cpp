@@ -126,8 +126,12 @@ Result<ParameterTarget, SpecProblem> measured_target(std::int64_t tag, Parameter
     // The compilation adapts the schema in place; the target keeps and measures what it compiled.
     auto compiled = services.compile(schema, draft, "readOnly", is_body_recipe(recipe));
     if (!compiled) return make_unexpected(std::move(compiled.error()));
-    if (file && schema.is_object()) schema.insert_or_assign("type", Value::string("file"));
-    auto shared = std::make_shared<const Value>(std::move(schema));
+    std::shared_ptr<const Value> shared = std::move(compiled->schema);
+    if (shared == nullptr || file) {
+        Value own = shared != nullptr ? Value(*shared) : std::move(schema);
+        if (file && own.is_object()) own.insert_or_assign("type", Value::string("file"));
+        shared = std::make_shared<const Value>(std::move(own));
+    }
     target.holder = services.measure(shared, draft, *compiled, recipe);
     target.validator = std::move(compiled->validator);
     target.schema = std::move(shared);

@@ -165,7 +165,9 @@ Result<ResponseBody, SpecProblem> build_response_targets(const http::MediaType& 
         Value empty = Value::object();
         auto compiled = services.compile(file ? empty : h, draft, "writeOnly", true);
         if (!compiled) return make_unexpected(std::move(compiled.error()));
-        auto shared = std::make_shared<const Value>(std::move(h));
+        std::shared_ptr<const Value> shared = !file && compiled->schema != nullptr
+                                                  ? std::move(compiled->schema)
+                                                  : std::make_shared<const Value>(std::move(h));
         zavova::EntryMap file_entries;
         if (file && zavova::add_file_schema_targets(*shared, file_entries)) {
             // A file body is counted, never decoded: its file entries are all it measures.
