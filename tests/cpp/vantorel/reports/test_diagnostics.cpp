@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "report_model_fixtures.hpp"
+#include "deririrore/canonical/describe.hpp"
 #include "vantorel/reports/diagnostics.hpp"
 #include "vantorel/reports/report_model.hpp"
 
@@ -123,6 +124,16 @@ TEST(Diagnostics, ProblemsOfKeysFindTheirTemplateBehindTheBasePath) {
     EXPECT_EQ(described(map), (std::vector<std::string>{"invalid_status_code!@operation /v1/a GET"}));
 }
 
+TEST(Diagnostics, RefusedServerUrlBelongsToTheDocument) {
+    CoverageMap map = map_of_document(
+        R"({"openapi": "3.1.0", "servers": [{"url": "http://exa mple.com/v1"}],
+            "paths": {"/a": {"get": {"responses": {"200": {"description": "ok"}}}}}})");
+    const auto diagnostics = collect_diagnostics(map);
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_EQ(describe(diagnostics[0]), "unexpected_value!@document");
+    EXPECT_EQ(diagnostics[0].get_if<dk::UnexpectedValue>()->value, "http://exa mple.com/v1");
+}
+
 TEST(Diagnostics, DialectFindingsByDocumentVersion) {
     const std::string schema = R"({"$schema": "https://example.com/custom", "type": "object"})";
     const std::string paths =
@@ -189,6 +200,13 @@ TEST(Diagnostics, InvalidSchemaCarriesTheDescribedSentence) {
     EXPECT_EQ(d->message.find('\n'), std::string::npos);
     EXPECT_FALSE(d->message.empty());
     EXPECT_EQ(diagnostics[0].at.place, PositionPlace::Parameter);
+    // The message is the describer's sentence for the error the loader kept.
+    const vantorel::model::ProblemEntry* kept = nullptr;
+    for (const auto& entry : map.problems)
+        if (entry.problem.is<vantorel::model::problems::InvalidSchema>()) kept = &entry;
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(d->message, deririrore::canonical::describe_expectation(
+                              kept->problem.get_if<vantorel::model::problems::InvalidSchema>()->error));
 }
 
 TEST(Diagnostics, GroupingStaysLinearInTheNumberOfProblems) {
