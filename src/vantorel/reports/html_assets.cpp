@@ -52,7 +52,8 @@ header.container{display:flex;justify-content:space-between;align-items:flex-end
 .mc-title{font-weight:600}
 .mc-desc{color:var(--text-3);font-size:12px}
 .mc-body{display:flex;align-items:center;gap:12px}
-.mc-arc,.mc-ring{width:44px;height:44px;border-radius:50%;flex:none;background:conic-gradient(var(--mag) calc(var(--pct,0) * 1%),var(--surface-2) 0)}
+.mc-arc,.mc-ring{width:44px;height:44px;border-radius:50%;flex:none}
+.mc-arc{background:conic-gradient(var(--mag) calc(var(--pct,0) * 1%),var(--surface-2) 0);-webkit-mask:radial-gradient(circle,transparent 54%,#000 56%);mask:radial-gradient(circle,transparent 54%,#000 56%)}
 .mc-ring{position:relative;display:flex;align-items:center;justify-content:center}
 .mc-ring .mc-arc{position:absolute;inset:0}
 .mc-ring::after{content:"";position:absolute;left:50%;top:0;width:2px;height:8px;background:var(--text);transform-origin:50% 22px;transform:translateX(-50%) rotate(calc(var(--req,0) * 3.6deg))}
@@ -162,8 +163,9 @@ details[data-group]:hover>.anchor{opacity:1}
 .sv-head,.sv-row{display:table-row}
 .sv-head>span{display:table-cell;color:var(--text-3);font-size:10px;text-transform:uppercase;padding:2px 6px;border-bottom:1px solid var(--border-soft)}
 .sv-row>span{display:table-cell;padding:0 6px;white-space:pre}
-.sv-row .ln{color:var(--text-3);text-align:right;user-select:none}
-.sv-row .cell{text-align:right;min-width:44px;position:relative}
+.sv-row .ln{color:var(--text-3);text-align:right;user-select:none;width:1%}
+.sv-row .cl,.sv-head .h-code{width:100%}
+.sv-row .cell{text-align:right;min-width:44px;width:1%;position:relative}
 .cell.hit{color:var(--success)}.cell.miss{color:var(--danger)}.cell.na{color:var(--text-3)}
 .cell[data-tip]:hover::after{content:attr(data-tip);position:absolute;left:100%;top:-2px;z-index:5;white-space:nowrap;background:var(--surface-2);color:var(--text);border:1px solid var(--border);border-radius:4px;padding:1px 6px;font-family:var(--font)}
 .sv-row.l-f{background:rgba(81,205,120,.08)}.sv-row.l-p{background:rgba(245,183,76,.08)}.sv-row.l-n{background:rgba(247,111,97,.08)}.sv-row.l-na{opacity:.6}
@@ -300,6 +302,7 @@ const std::string_view kScript = R"SCRIPT(
       } else {
         var on = chips.filter(function (c) { return c.classList.contains("on"); }).map(function (c) { return c.getAttribute("data-filter"); });
         url.searchParams.set("filter", on.join(","));
+        url.search = url.search.replace(/%2C/g, ",");
       }
       window.history.replaceState(window.history.state, "", url.toString());
     } catch (e) {
