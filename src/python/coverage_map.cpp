@@ -11,6 +11,7 @@
 #include "python/drovanterial.hpp"
 #include "python/from_url.hpp"
 #include "python/integrations.hpp"
+#include "python/labels.hpp"
 #include "python/recording.hpp"
 #include "python/statistics.hpp"
 #ifdef VC_PYTHON_TEST_HOOKS
@@ -289,9 +290,24 @@ PyMethodDef coverage_map_methods[] = {
      "responses=None, response_keywords=None, label=None)\n--\n\nCheck per-dimension coverage thresholds.\n\n"
      "All threshold values are percentages (0-100). Dimensions with no data\n(total == 0) are silently skipped. "
      "An empty list means every configured\nthreshold is met. `response_keywords` is not covered by any\nother "
-     "threshold \u2014 it must be set explicitly.\n\nReturns:\n    A list of failures in dimension order, each a "
+     "threshold \u2014 it must be set explicitly.\n\nWith `label`, the coverage that traffic recorded with that "
+     "label reached is\nchecked: per dimension the label's covered count against the map-wide total,\nas "
+     "`label_summary` gives them.\n\nReturns:\n    A list of failures in dimension order, each a "
      "dict with the keys\n    ``dimension`` (str), ``actual`` (float), ``minimum`` (float).\n\nRaises:\n    "
-     "NotImplementedError: when `label` is given; this map does not keep\n        coverage per label yet."},
+     "ValueError: when `label` names a label no recorded traffic carried."},
+    {"export_counts", coverage_map_export_counts, METH_NOARGS,
+     "export_counts($self)\n--\n\nEverything this map recorded, as opaque bytes for `merge_counts` on a map of the "
+     "same\nspecification in another process."},
+    {"merge_counts", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_merge_counts)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "merge_counts($self, counts)\n--\n\nAdd counts another map of the same specification exported, as if this map "
+     "had recorded\ntheir traffic too.\n\nRaises:\n    ValueError: When `counts` is malformed or does not fit this "
+     "map's specification."},
+    {"covered_by", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_covered_by)),
+     METH_FASTCALL | METH_KEYWORDS, kCoveredByDoc},
+    {"label_summary", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_label_summary)),
+     METH_FASTCALL | METH_KEYWORDS, kLabelSummaryDoc},
+    {"label_summaries", coverage_map_label_summaries, METH_NOARGS, kLabelSummariesDoc},
 #ifdef VC_PYTHON_TEST_HOOKS
     {"_hold_lock_and_call", coverage_map_hold_lock_and_call, METH_O, nullptr},
     {"_stop_under_lock", coverage_map_stop_under_lock, METH_NOARGS, nullptr},

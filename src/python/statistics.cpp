@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "python/coverage_map.hpp"
+#include "python/labels.hpp"
 #include "vantorel/reports/statistics.hpp"
 
 namespace vantorel::python {
@@ -174,24 +175,27 @@ PyObject* coverage_map_check_thresholds(PyObject* self, PyObject* const* args, P
         if (!read_optional_text(bound[6], "label", label)) {
             return nullptr;
         }
-        if (label) {
-            // Recording does not yet keep coverage per label; answering from all traffic (or
-            // from none) would pass or fail a gate on numbers that are not the label's.
-            PyErr_Format(PyExc_NotImplementedError,
-                         "thresholds per label are not available: this map does not keep coverage per label "
-                         "(label %R)",
-                         bound[6]);
-            return nullptr;
-        }
         CoverageMapContent& content = content_of(self);
-        auto failures = with_map_detached(content.map_lock, content.map, [&](CoreMap& map) {
-            const Statistics stats = reports::compute_statistics(map, reports::unmeasured_operations(map));
-            return reports::check_thresholds(stats, thresholds);
-        });
+        auto failures = with_map_detached(
+            content.map_lock, content.map, [&](CoreMap& map) -> std::optional<std::vector<reports::ThresholdFailure>> {
+                if (label) {
+                    // A label no recording carried is most likely a typo; passing or failing a
+                    // gate on it would hide that.
+                    const auto stats = label_statistics(map, *label);
+                    if (!stats) return std::nullopt;
+                    return reports::check_thresholds(*stats, thresholds);
+                }
+                const Statistics stats = reports::compute_statistics(map, reports::unmeasured_operations(map));
+                return reports::check_thresholds(stats, thresholds);
+            });
         if (!failures) {
             return nullptr;
         }
-        return failures_to_python(*failures);
+        if (!*failures) {
+            PyErr_Format(PyExc_ValueError, "unknown label %R: no recorded traffic carried it", bound[6]);
+            return nullptr;
+        }
+        return failures_to_python(**failures);
     });
 }
 

@@ -45,6 +45,31 @@ class _Statistics(TypedDict):
     response_keywords: _ResponseKeywordStatistics
 
 @type_check_only
+class _CoveredRatio(TypedDict):
+    covered: int
+    total: int
+    percent: float | None
+
+class _PartialRatio(TypedDict):
+    covered: int
+    partial: int
+    total: int
+    percent: float | None
+
+class _ReachRatio(TypedDict):
+    reached: int
+    violated: int
+    total: int
+    percent: float | None
+
+class _LabelSummary(TypedDict):
+    operations: _CoveredRatio
+    parameters: _PartialRatio
+    keywords: _PartialRatio
+    examples: _CoveredRatio
+    responses: _CoveredRatio
+    response_keywords: _ReachRatio
+
 class _ThresholdFailure(TypedDict):
     dimension: str
     actual: float
@@ -272,14 +297,76 @@ class CoverageMap:
         threshold is met. `response_keywords` is not covered by any
         other threshold — it must be set explicitly.
 
+        With `label`, the coverage that traffic recorded with that label reached is
+        checked: per dimension the label's covered count against the map-wide total,
+        as `label_summary` gives them.
+
         Returns:
             A list of failures in dimension order, each a dict with the keys
             ``dimension`` (str), ``actual`` (float), ``minimum`` (float).
 
         Raises:
-            NotImplementedError: when `label` is given; this map does not keep
-                coverage per label yet.
+            ValueError: when `label` names a label no recorded traffic carried.
         """
+
+    def export_counts(self) -> bytes:
+        """Everything this map recorded, as opaque bytes for `merge_counts` on a map of the same
+        specification in another process."""
+
+    def merge_counts(self, counts: bytes) -> None:
+        """Add counts another map of the same specification exported, as if this map had recorded
+        their traffic too.
+
+        Raises:
+            ValueError: When `counts` is malformed or does not fit this map's specification.
+        """
+
+    def covered_by(
+        self,
+        method: str,
+        path: str,
+        *,
+        location: str | None = None,
+        name: str | None = None,
+        keyword: str | None = None,
+        status: str | None = None,
+        media_type: str | None = None,
+    ) -> dict[str, str]:
+        """Labels whose traffic reached one element of an operation, by name, with the sides
+        each reached (`valid`, `invalid` or `both`).
+
+        Name the element as the JSON report does: nothing for the operation itself;
+        ``location`` and ``name`` for a parameter (``media_type`` for a body), plus
+        ``keyword`` for one of its schema keywords; ``status`` for a response, plus
+        ``keyword`` (and ``media_type`` when it declares several bodies) for its body.
+
+        A keyword is reached on the valid side when labelled traffic made it pass and on
+        the invalid side when it made it fail; a parameter or body by its schema as a whole;
+        an operation or a response has only the valid side (it was reached).
+
+        Returns:
+            A dict from label name to ``"valid"``, ``"invalid"`` or ``"both"``, labels in
+            ascending order; labels that never reached the element are left out.
+
+        Raises:
+            ValueError: When the map has no such operation, parameter, response, body or keyword.
+        """
+
+    def label_summary(self, label: str) -> _LabelSummary | None:
+        """Coverage reached by the traffic recorded with one label, in the JSON report's
+        summary shape.
+
+        Returns:
+            A dict with ``operations``, ``parameters``, ``keywords``, ``examples``,
+            ``responses`` and ``response_keywords``, each with its covered (or reached) count,
+            the map-wide ``total`` and ``percent`` (None when the total is 0), the same
+            figures as the report's ``labels`` member; None for a label no recorded traffic
+            carried.
+        """
+
+    def label_summaries(self) -> dict[str, _LabelSummary]:
+        """Every label's `label_summary`, as a dict keyed by label name in ascending order
+        (the JSON report's ``labels`` member); empty when no traffic carried a label."""
 
 # The integration classes are not attributes of the module: reach them through a map's
 # properties (`coverage.requests`) or their type (`type(coverage.requests)(coverage)`).

@@ -219,9 +219,9 @@ def test_check_thresholds_arguments_are_keyword_only(three_of_four):
         three_of_four.check_thresholds(coverage=80)
 
 
-def test_label_thresholds_are_refused_rather_than_guessed(three_of_four):
-    # Recording keeps no coverage per label yet: any answer would not be the label's numbers.
-    with pytest.raises(NotImplementedError, match="label 'smoke'"):
+def test_label_thresholds_refuse_a_label_no_traffic_carried(three_of_four):
+    # A typo in a gate's label must not pass or fail it on numbers that are nobody's.
+    with pytest.raises(ValueError, match="unknown label 'smoke'"):
         three_of_four.check_thresholds(parameters=10, label="smoke")
     assert three_of_four.check_thresholds(parameters=10, label=None) == []
 
