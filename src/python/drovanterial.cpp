@@ -175,7 +175,7 @@ PyObject* coverage_map_record_drovanterial_interactions(PyObject* self, PyObject
         if (!labels.collect(bound[3])) return nullptr;
         CoverageMapContent& content = *reinterpret_cast<CoverageMapObject*>(self)->content;
         auto imported = with_map_detached(content.map_lock, content.map, [&](CoreMap& map) {
-            return vantorel::recorders::import_interactions(map, method, *path, batch, events);
+            return vantorel::recorders::import_interactions(map, method, *path, batch, events, labels.texts());
         });
         if (!imported) return nullptr;
         return events_to_python(*imported);

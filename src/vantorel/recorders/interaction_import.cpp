@@ -7,6 +7,7 @@
 #include "http/media_type.hpp"
 #include "vantorel/model/method_map.hpp"
 #include "vantorel/model/path_templates.hpp"
+#include "vantorel/recorders/labels.hpp"
 #include "vantorel/recorders/record.hpp"
 #include "vantorel/recorders/request_parameters.hpp"
 #include "vantorel/recorders/responses_recording.hpp"
@@ -190,6 +191,31 @@ ResponseInfo response_info(const http::Interaction& interaction) {
     return info;
 }
 
+// The operation's hit once for the batch (when it grew), the hit of the response each exchange's
+// status selected, then every holder's events.
+void add_import_label_events(CoverageMap& map, OperationRecord& operation, std::uint64_t hits_before,
+                             std::span<const http::Interaction> interactions, const LabelIds& label_ids) {
+    std::vector<std::uint32_t> label_events = std::move(map.labels.event_buffer);
+    // An operation with no holders and no number contributes nothing but the response's hit.
+    OperationRecord response_only;
+    for (const auto& interaction : interactions) {
+        if (!interaction.response) continue;
+        if (const model::ResponseTarget* target = matched_response_target(operation, interaction.response->status))
+            collect_label_events(response_only, target, label_events);
+    }
+    if (operation.hits != hits_before) {
+        collect_label_events(operation, nullptr, label_events);
+    } else {
+        for (auto& parameter : operation.parameters) drain_state_events(parameter.holder, label_events);
+        for (auto& response : operation.responses) {
+            for (auto& body : response.bodies) drain_state_events(body.holder, label_events);
+        }
+        for (auto& body : operation.default_response.bodies) drain_state_events(body.holder, label_events);
+    }
+    add_label_events(map.labels, label_ids, label_events);
+    map.labels.event_buffer = std::move(label_events);
+}
+
 }  // namespace
 
 std::string_view import_outcome_name(std::uint8_t outcome) noexcept {
@@ -235,8 +261,10 @@ void build_import_events(const zavova::CoverageHolder& holder, std::span<const C
 }
 
 std::vector<ImportEvent> import_interactions(CoverageMap& map, http::HttpMethod method, std::string_view path_text,
-                                             std::span<const http::Interaction> interactions, bool events) {
+                                             std::span<const http::Interaction> interactions, bool events,
+                                             std::span<const std::string_view> labels) {
     std::vector<ImportEvent> out;
+    const LabelIds label_ids = resolve_label_ids(map, labels);
     const std::string path = resolve_operation_path(map, path_text);
     const model::Shadowing* shadow = nullptr;
     if (auto it = map.routes.shadowing_templates.find(path); it != map.routes.shadowing_templates.end())
@@ -258,6 +286,8 @@ std::vector<ImportEvent> import_interactions(CoverageMap& map, http::HttpMethod 
         return out;
     }
 
+    if (!label_ids.empty()) enable_label_events(*operation);
+    const std::uint64_t hits_before = operation->hits;
     const std::string_view method_text = http::method_name(method);
     const bool fragment_keys = !map.routes.fragment_paths.empty();
     OperationSnapshot snapshot;
@@ -291,6 +321,7 @@ std::vector<ImportEvent> import_interactions(CoverageMap& map, http::HttpMethod 
             if (events) response_events(*operation, snapshot, method_text, path, out);
         }
     }
+    if (!label_ids.empty()) add_import_label_events(map, *operation, hits_before, interactions, label_ids);
     return out;
 }
 

@@ -31,9 +31,11 @@ std::string_view import_outcome_name(std::uint8_t outcome) noexcept;
 
 // Imports the batch in order. An undocumented path or method files every exchange as unmatched
 // under the documented path (never the request path) and gives no events. Without `events` the
-// result is always empty.
+// result is always empty. With labels, each label's set gains what the batch reached: the
+// operation once, the response each exchange's status selected, and every check moved.
 std::vector<ImportEvent> import_interactions(CoverageMap& map, http::HttpMethod method, std::string_view path,
-                                             std::span<const http::Interaction> interactions, bool events);
+                                             std::span<const http::Interaction> interactions, bool events,
+                                             std::span<const std::string_view> labels = {});
 
 // The counters of every entry of a state, taken before it is traced.
 struct CounterSnapshot {

@@ -9,6 +9,8 @@
 #include "deririrore/value/json.hpp"
 #include "vantorel/recorders/coverage_map.hpp"
 #include "vantorel/recorders/interaction_import.hpp"
+#include "vantorel/recorders/labels.hpp"
+#include "vantorel/recorders/record.hpp"
 
 namespace {
 
@@ -213,6 +215,31 @@ TEST(ImportInteractions, QueryConditionedTemplateSuppliesItsCaptures) {
     const OperationRecord& op = operation_of(map, "/search?kind={kind}");
     EXPECT_EQ(op.hits, 2u);
     EXPECT_EQ(target_of(op, "kind").holder.hits, 1u);
+}
+
+TEST(ImportInteractions, LabelsReachWhatRecordingTheSameExchangesReaches) {
+    // Exchanges that route to the operation: recording them one by one with the same labels must
+    // give each label the same set as importing them as one batch.
+    const std::vector<http::Interaction> batch = {exchange("http://h/items?limit=5", 200, "[1]"),
+                                                  exchange("http://h/items?limit=0", 500, "{}"),
+                                                  exchange("http://h/items?limit=x")};
+    const std::string_view labels[] = {"t1", "t2"};
+    CoverageMap imported = import_map(kItems);
+    import_interactions(imported, HttpMethod::Get, "/items", batch, false, labels);
+    CoverageMap recorded = import_map(kItems);
+    for (const auto& interaction : batch) vantorel::recorders::record_interaction(recorded, interaction, labels);
+
+    ASSERT_EQ(imported.labels.names, recorded.labels.names);
+    ASSERT_EQ(imported.labels.bitmaps.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_FALSE(imported.labels.bitmaps[i].empty());
+        EXPECT_EQ(imported.labels.bitmaps[i].values(), recorded.labels.bitmaps[i].values()) << labels[i];
+    }
+    // Labels on an undocumented method are known but reach nothing.
+    CoverageMap undocumented = import_map(kItems);
+    import_interactions(undocumented, HttpMethod::Put, "/items", batch, false, labels);
+    ASSERT_EQ(undocumented.labels.bitmaps.size(), 2u);
+    EXPECT_TRUE(undocumented.labels.bitmaps[0].empty());
 }
 
 }  // namespace
