@@ -13,6 +13,7 @@
 #include "python/integrations.hpp"
 #include "python/labels.hpp"
 #include "python/recording.hpp"
+#include "python/report_methods.hpp"
 #include "python/statistics.hpp"
 #ifdef VC_PYTHON_TEST_HOOKS
 #include "python/test_hooks.hpp"
@@ -308,6 +309,51 @@ PyMethodDef coverage_map_methods[] = {
     {"label_summary", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_label_summary)),
      METH_FASTCALL | METH_KEYWORDS, kLabelSummaryDoc},
     {"label_summaries", coverage_map_label_summaries, METH_NOARGS, kLabelSummariesDoc},
+    {"generate_report", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_generate_report)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "generate_report($self, *, format=\"html\", title=None)\n--\n\nGenerate a coverage report.\n\nArgs:\n    "
+     "format: Output format - \"html\" (default) or \"json\"\n    title: Custom title for HTML reports\n\nReturns: "
+     "Report content as a string"},
+    {"save_report", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_save_report)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "save_report($self, *, output_file=None, format=\"html\", title=None)\n--\n\nSave a coverage report to "
+     "a file.\n\nArgs:\n    `output_file`: Output file path. Defaults based on format.\n    `format`: Output format - "
+     "\"html\" (default) or \"json\"\n    `title`: Custom title for HTML reports"},
+    {"generate_html_report",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_generate_html_report)),
+     METH_FASTCALL | METH_KEYWORDS, "generate_html_report($self, *, title=None)\n--\n\n"},
+    {"generate_json_report", coverage_map_generate_json_report, METH_NOARGS, "generate_json_report($self)\n--\n\n"},
+    {"save_html_report", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_save_html_report)),
+     METH_FASTCALL | METH_KEYWORDS, "save_html_report($self, *, output_file=None, title=None)\n--\n\n"},
+    {"save_json_report", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_save_json_report)),
+     METH_FASTCALL | METH_KEYWORDS, "save_json_report($self, *, output_file=None)\n--\n\n"},
+    {"generate_markdown_report",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_generate_markdown_report)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "generate_markdown_report($self, *, report_url=None, weak_threshold=None, is_pull_request=False, "
+     "sub_text=None, columns=None)\n--\n\nGenerate a Markdown coverage report.\n\nArgs:\n    `report_url`: Optional "
+     "URL "
+     "to link to the full HTML report\n    `weak_threshold`: Parameter coverage ratio below which an operation is "
+     "flagged (0.0\u20131.0, default 1.0)\n    `columns`: List of columns to include (default: all). Valid values: "
+     "parameters, keywords, responses, examples\n\nReturns: Markdown report content as a string"},
+    {"save_markdown_report",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_save_markdown_report)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "save_markdown_report($self, *, output_file=None, report_url=None, weak_threshold=None, "
+     "is_pull_request=False, sub_text=None, columns=None)\n--\n\n"},
+    {"generate_text_report",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_generate_text_report)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "generate_text_report($self, *, width, colored=True, skip_covered=False, skip_empty=False, "
+     "show_missing=None)\n--\n\n"},
+    {"generate_text_summary",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_generate_text_summary)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "generate_text_summary($self, *, colored=True)\n--\n\nGenerate a compact per-metric coverage "
+     "summary for terminal output."},
+    {"coverage_gaps", coverage_map_coverage_gaps, METH_NOARGS,
+     "coverage_gaps($self)\n--\n\nReturns all coverage gaps as a flat list of dicts.\n\nEach dict has `method`, "
+     "`path`, `kind`, and optional fields depending on kind."},
 #ifdef VC_PYTHON_TEST_HOOKS
     {"_hold_lock_and_call", coverage_map_hold_lock_and_call, METH_O, nullptr},
     {"_stop_under_lock", coverage_map_stop_under_lock, METH_NOARGS, nullptr},

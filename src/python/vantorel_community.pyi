@@ -368,6 +368,76 @@ class CoverageMap:
         """Every label's `label_summary`, as a dict keyed by label name in ascending order
         (the JSON report's ``labels`` member); empty when no traffic carried a label."""
 
+    def generate_report(self, *, format: str = "html", title: str | None = None) -> str:
+        """Generate a coverage report.
+
+        Args:
+            format: Output format - "html" (default) or "json"
+            title: Custom title for HTML reports
+
+        Returns: Report content as a string
+        """
+
+    def save_report(self, *, output_file: str | None = None, format: str = "html", title: str | None = None) -> None:
+        """Save a coverage report to a file.
+
+        Args:
+            `output_file`: Output file path. Defaults based on format.
+            `format`: Output format - "html" (default) or "json"
+            `title`: Custom title for HTML reports
+        """
+
+    def generate_html_report(self, *, title: str | None = None) -> str: ...
+    def save_html_report(self, *, output_file: str | None = None, title: str | None = None) -> None: ...
+    def generate_json_report(self) -> str: ...
+    def save_json_report(self, *, output_file: str | None = None) -> None: ...
+    def generate_markdown_report(
+        self,
+        *,
+        report_url: str | None = None,
+        weak_threshold: SupportsFloat | SupportsIndex | None = None,
+        is_pull_request: bool = False,
+        sub_text: str | None = None,
+        columns: Sequence[str] | None = None,
+    ) -> str:
+        """Generate a Markdown coverage report.
+
+        Args:
+            `report_url`: Optional URL to link to the full HTML report
+            `weak_threshold`: Parameter coverage ratio below which an operation is flagged (0.0–1.0, default 1.0)
+            `columns`: List of columns to include (default: all). Valid values: parameters, keywords, responses, examples
+
+        Returns: Markdown report content as a string
+        """
+
+    def save_markdown_report(
+        self,
+        *,
+        output_file: str | None = None,
+        report_url: str | None = None,
+        weak_threshold: SupportsFloat | SupportsIndex | None = None,
+        is_pull_request: bool = False,
+        sub_text: str | None = None,
+        columns: Sequence[str] | None = None,
+    ) -> None: ...
+    def generate_text_report(
+        self,
+        *,
+        width: SupportsIndex,
+        colored: bool = True,
+        skip_covered: bool = False,
+        skip_empty: bool = False,
+        show_missing: Sequence[str] | None = None,
+    ) -> str: ...
+    def generate_text_summary(self, *, colored: bool = True) -> str:
+        """Generate a compact per-metric coverage summary for terminal output."""
+
+    def coverage_gaps(self) -> list[dict[str, Any]]:
+        """Returns all coverage gaps as a flat list of dicts.
+
+        Each dict has `method`, `path`, `kind`, and optional fields depending on kind.
+        """
+
 # The integration classes are not attributes of the module: reach them through a map's
 # properties (`coverage.requests`) or their type (`type(coverage.requests)(coverage)`).
 
