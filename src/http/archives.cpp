@@ -457,7 +457,7 @@ void append_form_encoded(std::string& out, std::string_view text) {
     }
 }
 
-bool postman_url(Reader& r, const Value& url, std::string_view place, std::string& out) {
+bool postman_url(Reader& r, const Value& url, std::string_view place, const Variables& variables, std::string& out) {
     if (url.is_string()) {
         out = url.as_string();
         return true;
@@ -486,9 +486,15 @@ bool postman_url(Reader& r, const Value& url, std::string_view place, std::strin
     };
     std::string host, path;
     if (!joined("host", '.', host) || !joined("path", '/', path)) return false;
-    std::string protocol = "http";
-    if (const Value* p = url.find("protocol"); p != nullptr && p->is_string()) protocol = p->as_string();
-    out = protocol + "://" + host;
+    // A host variable often holds the scheme too ("{{baseUrl}}" as "https://api.example.com").
+    host = substitute(host, variables);
+    if (const Value* p = url.find("protocol"); p != nullptr && p->is_string()) {
+        out = p->as_string() + "://" + host;
+    } else if (host.find("://") != std::string::npos) {
+        out = host;
+    } else {
+        out = "http://" + host;
+    }
     if (const Value* port = url.find("port"); port != nullptr && !port->is_null()) {
         auto text = scalar_text(*port);
         if (!text) return r.fail(join_place(place, "port"), expected("a string", *port));
@@ -525,7 +531,7 @@ bool postman_request(Reader& r, const Value& request, std::string_view place, co
         }
         const Value* url_value = request.find("url");
         if (url_value == nullptr) return r.fail(join_place(place, "url"), "missing");
-        if (!postman_url(r, *url_value, join_place(place, "url"), url)) return false;
+        if (!postman_url(r, *url_value, join_place(place, "url"), variables, url)) return false;
         if (const Value* header = request.find("header"); header != nullptr && !header->is_null()) {
             std::vector<std::pair<std::string, std::string>> fields;
             if (!key_values(r, *header, join_place(place, "header"), fields)) return false;

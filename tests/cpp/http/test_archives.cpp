@@ -91,11 +91,15 @@ TEST(Archives, PostmanSavedResponsesBecomeExchanges) {
                                            "port": "5000", "path": ["pets"], "query": [{"key": "dry", "value": "1"}]},
                                            "body": {"mode": "urlencoded", "urlencoded": [{"key": "a b", "value": "c&d"}]}},
                        "body": null}]}]}]},
-        {"name": "unsent", "request": "http://127.0.0.1:5000/pets"}]})"),
+        {"name": "unsent", "request": "http://127.0.0.1:5000/pets"},
+        {"name": "parts", "request": {"url": {"host": ["{{base}}"], "path": ["pets", "1"]}},
+         "response": [{"code": 200}]}]})"),
                                    kNow);
     ASSERT_TRUE(read.has_value()) << read.error().message();
-    ASSERT_EQ(read->interactions.size(), 2u);
+    ASSERT_EQ(read->interactions.size(), 3u);
     EXPECT_EQ(read->skipped, 1u);  // the request without a saved response
+    // A host variable that holds the scheme is not given a second one.
+    EXPECT_EQ(read->interactions[2].request.url.href(), "http://127.0.0.1:5000/pets/1");
     const http::Interaction& made = read->interactions[0];
     EXPECT_EQ(made.request.url.href(), "http://127.0.0.1:5000/pets");
     EXPECT_EQ(made.request.headers.find("x-off"), nullptr);
