@@ -318,6 +318,15 @@ void enable_label_events(model::OperationRecord& operation) {
     for_each_holder(operation, [](zavova::CoverageHolder& holder) { holder.events = true; });
 }
 
+void discard_label_events(model::OperationRecord& operation) noexcept {
+    for_each_holder(operation, [](zavova::CoverageHolder& holder) {
+        holder.events = false;
+        if (!holder.state || holder.state.use_count() > 1) return;
+        holder.state->events_enabled = false;
+        holder.state->events.clear();
+    });
+}
+
 void drain_state_events(zavova::CoverageHolder& holder, std::vector<std::uint32_t>& events) {
     holder.events = false;
     if (!holder.state || holder.state.use_count() > 1) return;

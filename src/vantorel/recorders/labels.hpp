@@ -120,6 +120,10 @@ void enable_label_events(model::OperationRecord& operation);
 void collect_label_events(model::OperationRecord& operation, const model::ResponseTarget* response,
                           std::vector<std::uint32_t>& events);
 
+// Switches event recording off again for every holder of the operation and drops what was
+// collected: the way out of a labelled recording that stopped before its events were taken.
+void discard_label_events(model::OperationRecord& operation) noexcept;
+
 // The event codes of one holder, rebased and moved into `events`; its event flag cleared.
 void drain_state_events(zavova::CoverageHolder& holder, std::vector<std::uint32_t>& events);
 

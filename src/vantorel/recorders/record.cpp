@@ -234,7 +234,17 @@ RecordResult record_interaction(CoverageMap& map, const http::Interaction& inter
     }
 
     result.outcome = RecordOutcome::Recorded;
-    if (!label_ids.empty()) enable_label_events(*operation);
+    // A stop inside the tracers must not leave the holders recording events for later traffic.
+    struct EventsOff {
+        model::OperationRecord* operation;
+        ~EventsOff() {
+            if (operation != nullptr) discard_label_events(*operation);
+        }
+    } events_off{nullptr};
+    if (!label_ids.empty()) {
+        enable_label_events(*operation);
+        events_off.operation = operation;
+    }
     if (operation->hits == 0) operation->first_seen = time;
     if (operation->hits != std::numeric_limits<std::uint64_t>::max()) ++operation->hits;
 
@@ -255,6 +265,7 @@ RecordResult record_interaction(CoverageMap& map, const http::Interaction& inter
         const model::ResponseTarget* response =
             interaction.response ? matched_response_target(*operation, interaction.response->status) : nullptr;
         collect_label_events(*operation, response, events);
+        events_off.operation = nullptr;
         add_label_events(map.labels, label_ids, events);
         map.labels.event_buffer = std::move(events);
     }
