@@ -109,6 +109,23 @@ TEST(ImportInteractions, UndocumentedMethodOrPathFilesEveryExchangeUnderTheDocum
     }
 }
 
+TEST(ImportInteractions, GetOnAPostOnlyPathFilesThreeUnmatchedRequests) {
+    CoverageMap map = import_map(R"({"swagger": "2.0", "basePath": "/api", "paths": {
+      "/items": {"post": {"responses": {"201": {"description": "made"}}}}}})");
+    const std::vector<http::Interaction> batch = {exchange("http://h/api/items", 200, "[]", 3.0),
+                                                  exchange("http://h/api/items?x=1", 200, "[]", 1.0),
+                                                  exchange("http://h/elsewhere", std::nullopt, std::nullopt, 2.0)};
+    EXPECT_TRUE(import_interactions(map, HttpMethod::Get, "/items", batch, true).empty());
+    ASSERT_EQ(map.unmatched.size(), 1u);
+    const auto& group = map.unmatched.groups().front();
+    EXPECT_EQ(group.path, "/api/items");
+    EXPECT_EQ(group.count, 3u);
+    EXPECT_EQ(group.reason, UnmatchedReason::MethodNotDocumented);
+    EXPECT_EQ(group.method, HttpMethod::Get);
+    EXPECT_EQ(group.first_seen, 3.0);
+    EXPECT_EQ(operation_of(map, "/api/items", HttpMethod::Post).hits, 0u);
+}
+
 TEST(ImportInteractions, EveryExchangeCountsForTheNamedOperation) {
     CoverageMap map = import_map(kItems);
     const std::vector<http::Interaction> batch = {exchange("http://h/other", std::nullopt, std::nullopt, 7.0),
