@@ -158,6 +158,9 @@ Built build_request(Reader& r, HttpMethod method, std::string_view url, std::opt
     return Built::Ok;
 }
 
+// application/x-www-form-urlencoded bytes of one name or value.
+void append_form_encoded(std::string& out, std::string_view text);
+
 // HAR: {"log": {"entries": [{"startedDateTime", "time", "request", "response"}]}}.
 bool har_headers(Reader& r, const Value& owner, std::string_view place, HeaderMap& out) {
     bool ok = true;
@@ -194,8 +197,29 @@ bool read_har_entry(Reader& r, const Value& entry, std::string_view place, Archi
     if (!har_headers(r, *request, request_place, headers)) return false;
     std::optional<std::string> body;
     if (const Value* post = object_member(r, *request, "postData", request_place, false, ok)) {
-        if (const Value* text = string_member(r, *post, "text", join_place(request_place, "postData"), false, ok))
+        const std::string post_place = join_place(request_place, "postData");
+        if (const Value* text = string_member(r, *post, "text", post_place, false, ok)) {
             body = text->as_string();
+        } else if (ok) {
+            // Without its text, a form body is given by its fields.
+            if (const Value* params = array_member(r, *post, "params", post_place, false, ok)) {
+                std::string encoded;
+                const std::string params_place = join_place(post_place, "params");
+                for (std::size_t i = 0; i < params->as_array().size() && ok; ++i) {
+                    const Value& param = params->as_array()[i];
+                    const std::string param_place = index_place(params_place, i);
+                    if (!param.is_object()) return r.fail(param_place, expected("an object", param));
+                    const Value* name = string_member(r, param, "name", param_place, true, ok);
+                    const Value* value = ok ? string_member(r, param, "value", param_place, false, ok) : nullptr;
+                    if (!ok) break;
+                    if (!encoded.empty()) encoded += '&';
+                    append_form_encoded(encoded, name->as_string());
+                    encoded += '=';
+                    if (value != nullptr) append_form_encoded(encoded, value->as_string());
+                }
+                body = std::move(encoded);
+            }
+        }
     }
     if (!ok) return false;
 

@@ -31,7 +31,9 @@ TEST(Archives, HarEntriesBecomeExchanges) {
        "response": {"status": 201, "headers": [{"name": "Content-Type", "value": "application/json"}],
                     "content": {"mimeType": "application/json", "text": "eyJpZCI6IDF9", "encoding": "base64"}}},
       {"startedDateTime": "2026-12-11T05:30:01Z", "time": -1,
-       "request": {"method": "GET", "url": "http://127.0.0.1:5000/pets", "headers": []},
+       "request": {"method": "POST", "url": "http://127.0.0.1:5000/pets", "headers": [],
+                   "postData": {"mimeType": "application/x-www-form-urlencoded",
+                                "params": [{"name": "a b", "value": "1&2"}, {"name": "c"}]}},
        "response": {"status": 0, "headers": [], "content": {}}},
       {"startedDateTime": "2026-12-11T05:30:02Z", "request": {"method": "GET", "url": "data:image/png;base64,AAAA"},
        "response": {"status": 200, "content": {}}}]}})"),
@@ -53,6 +55,7 @@ TEST(Archives, HarEntriesBecomeExchanges) {
     EXPECT_FLOAT_EQ(first.response->elapsed, 0.0125f);
     // Status 0: the browser got no answer.
     EXPECT_FALSE(read->interactions[1].response.has_value());
+    EXPECT_EQ(read->interactions[1].request.body, std::optional<std::string>("a+b=1%262&c="));
 }
 
 TEST(Archives, VcrInteractionsBecomeExchanges) {
