@@ -124,6 +124,21 @@ TEST(Diagnostics, ProblemsOfKeysFindTheirTemplateBehindTheBasePath) {
     EXPECT_EQ(described(map), (std::vector<std::string>{"invalid_status_code!@operation /v1/a GET"}));
 }
 
+TEST(Diagnostics, DuplicateOperationsAndTemplatesBeyondTheRouteTable) {
+    std::string many = "/m";
+    for (int i = 0; i < 26; ++i) many += "/{p" + std::to_string(i) + "}";
+    CoverageMap map = map_of(R"("/a": {"get": {"responses": {"200": {"description": "ok"}}},
+                                       "GET": {"responses": {"200": {"description": "ok"}}}},
+                                ")" + many + R"(": {"get": {"responses": {"200": {"description": "ok"}}}})");
+    EXPECT_EQ(described(map), (std::vector<std::string>{"duplicate_operation!@operation /a GET",
+                                                        "too_many_route_parameters?@path_item " + many}));
+    const auto diagnostics = collect_diagnostics(map);
+    const auto* too_many = diagnostics[1].get_if<dk::TooManyRouteParameters>();
+    ASSERT_NE(too_many, nullptr);
+    EXPECT_EQ(too_many->count, 26u);
+    EXPECT_EQ(too_many->limit, 25u);
+}
+
 TEST(Diagnostics, RefusedServerUrlBelongsToTheDocument) {
     CoverageMap map = map_of_document(
         R"({"openapi": "3.1.0", "servers": [{"url": "http://exa mple.com/v1"}],
