@@ -288,7 +288,9 @@ def pytest_sessionfinish(session):
 
 def run_suite(directory, run, *arguments):
     module_dir = pathlib.Path(vantorel_community.__file__).parent
-    env = dict(os.environ)
+    # When this test itself runs inside a pytest-xdist worker, the suite must not take that
+    # worker's identity for its own.
+    env = {k: v for k, v in os.environ.items() if not k.startswith(("PYTEST_", "_VANTOREL_"))}
     env["PYTHONPATH"] = os.pathsep.join([str(module_dir), env.get("PYTHONPATH", "")])
     env["COUNTS_RUN"] = run
     done = subprocess.run(
