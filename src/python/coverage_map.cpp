@@ -13,6 +13,7 @@
 #include "python/integrations.hpp"
 #include "python/labels.hpp"
 #include "python/recording.hpp"
+#include "python/report_data.hpp"
 #include "python/report_methods.hpp"
 #include "python/statistics.hpp"
 #ifdef VC_PYTHON_TEST_HOOKS
@@ -354,6 +355,23 @@ PyMethodDef coverage_map_methods[] = {
     {"coverage_gaps", coverage_map_coverage_gaps, METH_NOARGS,
      "coverage_gaps($self)\n--\n\nReturns all coverage gaps as a flat list of dicts.\n\nEach dict has `method`, "
      "`path`, `kind`, and optional fields depending on kind."},
+    {"build_json_report", coverage_map_build_json_report, METH_NOARGS,
+     "build_json_report($self)\n--\n\nReturns the full coverage report as a Python dict."},
+    {"operation_report", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(coverage_map_operation_report)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "operation_report($self, method, path)\n--\n\nReturns the report for a single operation as a Python dict, or "
+     "None if not found."},
+    {"operation_reports", coverage_map_operation_reports, METH_NOARGS,
+     "operation_reports($self)\n--\n\nReturns per-operation report data for all operations as a Python list."},
+    {"diagnostics", coverage_map_diagnostics, METH_NOARGS,
+     "diagnostics($self)\n--\n\nEverything worth telling the reader, as a list of dicts with keys: severity (str),\n"
+     "kind (str), the fields that kind carries, and at (dict naming the position)."},
+    {"unmatched_requests", coverage_map_unmatched_requests, METH_NOARGS,
+     "unmatched_requests($self)\n--\n\nRequests that matched no documented operation, most frequent first.\n\n"
+     "Returns:\n    A list of dicts with keys ``method``, ``host``, ``path``, ``reason``, ``count`` and\n"
+     "    ``first_seen_at``; ``reason`` is ``no_matching_path`` or ``method_not_documented``."},
+    {"uncovered_keywords", coverage_map_uncovered_keywords, METH_NOARGS,
+     "uncovered_keywords($self)\n--\n\nReturns keywords without full coverage."},
 #ifdef VC_PYTHON_TEST_HOOKS
     {"_hold_lock_and_call", coverage_map_hold_lock_and_call, METH_O, nullptr},
     {"_stop_under_lock", coverage_map_stop_under_lock, METH_NOARGS, nullptr},

@@ -438,6 +438,30 @@ class CoverageMap:
         Each dict has `method`, `path`, `kind`, and optional fields depending on kind.
         """
 
+    def build_json_report(self) -> dict[str, Any]:
+        """Returns the full coverage report as a Python dict."""
+
+    def operation_report(self, method: str, path: str) -> dict[str, Any] | None:
+        """Returns the report for a single operation as a Python dict, or None if not found."""
+
+    def operation_reports(self) -> list[dict[str, Any]]:
+        """Returns per-operation report data for all operations as a Python list."""
+
+    def diagnostics(self) -> list[dict[str, Any]]:
+        """Everything worth telling the reader, as a list of dicts with keys: severity (str),
+        kind (str), the fields that kind carries, and at (dict naming the position)."""
+
+    def unmatched_requests(self) -> list[dict[str, Any]]:
+        """Requests that matched no documented operation, most frequent first.
+
+        Returns:
+            A list of dicts with keys ``method``, ``host``, ``path``, ``reason``, ``count`` and
+            ``first_seen_at``; ``reason`` is ``no_matching_path`` or ``method_not_documented``.
+        """
+
+    def uncovered_keywords(self) -> list[dict[str, str]]:
+        """Returns keywords without full coverage."""
+
 # The integration classes are not attributes of the module: reach them through a map's
 # properties (`coverage.requests`) or their type (`type(coverage.requests)(coverage)`).
 

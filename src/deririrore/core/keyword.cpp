@@ -1,5 +1,6 @@
 #include "deririrore/core/keyword.hpp"
 
+#include <algorithm>
 #include <functional>
 #include <mutex>
 
@@ -15,24 +16,73 @@ std::size_t mix(std::size_t a, std::size_t b) noexcept {
 }
 }  // namespace
 
-std::size_t ValidationContext::MemoHash::operator()(const MemoKey& k) const noexcept {
-    return mix(std::hash<const void*>{}(k.content), std::hash<const void*>{}(k.instance));
-}
-
 std::size_t EvaluatedMemo::KeyHash::operator()(const Key& k) const noexcept {
     return mix(mix(std::hash<const void*>{}(k.collection), std::hash<const void*>{}(k.instance)), k.tag);
 }
 
+std::size_t ValidationContext::memo_index(const void* content, const Value* instance) const noexcept {
+    const auto a = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(content));
+    const auto b = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(instance));
+    const unsigned __int128 p = static_cast<unsigned __int128>(a ^ 0x9e3779b97f4a7c15ull) * (b ^ 0xc2b2ae3d27d4eb4full);
+    return static_cast<std::size_t>(static_cast<std::uint64_t>(p) ^ static_cast<std::uint64_t>(p >> 64)) &
+           (memo_.size() - 1);
+}
+
 std::optional<bool> ValidationContext::memo_get(const void* content, const Value* instance) const {
-    if (!memo_) return std::nullopt;
-    auto it = memo_->find(MemoKey{content, instance});
-    if (it == memo_->end()) return std::nullopt;
-    return it->second;
+    if (memo_used_ == 0) return std::nullopt;
+    const std::size_t mask = memo_.size() - 1;
+    for (std::size_t i = memo_index(content, instance);; i = (i + 1) & mask) {
+        const MemoSlot& slot = memo_[i];
+        if (slot.content == nullptr) return std::nullopt;
+        if (slot.content == content && slot.instance == instance) return slot.valid;
+    }
 }
 
 void ValidationContext::memo_put(const void* content, const Value* instance, bool valid) {
-    if (!memo_) memo_ = std::make_unique<std::unordered_map<MemoKey, bool, MemoHash>>();
-    (*memo_)[MemoKey{content, instance}] = valid;
+    if ((memo_used_ + 1) * 2 > memo_.size()) {
+        std::vector<MemoSlot> old(std::max<std::size_t>(64, memo_.size() * 2), MemoSlot{nullptr, nullptr, false});
+        old.swap(memo_);
+        memo_used_ = 0;
+        for (const MemoSlot& slot : old) {
+            if (slot.content != nullptr) memo_put(slot.content, slot.instance, slot.valid);
+        }
+    }
+    const std::size_t mask = memo_.size() - 1;
+    for (std::size_t i = memo_index(content, instance);; i = (i + 1) & mask) {
+        MemoSlot& slot = memo_[i];
+        if (slot.content == nullptr) {
+            slot = MemoSlot{content, instance, valid};
+            ++memo_used_;
+            return;
+        }
+        if (slot.content == content && slot.instance == instance) {
+            slot.valid = valid;
+            return;
+        }
+    }
+}
+
+void ValidationContext::reset(std::uint32_t max_depth, std::uint64_t max_steps) {
+    cycle_stack_.clear();
+    if (memo_used_ != 0) {
+        // A table grown large by one call is not worth clearing on every later one.
+        if (memo_.size() > 4096) {
+            std::vector<MemoSlot>().swap(memo_);
+        } else {
+            std::fill(memo_.begin(), memo_.end(), MemoSlot{nullptr, nullptr, false});
+        }
+        memo_used_ = 0;
+    }
+    regex_cache_.reset();
+    evaluated_memo_.reset();
+    path_cuts_ = 0;
+    evaluated_walks_ = 0;
+    steps_ = 0;
+    max_steps_ = max_steps;
+    depth_ = 0;
+    max_depth_ = max_depth;
+    depth_exceeded_ = false;
+    steps_exceeded_ = false;
 }
 
 template <class K>

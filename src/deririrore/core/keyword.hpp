@@ -134,6 +134,10 @@ public:
     std::optional<bool> memo_get(const void* content, const Value* instance) const;
     void memo_put(const void* content, const Value* instance, bool valid);
 
+    // Back to the state of a fresh context with these limits, keeping the storage already grown,
+    // so that a thread can validate call after call without allocating.
+    void reset(std::uint32_t max_depth, std::uint64_t max_steps);
+
     // Depth guard: `enter` answers false (and records it) when the limit is reached.
     bool enter() noexcept {
         if (depth_ >= max_depth_) {
@@ -165,17 +169,17 @@ public:
     }
 
 private:
-    struct MemoKey {
+    // One entry of the validity memo's open-addressing table; an empty slot has no content.
+    struct MemoSlot {
         const void* content;
         const Value* instance;
-        friend bool operator==(const MemoKey&, const MemoKey&) = default;
+        bool valid;
     };
-    struct MemoHash {
-        std::size_t operator()(const MemoKey& k) const noexcept;
-    };
+    std::size_t memo_index(const void* content, const Value* instance) const noexcept;
 
     std::vector<CycleEntry> cycle_stack_;
-    std::unique_ptr<std::unordered_map<MemoKey, bool, MemoHash>> memo_;
+    std::vector<MemoSlot> memo_;
+    std::size_t memo_used_ = 0;
     std::unique_ptr<std::unordered_map<std::string, bool>> regex_cache_;
     std::unique_ptr<EvaluatedMemo> evaluated_memo_;
     std::uint64_t path_cuts_ = 0;

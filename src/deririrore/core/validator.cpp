@@ -33,8 +33,48 @@ ValidationError root_depth_error(const CompiledSchema& compiled, const Value& in
 
 }  // namespace
 
+namespace {
+
+// Each thread keeps one context for is_valid and reuses its storage from call to call. A call made
+// while that one is in use (a custom keyword validating again) gets a fresh context of its own.
+class ContextLease {
+public:
+    ContextLease(std::uint32_t max_depth, std::uint64_t max_steps) {
+        Spare& spare = spare_context();
+        if (spare.busy) {
+            own_.emplace(max_depth, max_steps);
+            ctx_ = &*own_;
+            return;
+        }
+        spare.busy = true;
+        spare.ctx.reset(max_depth, max_steps);
+        ctx_ = &spare.ctx;
+    }
+    ~ContextLease() {
+        if (!own_) spare_context().busy = false;
+    }
+    ContextLease(const ContextLease&) = delete;
+    ContextLease& operator=(const ContextLease&) = delete;
+    ValidationContext& operator*() const noexcept { return *ctx_; }
+
+private:
+    struct Spare {
+        ValidationContext ctx;
+        bool busy = false;
+    };
+    static Spare& spare_context() {
+        thread_local Spare spare;
+        return spare;
+    }
+    std::optional<ValidationContext> own_;
+    ValidationContext* ctx_;
+};
+
+}  // namespace
+
 bool Validator::is_valid(const Value& instance) const {
-    ValidationContext ctx(compiled_->max_depth, compiled_->max_steps);
+    ContextLease lease(compiled_->max_depth, compiled_->max_steps);
+    ValidationContext& ctx = *lease;
     const bool valid = compiled_->root->is_valid(instance, ctx);
     return valid && !ctx.depth_exceeded();
 }

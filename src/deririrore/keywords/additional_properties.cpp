@@ -274,9 +274,22 @@ void ClosedPropertiesValidator<Map>::iter_errors(const Value& instance, const La
 template <class Map>
 bool ClosedPropertiesValidator<Map>::is_valid(const Value& instance, ValidationContext& ctx) const {
     if (!instance.is_object()) return true;
-    for (const auto& m : instance.as_object()) {
+    // Undeclared names and scalar values answer cheaply, and under `oneOf` or `anyOf` usually
+    // reject a wrong branch at once: nested values are walked only once those have passed.
+    const auto& members = instance.as_object();
+    bool nested = false;
+    for (const auto& m : members) {
         const SchemaNode* node = map_.find(m.key);
-        if (node == nullptr || !node->is_valid(m.value, ctx)) return false;
+        if (node == nullptr) return false;
+        if (m.value.is_array() || m.value.is_object()) {
+            nested = true;
+        } else if (!node->is_valid(m.value, ctx)) {
+            return false;
+        }
+    }
+    if (!nested) return true;
+    for (const auto& m : members) {
+        if ((m.value.is_array() || m.value.is_object()) && !map_.find(m.key)->is_valid(m.value, ctx)) return false;
     }
     return true;
 }

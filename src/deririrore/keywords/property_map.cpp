@@ -1,6 +1,8 @@
 #include "deririrore/keywords/property_map.hpp"
 
+#include <algorithm>
 #include <atomic>
+#include <bit>
 
 namespace deririrore::keywords {
 
@@ -15,11 +17,29 @@ value::HashSeeds fresh_hash_seeds() noexcept {
     return value::HashSeeds{k0, h.finish() ^ base.k1};
 }
 
-LargePropertyMap::LargePropertyMap() : index_(0, SeededNameHash{fresh_hash_seeds()}, NameEqual{}) {}
+LargePropertyMap::LargePropertyMap() : seeds_(fresh_hash_seeds()) {}
+
+void LargePropertyMap::place(std::uint32_t position) {
+    const DeclaredProperty& e = entries_[position];
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = static_cast<std::size_t>(seeded_name_hash(e.key.text, e.key.words, seeds_)) & mask;
+    while (slots_[i] != 0) i = (i + 1) & mask;
+    slots_[i] = position + 1;
+}
 
 void LargePropertyMap::add(std::string name, const SchemaNode* node) {
+    // A repeated name keeps its first entry for lookups, as the map it replaces did.
+    if (find(name) != nullptr) {
+        entries_.push_back(DeclaredProperty{make_fast_string_key(std::move(name)), node});
+        return;
+    }
     entries_.push_back(DeclaredProperty{make_fast_string_key(std::move(name)), node});
-    index_.emplace(entries_.back().key.text, node);
+    if (entries_.size() * 2 > slots_.size()) {
+        slots_.assign(std::max<std::size_t>(32, std::bit_ceil(entries_.size() * 4)), 0);
+        for (std::uint32_t p = 0; p < entries_.size(); ++p) place(p);
+    } else {
+        place(static_cast<std::uint32_t>(entries_.size() - 1));
+    }
 }
 
 namespace {

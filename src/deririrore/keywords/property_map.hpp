@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "deririrore/keywords/compile.hpp"
@@ -50,14 +49,30 @@ private:
     std::vector<DeclaredProperty> entries_;
 };
 
+// A seeded hash of a name whose text_words are already known: the words and the bytes between
+// them are folded with 128-bit multiplies, so a lookup costs a few instructions for most names.
+namespace detail {
+inline std::uint64_t fold_multiply(std::uint64_t a, std::uint64_t b) noexcept {
+    const unsigned __int128 p = static_cast<unsigned __int128>(a) * b;
+    return static_cast<std::uint64_t>(p) ^ static_cast<std::uint64_t>(p >> 64);
+}
+}  // namespace detail
+
+inline std::uint64_t seeded_name_hash(std::string_view s, const TextWords& w, const value::HashSeeds& seeds) noexcept {
+    constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15ull;
+    std::uint64_t h = detail::fold_multiply(w.head ^ seeds.k0, w.tail ^ seeds.k1);
+    const std::size_t n = s.size();
+    // The words cover up to 16 bytes; longer names fold their middle in as well.
+    for (std::size_t i = 8; i + 8 < n; i += 8) h = detail::fold_multiply(h ^ detail::load_le64(s.data() + i), seeds.k1 ^ kOdd);
+    return detail::fold_multiply(h ^ n, seeds.k0 ^ kOdd);
+}
+
 // Hashes names with a seed of its own, so that no two maps share a collision pattern.
 struct SeededNameHash {
     using is_transparent = void;
     value::HashSeeds seeds{};
     std::size_t operator()(std::string_view s) const noexcept {
-        value::Hasher h(seeds);
-        h.write_bytes(s);
-        return static_cast<std::size_t>(h.finish());
+        return static_cast<std::size_t>(seeded_name_hash(s, text_words(s), seeds));
     }
 };
 
@@ -69,30 +84,38 @@ struct NameEqual {
 // Fresh seeds for one map: the process seeds stirred with a per-map counter.
 value::HashSeeds fresh_hash_seeds() noexcept;
 
+// An open-addressing table of entry positions, probed with the name's words, so that a lookup
+// hashes the name once inline and settles most candidates without touching their bytes.
 class LargePropertyMap {
 public:
     LargePropertyMap();
     LargePropertyMap(LargePropertyMap&&) noexcept = default;
     LargePropertyMap& operator=(LargePropertyMap&&) noexcept = default;
 
-    const SchemaNode* find(std::string_view name) const {
-        auto it = index_.find(name);
-        return it == index_.end() ? nullptr : it->second;
+    const SchemaNode* find(std::string_view name) const noexcept { return find(name, text_words(name)); }
+    const SchemaNode* find(std::string_view name, const TextWords& words) const noexcept {
+        if (slots_.empty()) return nullptr;
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = static_cast<std::size_t>(seeded_name_hash(name, words, seeds_)) & mask;; i = (i + 1) & mask) {
+            const std::uint32_t slot = slots_[i];
+            if (slot == 0) return nullptr;
+            const DeclaredProperty& e = entries_[slot - 1];
+            if (e.key.matches(name, words)) return e.node;
+        }
     }
-    // The words serve the list form only; kept so both forms are probed the same way.
-    const SchemaNode* find(std::string_view name, const TextWords&) const { return find(name); }
     const std::vector<DeclaredProperty>& entries() const noexcept { return entries_; }
     std::size_t size() const noexcept { return entries_.size(); }
 
-    void reserve(std::size_t n) {
-        entries_.reserve(n);
-        index_.reserve(n);
-    }
+    void reserve(std::size_t n) { entries_.reserve(n); }
     void add(std::string name, const SchemaNode* node);
 
 private:
+    void place(std::uint32_t position);
+
     std::vector<DeclaredProperty> entries_;
-    std::unordered_map<std::string, const SchemaNode*, SeededNameHash, NameEqual> index_;
+    // Entry position + 1, or 0 for an empty slot; a power of two at most half full.
+    std::vector<std::uint32_t> slots_;
+    value::HashSeeds seeds_;
 };
 
 // Compile every member of a `properties` object (in name order, each at properties/<name>, under

@@ -2,6 +2,7 @@
 
 #include <simdjson.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "deririrore/value/percent.hpp"
@@ -294,14 +295,18 @@ private:
     std::vector<Frame> stack_;
 };
 
-}  // namespace
 
-Result<Value, JsonError> parse_json(std::string_view text, std::size_t max_depth) {
-    simdjson::padded_string padded(text);
-    od::parser parser;
-    // The parser's own limit sits above ours, so that ours reports first.
-    if (auto err = parser.allocate(padded.size(), max_depth + 2)) {
-        return make_unexpected(make_error(std::string("cannot read JSON: ") + simdjson::error_message(err), std::string::npos));
+// Documents up to this size are read with a parser and a padded buffer that the thread keeps from
+// call to call; larger ones get their own, so that no thread holds on to a huge buffer.
+constexpr std::size_t kReusedParserBytes = std::size_t{1} << 20;
+
+Result<Value, JsonError> parse_padded(od::parser& parser, simdjson::padded_string_view padded,
+                                      std::size_t max_depth) {
+    if (parser.capacity() < padded.length() || parser.max_depth() != max_depth + 2) {
+        if (auto err = parser.allocate(std::max(padded.length(), parser.capacity()), max_depth + 2)) {
+            return make_unexpected(
+                make_error(std::string("cannot read JSON: ") + simdjson::error_message(err), std::string::npos));
+        }
     }
     od::document doc;
     if (auto err = parser.iterate(padded).get(doc)) {
@@ -311,9 +316,38 @@ Result<Value, JsonError> parse_json(std::string_view text, std::size_t max_depth
         }
         return make_unexpected(make_error(std::string("invalid JSON: ") + simdjson::error_message(err), std::string::npos));
     }
-    Source src{padded.data(), padded.size()};
+    Source src{padded.data(), padded.length()};
     Reader reader(src, max_depth);
     return reader.read(doc);
+}
+
+struct ThreadParser {
+    od::parser parser;
+    std::vector<char> buffer;
+    bool busy = false;
+};
+
+}  // namespace
+
+Result<Value, JsonError> parse_json(std::string_view text, std::size_t max_depth) {
+    thread_local ThreadParser kept;
+    if (text.size() > kReusedParserBytes || kept.busy) {
+        simdjson::padded_string padded(text);
+        od::parser parser;
+        return parse_padded(parser, padded, max_depth);
+    }
+    kept.busy = true;
+    struct Release {
+        ThreadParser& kept;
+        ~Release() { kept.busy = false; }
+    } release{kept};
+    const std::size_t needed = text.size() + simdjson::SIMDJSON_PADDING;
+    if (kept.buffer.size() < needed) kept.buffer.resize(std::max(needed, std::size_t{4096}));
+    std::copy(text.begin(), text.end(), kept.buffer.begin());
+    // simdjson may read the padding; zeroes keep what it sees the same on every call.
+    std::fill_n(kept.buffer.begin() + static_cast<std::ptrdiff_t>(text.size()), simdjson::SIMDJSON_PADDING, '\0');
+    return parse_padded(kept.parser, simdjson::padded_string_view(kept.buffer.data(), text.size(), kept.buffer.size()),
+                        max_depth);
 }
 
 void append_json_string(std::string& out, std::string_view s) {

@@ -79,20 +79,24 @@ Value Value::array(Array items) {
 }
 
 Value Value::object(Object members) {
-    // Stable, so that among equal keys the later member sorts last and wins.
-    std::stable_sort(members.begin(), members.end(),
-                     [](const Member& a, const Member& b) { return a.key < b.key; });
-    Object unique;
-    unique.reserve(members.size());
-    for (auto& m : members) {
-        if (!unique.empty() && unique.back().key == m.key) {
-            unique.back().value = std::move(m.value);
+    auto key_less = [](const Member& a, const Member& b) { return a.key < b.key; };
+    // Members often arrive in order already; otherwise sort in place, stably, so that among equal
+    // keys the later member sorts last and wins, and drop the losers without a second vector.
+    if (!std::is_sorted(members.begin(), members.end(), key_less)) {
+        std::stable_sort(members.begin(), members.end(), key_less);
+    }
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        if (out != 0 && members[out - 1].key == members[i].key) {
+            members[out - 1].value = std::move(members[i].value);
         } else {
-            unique.push_back(std::move(m));
+            if (out != i) members[out] = std::move(members[i]);
+            ++out;
         }
     }
+    members.erase(members.begin() + static_cast<std::ptrdiff_t>(out), members.end());
     Value v;
-    v.data_.emplace<5>(std::move(unique));
+    v.data_.emplace<5>(std::move(members));
     return v;
 }
 
