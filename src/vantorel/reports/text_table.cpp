@@ -13,6 +13,12 @@ using deririrore::value::read_utf8_sequence;
 
 bool is_control(char32_t c) noexcept { return c < 0x20 || (c >= 0x7f && c <= 0x9f); }
 
+// Directional formatting characters reorder what follows them on screen, so a name holding one
+// could make a report line read as something it is not.
+bool is_bidi_control(char32_t c) noexcept {
+    return c == 0x061c || c == 0x200e || c == 0x200f || (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069);
+}
+
 // The length of the ANSI CSI sequence at text[i] (ESC "[", parameter and intermediate bytes, one
 // final byte), or 0 when none starts there.
 std::size_t csi_length(std::string_view text, std::size_t i) noexcept {
@@ -84,10 +90,9 @@ std::string terminal_safe(std::string_view text) {
             out += "\\x";
             out += kHex[c >> 4];
             out += kHex[c & 0xf];
-        } else if (c >= 0x80 && c <= 0x9f) {
-            out += "\\u00";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xf];
+        } else if ((c >= 0x80 && c <= 0x9f) || is_bidi_control(c)) {
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 0xf];
         } else {
             out.append(text.substr(i, length));
         }

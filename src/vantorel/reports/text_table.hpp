@@ -25,8 +25,9 @@ std::size_t char_display_width(char32_t c) noexcept;
 std::size_t display_width(std::string_view text) noexcept;
 
 // The text with every control character written out as visible escapes ("\x1b", "\x0a",
-// "\u009b") and every byte of invalid UTF-8 as U+FFFD, so that nothing taken from a document or
-// from traffic can move the cursor, recolour or retitle the terminal.
+// "\u009b"), directional formatting characters likewise ("\u202e"), and every byte of invalid
+// UTF-8 as U+FFFD, so that nothing taken from a document or from traffic can move the cursor,
+// recolour or retitle the terminal, or reorder what a line shows.
 std::string terminal_safe(std::string_view text);
 
 // "\x1b[{code}m{text}\x1b[0m"; code 0 gives the text alone.

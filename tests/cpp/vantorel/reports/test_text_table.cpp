@@ -47,7 +47,8 @@ TEST(TerminalSafe, WritesControlsAsVisibleEscapes) {
         {"\x7f", "\\x7f"},
         {"\xC2\x9b"
          "31m",
-         "\\u009b31m"},  // the one-byte CSI of C1
+         "\\u009b31m"},                                       // the one-byte CSI of C1
+        {"/users/\xE2\x80\xAEnimda", "/users/\\u202enimda"},  // right-to-left override
         {"bad\xff", "bad\xEF\xBF\xBD"},
         {"日本", "日本"},
     };
