@@ -12,6 +12,7 @@
 #include "python/coverage_map.hpp"
 #include "vantorel/reports/coverage_gaps.hpp"
 #include "vantorel/reports/diagnostics.hpp"
+#include "vantorel/reports/html_report.hpp"
 #include "vantorel/reports/json_report.hpp"
 #include "vantorel/reports/markdown_report.hpp"
 #include "vantorel/reports/report_file.hpp"
@@ -49,9 +50,6 @@ struct ReportJob {
     TextArgs text;
 };
 
-// What a format's renderer is, where this build does not have it yet; nullptr when it has.
-const char* missing_renderer(ReportFormat format) { return format == ReportFormat::Html ? "the HTML report" : nullptr; }
-
 // Runs under the map's lock with the interpreter released.
 std::string render(const CoreMap& map, const ReportJob& job) {
     switch (job.format) {
@@ -78,7 +76,7 @@ std::string render(const CoreMap& map, const ReportJob& job) {
         case ReportFormat::Summary:
             return vantorel::reports::write_text_summary(map, job.text.colored);
         case ReportFormat::Html:
-            break;
+            return vantorel::reports::write_html_report(map, {{}, job.title});
     }
     throw deririrore::InternalError("a report format without a renderer was not refused");
 }
@@ -103,10 +101,6 @@ PyObject* text_to_python(std::string_view text) {
 // The one road of every report method: render under the lock, then hand the text back or write
 // it to `output` in a second step that holds neither the lock nor the interpreter.
 PyObject* run_report(PyObject* self, const ReportJob& job, const std::optional<std::string>& output) {
-    if (const char* missing = missing_renderer(job.format)) {
-        PyErr_Format(PyExc_NotImplementedError, "%s is not available in this build yet", missing);
-        return nullptr;
-    }
     CoverageMapContent& content = content_of(self);
     auto text = with_map_detached(content.map_lock, content.map, [&](CoreMap& map) { return render(map, job); });
     if (!text) return nullptr;

@@ -94,3 +94,7 @@ def pytest_terminal_summary(terminalreporter, config):
     write(f"dropped requests    {coverage.dropped_requests()}")
     write(f"unmatched overflow  {coverage.unmatched_overflow()}")
     write(f"label overflow      {coverage.label_overflow()}")
+    html = os.environ.get("VANTOREL_EXAMPLE_HTML")
+    if html:
+        coverage.save_html_report(output_file=html, title="Petstore API coverage")
+        write(f"HTML report         {html}")
