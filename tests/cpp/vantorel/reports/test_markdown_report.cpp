@@ -277,3 +277,35 @@ TEST(MarkdownReport, UnmatchedSectionAndFooter) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MarkdownReport, ThresholdsShowTheirFiguresAndMinimums) {
+    using vantorel::reports::Dimension;
+    CoverageMap map = map_of(get_with_query("/a", 1));
+    MarkdownOptions options;
+    options.columns = vantorel::reports::kColumnKeywords;
+    options.thresholds = {
+        {Dimension::Operations, 50, 0.0}, {Dimension::Parameters, 80, 33.36}, {Dimension::Examples, 10, std::nullopt}};
+    const std::string text = write_markdown_report(map, options);
+    const std::string bar = "░░░░░░░░░░░░░░░░░░░░";
+    EXPECT_NE(text.find("**2 of 3 thresholds missed**\n\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("```\n"
+                        "Operations  " +
+                        bar +
+                        "  0/1     0%  min 50%\n"
+                        "Parameters  " +
+                        bar +
+                        "  0/1  33.3%  min 80%\n"
+                        "Keywords    " +
+                        bar +
+                        "  0/1     0%\n"
+                        "Examples    " +
+                        bar +
+                        "    -         min 10%\n"
+                        "```\n"),
+              std::string::npos)
+        << text;
+}
+
+}  // namespace
