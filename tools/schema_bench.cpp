@@ -125,7 +125,8 @@ int main(int argc, char** argv) {
     if (read_json_only && args.size() == 1) return read_json_bench(args[0], rounds);
     auto draft = tools::parse_draft_argument(draft_name);
     if (args.size() != 2 || !draft) {
-        std::cerr << "usage: schema-bench [--draft D] [--rounds N] [--cpu-clock] [--annotate-formats] [--check] SCHEMA INSTANCES.jsonl\n"
+        std::cerr << "usage: schema-bench [--draft D] [--rounds N] [--cpu-clock] [--annotate-formats] [--check] SCHEMA "
+                     "INSTANCES.jsonl\n"
                      "       schema-bench --read-json [--rounds N] [--cpu-clock] INSTANCES.jsonl\n";
         return 2;
     }

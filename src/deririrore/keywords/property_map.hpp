@@ -63,7 +63,8 @@ inline std::uint64_t seeded_name_hash(std::string_view s, const TextWords& w, co
     std::uint64_t h = detail::fold_multiply(w.head ^ seeds.k0, w.tail ^ seeds.k1);
     const std::size_t n = s.size();
     // The words cover up to 16 bytes; longer names fold their middle in as well.
-    for (std::size_t i = 8; i + 8 < n; i += 8) h = detail::fold_multiply(h ^ detail::load_le64(s.data() + i), seeds.k1 ^ kOdd);
+    for (std::size_t i = 8; i + 8 < n; i += 8)
+        h = detail::fold_multiply(h ^ detail::load_le64(s.data() + i), seeds.k1 ^ kOdd);
     return detail::fold_multiply(h ^ n, seeds.k0 ^ kOdd);
 }
 
@@ -96,7 +97,8 @@ public:
     const SchemaNode* find(std::string_view name, const TextWords& words) const noexcept {
         if (slots_.empty()) return nullptr;
         const std::size_t mask = slots_.size() - 1;
-        for (std::size_t i = static_cast<std::size_t>(seeded_name_hash(name, words, seeds_)) & mask;; i = (i + 1) & mask) {
+        for (std::size_t i = static_cast<std::size_t>(seeded_name_hash(name, words, seeds_)) & mask;;
+             i = (i + 1) & mask) {
             const std::uint32_t slot = slots_[i];
             if (slot == 0) return nullptr;
             const DeclaredProperty& e = entries_[slot - 1];

@@ -295,13 +295,11 @@ private:
     std::vector<Frame> stack_;
 };
 
-
 // Documents up to this size are read with a parser and a padded buffer that the thread keeps from
 // call to call; larger ones get their own, so that no thread holds on to a huge buffer.
 constexpr std::size_t kReusedParserBytes = std::size_t{1} << 20;
 
-Result<Value, JsonError> parse_padded(od::parser& parser, simdjson::padded_string_view padded,
-                                      std::size_t max_depth) {
+Result<Value, JsonError> parse_padded(od::parser& parser, simdjson::padded_string_view padded, std::size_t max_depth) {
     if (parser.capacity() < padded.length() || parser.max_depth() != max_depth + 2) {
         if (auto err = parser.allocate(std::max(padded.length(), parser.capacity()), max_depth + 2)) {
             return make_unexpected(

@@ -66,9 +66,9 @@ TEST(ContextReuse, TrippedLimitsDoNotCarryOver) {
     };
     // Each call after one that hit a limit must answer as a first call would.
     const std::vector<Call> calls = {
-        {&shallow_limit, &deep, false},    {&shallow_limit, &shallow, true}, {&default_limit, &deep, true},
-        {&small_budget, &deep, false},     {&small_budget, &shallow, true},  {&default_limit, &deep, true},
-        {&shallow_limit, &deep, false},    {&default_limit, &deep, true},
+        {&shallow_limit, &deep, false}, {&shallow_limit, &shallow, true}, {&default_limit, &deep, true},
+        {&small_budget, &deep, false},  {&small_budget, &shallow, true},  {&default_limit, &deep, true},
+        {&shallow_limit, &deep, false}, {&default_limit, &deep, true},
     };
     for (std::size_t i = 0; i < calls.size(); ++i) {
         SCOPED_TRACE("call " + std::to_string(i));
@@ -104,14 +104,15 @@ private:
 };
 
 TEST(ContextReuse, NestedCallsFromCustomKeywordsKeepTheirOwnState) {
-    // The inner validator trips its depth limit on every deep instance; the outer one, whose
-    // recursion runs through the custom keyword at every level, must neither inherit that limit
-    // nor lose its own place.
+    // The inner validator trips its small depth limit on every deep subtree; the outer one asks
+    // it at every level under an `anyOf` that the second branch always satisfies. The outer answer
+    // hangs on "v" alone: it must neither inherit the inner limit, its tripped flag nor its reset
+    // depth, even on instances far deeper than the inner limit.
     Validator inner = build(json(R"({"type": "object", "properties": {"a": {"$ref": "#"}}})"),
                             ValidationOptions().with_max_depth(9));
     auto factory = std::make_shared<DelegatingFactory>(&inner);
     Validator outer = build(json(R"({"type": "object", "properties": {"a": {"$ref": "#"}, "v": {"type": "integer"}},
-                                     "inner": true})"),
+                                     "anyOf": [{"inner": true}, {"type": "object"}]})"),
                             ValidationOptions().with_keyword("inner", factory));
     struct Row {
         std::size_t depth;
@@ -119,13 +120,8 @@ TEST(ContextReuse, NestedCallsFromCustomKeywordsKeepTheirOwnState) {
         bool valid;
     };
     const Row rows[] = {
-        {2, R"({"v": 1})", true},
-        {2, R"({"v": "x"})", false},
-        {3, R"({"v": 1})", true},
-        {4, R"({"v": 1})", true},
-        {5, R"({"v": 1})", false},  // deep enough for the inner validator's limit at the top
-        {30, R"({"v": 1})", false},
-        {2, R"({"v": 1})", true},
+        {2, R"({"v": 1})", true},  {2, R"({"v": "x"})", false},  {5, R"({"v": 1})", true},
+        {30, R"({"v": 1})", true}, {30, R"({"v": "x"})", false}, {2, R"({"v": 1})", true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::to_string(row.depth) + " " + row.leaf);
@@ -133,6 +129,9 @@ TEST(ContextReuse, NestedCallsFromCustomKeywordsKeepTheirOwnState) {
         EXPECT_EQ(outer.is_valid(instance), row.valid);
         EXPECT_EQ(outer.validate(instance).has_value(), !row.valid);
     }
+    // The inner validator on its own still answers by its limit.
+    EXPECT_TRUE(inner.is_valid(nested(4, json("{}"))));
+    EXPECT_FALSE(inner.is_valid(nested(5, json("{}"))));
 }
 
 }  // namespace

@@ -14,10 +14,17 @@ std::vector<std::string> tricky_names(std::size_t count) {
     std::vector<std::string> names;
     for (std::size_t i = 0; i < count; ++i) {
         switch (i % 4) {
-            case 0: names.push_back("prefix__" + std::to_string(100000 + i) + "__suffix"); break;
-            case 1: names.push_back("n" + std::to_string(i)); break;
-            case 2: names.push_back("abcdefgh" + std::string(i % 9, 'm') + std::to_string(i) + "12345678"); break;
-            default: names.push_back(std::string(1 + i % 17, static_cast<char>('a' + i % 26)) + std::to_string(i));
+            case 0:
+                names.push_back("prefix__" + std::to_string(100000 + i) + "__suffix");
+                break;
+            case 1:
+                names.push_back("n" + std::to_string(i));
+                break;
+            case 2:
+                names.push_back("abcdefgh" + std::string(i % 9, 'm') + std::to_string(i) + "12345678");
+                break;
+            default:
+                names.push_back(std::string(1 + i % 17, static_cast<char>('a' + i % 26)) + std::to_string(i));
         }
     }
     return names;
@@ -80,7 +87,8 @@ TEST(LargePropertyMap, EveryNameFindsItsOwnSubschemaAndNearMissesAreUndeclared) 
                 ASSERT_FALSE(v.is_valid(json(object_of(wrong)))) << names[i];
                 // An undeclared near miss with a number: rejected when closed (by `false` or by
                 // the string-only additional schema), ignored otherwise.
-                const std::vector<std::pair<std::string, std::size_t>> missed = {{names[0], 0}, {near_miss(names[i]), i}};
+                const std::vector<std::pair<std::string, std::size_t>> missed = {{names[0], 0},
+                                                                                 {near_miss(names[i]), i}};
                 const bool open = !form.closed && form.tail.find("string") == std::string::npos;
                 ASSERT_EQ(v.is_valid(json(object_of(missed))), open) << near_miss(names[i]);
                 ASSERT_EQ(!v.validate(json(object_of(missed))).has_value(), open) << near_miss(names[i]);
