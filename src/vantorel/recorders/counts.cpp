@@ -283,7 +283,8 @@ bool decode_extras(ByteReader& reader, CountsImport& out) {
 bool decode_labels(ByteReader& reader, CountsImport& out) {
     const auto overflow = read_varint(reader);
     const auto l = read_varint(reader);
-    if (!overflow || !l) return false;
+    // No map holds more labels than its table takes: more is not an export of ours.
+    if (!overflow || !l || *l > kMaxLabels) return false;
     out.label_overflow = *overflow;
     for (std::uint64_t i = 0; i < *l; ++i) {
         const auto name = read_string(reader);
@@ -303,7 +304,8 @@ bool decode_labels(ByteReader& reader, CountsImport& out) {
 bool decode_unmatched(ByteReader& reader, CountsImport& out) {
     const auto overflow = read_varint(reader);
     const auto u = read_varint(reader);
-    if (!overflow || !u) return false;
+    // Nor more unmatched groups than its table keeps.
+    if (!overflow || !u || *u > kMaxUnmatchedGroups) return false;
     out.unmatched_overflow = *overflow;
     for (std::uint64_t i = 0; i < *u; ++i) {
         if (reader.remaining() < 1) return false;

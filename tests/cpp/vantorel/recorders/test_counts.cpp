@@ -215,6 +215,39 @@ TEST(CountsMerge, RefusesMalformedInputAndLeavesTheMapUnchanged) {
         {"a repeated slot", repeated_slot},
         {"a NaN time", nan_time},
         {"a negative time", negative_time},
+        {"more labels than a table holds",
+         [] {
+             std::string s = fresh_export_bytes(counter_slot_count(map_of(kDocument)));
+             s.resize(s.size() - 4);
+             append_varint(s, 0);
+             append_varint(s, vantorel::recorders::kMaxLabels + 1);
+             std::string empty;
+             vantorel::recorders::LabelBitmap().append_portable(empty);
+             for (std::size_t i = 0; i <= vantorel::recorders::kMaxLabels; ++i) {
+                 const std::string name = "l" + std::to_string(i);
+                 append_varint(s, name.size());
+                 s += name;
+                 append_varint(s, empty.size());
+                 s += empty;
+             }
+             s += std::string(2, '\0');
+             return s;
+         }()},
+        {"more unmatched groups than a table keeps",
+         [] {
+             std::string s = fresh_export_bytes(counter_slot_count(map_of(kDocument)));
+             s.resize(s.size() - 2);
+             append_varint(s, 0);
+             append_varint(s, vantorel::recorders::kMaxUnmatchedGroups + 1);
+             for (std::size_t i = 0; i <= vantorel::recorders::kMaxUnmatchedGroups; ++i) {
+                 const std::string path = "/p" + std::to_string(i);
+                 s += std::string("\x01\x01h", 3);
+                 append_varint(s, path.size());
+                 s += path;
+                 s += std::string("\x00\x01\x00", 3);  // reason, count 1, no time
+             }
+             return s;
+         }()},
         {"a huge count of pairs with nothing behind it",
          [] {
              std::string s("\x01\x05", 2);
