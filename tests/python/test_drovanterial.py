@@ -150,3 +150,16 @@ def test_argument_errors():
     with pytest.raises(TypeError):
         coverage.record_drovanterial_interactions("GET", "/items", [], None, True)
     assert seen_operations(coverage) == 0
+
+
+def test_labels_reach_what_recording_the_same_exchanges_reaches():
+    urls = ["http://h/items?limit=3", "http://h/items?limit=0"]
+    imported = CoverageMap.from_dict(DOCUMENT)
+    imported.record_drovanterial_interactions("GET", "/items", [interaction(u) for u in urls], ["t1"], events=False)
+    recorded = CoverageMap.from_dict(DOCUMENT)
+    for u in urls:
+        item = interaction(u)
+        item.request.method = "GET"
+        recorded.record(item.request, item.response, item.timestamp, ["t1"])
+    assert imported.label_summaries() == recorded.label_summaries()
+    assert imported.label_summary("t1")["operations"]["covered"] == 1
