@@ -2,6 +2,7 @@
 // line per test, then "N passed, M failed". With --expected, the run succeeds only when the failing
 // tests are exactly the listed ones (each listed with the reason it differs on purpose).
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -126,9 +127,54 @@ bool load_expected(const fs::path& path, std::string_view draft, std::map<TestKe
     return true;
 }
 
+// Per suite file: how many trace events its tests made and a digest of them in order (each
+// test's name and validity, then its events), so that a run can be checked against a recorded
+// list without keeping every event. FNV-1a: the same on every machine and in every run.
+struct TraceDigest {
+    std::uint64_t events = 0;
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    void add(std::string_view bytes) {
+        for (unsigned char c : bytes) hash = (hash ^ c) * 0x100000001b3ull;
+    }
+};
+
+std::string digest_key(std::string_view draft, bool openapi, std::string_view file) {
+    return std::string(draft) + "\t" + (openapi ? "openapi" : "plain") + "\t" + std::string(file);
+}
+
+std::string digest_line(const std::string& key, const TraceDigest& d) {
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(d.hash));
+    return key + "\t" + std::to_string(d.events) + "\t" + hex;
+}
+
+// Lines: draft <TAB> plain|openapi <TAB> file <TAB> events <TAB> digest. '#' starts a comment line.
+bool load_digests(const fs::path& path, std::map<std::string, std::string>& out, std::string& error) {
+    auto text = read_file(path);
+    if (!text) {
+        error = "cannot read " + path.string();
+        return false;
+    }
+    std::istringstream in(*text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::size_t cut = line.find('\t');
+        cut = cut == std::string::npos ? cut : line.find('\t', cut + 1);
+        cut = cut == std::string::npos ? cut : line.find('\t', cut + 1);
+        if (cut == std::string::npos) {
+            error = "malformed digest line: " + line;
+            return false;
+        }
+        out[line.substr(0, cut)] = line;
+    }
+    return true;
+}
+
 int usage() {
     std::cerr << "usage: schema-suite --draft 4|6|7|2019-09|2020-12 [--openapi] [--remotes DIR] [--trace]\n"
-                 "                    [--expected FILE] [--failures-only] FILE_OR_DIR...\n";
+                 "                    [--expected FILE] [--failures-only]\n"
+                 "                    [--trace-digests FILE | --print-trace-digests] FILE_OR_DIR...\n";
     return 2;
 }
 
@@ -139,6 +185,8 @@ int main(int argc, char** argv) {
     std::optional<fs::path> remotes;
     std::optional<fs::path> expected_path;
     bool trace = false;
+    std::optional<fs::path> digests_path;
+    bool print_digests = false;
     bool failures_only = false;
     bool openapi = false;
     std::vector<fs::path> inputs;
@@ -151,6 +199,14 @@ int main(int argc, char** argv) {
         } else if (arg == "--expected" && i + 1 < argc) {
             expected_path = argv[++i];
         } else if (arg == "--trace") {
+            trace = true;
+        } else if (arg == "--trace-digests" && i + 1 < argc) {
+            // Trace every test and compare each file's events with the recorded list.
+            digests_path = argv[++i];
+            trace = true;
+        } else if (arg == "--print-trace-digests") {
+            // Trace every test and print each file's line of that list instead of the tests.
+            print_digests = true;
             trace = true;
         } else if (arg == "--failures-only") {
             failures_only = true;
@@ -190,6 +246,17 @@ int main(int argc, char** argv) {
         }
     }
 
+    std::map<std::string, std::string> recorded_digests;
+    if (digests_path) {
+        std::string error;
+        if (!load_digests(*digests_path, recorded_digests, error)) {
+            std::cerr << "schema-suite: " << error << "\n";
+            return 2;
+        }
+    }
+    const bool digesting = digests_path || print_digests;
+    std::size_t digest_mismatches = 0;
+
     std::shared_ptr<const deririrore::referencing::Retriever> retriever;
     if (remotes) retriever = std::make_shared<FolderRetriever>(*remotes);
 
@@ -224,6 +291,7 @@ int main(int argc, char** argv) {
             ++unexpected;
             continue;
         }
+        TraceDigest digest;
         for (const Value& group : doc->as_array()) {
             const Value* schema = group.find("schema");
             const Value* tests = group.find("tests");
@@ -260,6 +328,16 @@ int main(int argc, char** argv) {
                 } else {
                     error = built.error().message();
                 }
+                if (digesting) {
+                    digest.add(group_name);
+                    digest.add("\n");
+                    digest.add(test_name);
+                    digest.add(got ? (*got ? "\ntrue\n" : "\nfalse\n") : "\nnull\n");
+                    digest.add(trace_lines);
+                    digest.events +=
+                        static_cast<std::uint64_t>(std::count(trace_lines.begin(), trace_lines.end(), '\n'));
+                    trace_lines.clear();
+                }
                 bool ok = got && *got == expect;
                 ok ? ++passed : ++failed;
                 TestKey key{file_name, group_name, test_name};
@@ -267,7 +345,7 @@ int main(int argc, char** argv) {
                 if (listed != expected.end()) listed->second.seen = true;
                 bool surprise = ok == (listed != expected.end());
                 if (surprise) ++unexpected;
-                if (failures_only && ok && !surprise) continue;
+                if (print_digests || (failures_only && ok && !surprise)) continue;
 
                 out.clear();
                 out += "{\"file\":";
@@ -293,9 +371,24 @@ int main(int argc, char** argv) {
                 std::fputs(out.c_str(), stdout);
             }
         }
+        if (digesting) {
+            const std::string key = digest_key(draft_name, openapi, file_name);
+            const std::string line = digest_line(key, digest);
+            if (print_digests) {
+                std::printf("%s\n", line.c_str());
+            } else if (auto it = recorded_digests.find(key); it == recorded_digests.end() || it->second != line) {
+                ++digest_mismatches;
+                std::fprintf(stderr, "schema-suite: trace events differ from the recorded list: %s (recorded: %s)\n",
+                             line.c_str(), it == recorded_digests.end() ? "none" : it->second.c_str());
+            }
+        }
     }
+    if (print_digests) return 0;
     std::printf("%zu passed, %zu failed\n", passed, failed);
-    if (!expected_path) return failed == 0 ? 0 : 1;
+    if (digest_mismatches) {
+        std::fprintf(stderr, "schema-suite: %zu files traced differently from the recorded list\n", digest_mismatches);
+    }
+    if (!expected_path) return failed == 0 && digest_mismatches == 0 ? 0 : 1;
     std::set<std::string> files_run;
     for (const auto& file : files) files_run.insert(file.filename().string());
     std::size_t stale = 0;
@@ -308,5 +401,5 @@ int main(int argc, char** argv) {
     }
     if (stale) std::fprintf(stderr, "schema-suite: %zu expected-failure entries name no test of this run\n", stale);
     if (unexpected) std::fprintf(stderr, "schema-suite: %zu results differ from the expected-failure list\n", unexpected);
-    return unexpected == 0 && stale == 0 ? 0 : 1;
+    return unexpected == 0 && stale == 0 && digest_mismatches == 0 ? 0 : 1;
 }
