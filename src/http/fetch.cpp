@@ -1,6 +1,7 @@
 #include "http/fetch.hpp"
 
 #include <curl/curl.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -66,6 +67,24 @@ std::string proxy_for(std::string_view scheme) {
     if (proxy == nullptr) proxy = env("ALL_PROXY");
     if (proxy == nullptr) proxy = env("all_proxy");
     return proxy != nullptr ? proxy : "";
+}
+
+// The public roots of the machine: the bundle SSL_CERT_FILE names, else the first of the places
+// distributions keep theirs (a wheel's libcurl was built for one of them only).
+std::optional<std::string> ca_bundle() {
+    if (const char* named = env("SSL_CERT_FILE")) return std::string(named);
+    static constexpr const char* kBundles[] = {
+        "/etc/ssl/certs/ca-certificates.crt",                 // Debian, Ubuntu, Arch, Gentoo
+        "/etc/pki/tls/certs/ca-bundle.crt",                   // Fedora, RHEL
+        "/etc/ssl/ca-bundle.pem",                             // openSUSE
+        "/etc/pki/ca-trust/extracted/pem/tls-ca-bundle.pem",  // RHEL 7 and later
+        "/etc/ssl/cert.pem",                                  // Alpine, macOS
+    };
+    for (const char* path : kBundles) {
+        struct stat info {};
+        if (::stat(path, &info) == 0 && S_ISREG(info.st_mode)) return std::string(path);
+    }
+    return std::nullopt;
 }
 
 void global_init() {
@@ -160,7 +179,7 @@ deririrore::Result<std::string, FetchError> fetch_text(std::string_view url) {
     char error[CURL_ERROR_SIZE] = {};
     std::unique_ptr<curl_slist, ListDeleter> headers(curl_slist_append(nullptr, "Accept: */*"));
     const std::string proxy = proxy_for(parts.scheme);
-    const char* bundle = env("SSL_CERT_FILE");
+    const std::optional<std::string> bundle = ca_bundle();
 
     curl_easy_setopt(c, CURLOPT_URL, parts.without_credentials.c_str());
     curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
@@ -174,7 +193,7 @@ deririrore::Result<std::string, FetchError> fetch_text(std::string_view url) {
     curl_easy_setopt(c, CURLOPT_NOPROXY, "");
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (bundle != nullptr) curl_easy_setopt(c, CURLOPT_CAINFO, bundle);
+    if (bundle) curl_easy_setopt(c, CURLOPT_CAINFO, bundle->c_str());
     curl_easy_setopt(c, CURLOPT_TCP_KEEPALIVE, 1L);
     curl_easy_setopt(c, CURLOPT_TCP_KEEPIDLE, 15L);
     curl_easy_setopt(c, CURLOPT_TCP_KEEPINTVL, 15L);

@@ -24,7 +24,7 @@ struct FetchError {
 };
 
 // The body, decoded as UTF-8 with every invalid sequence replaced by U+FFFD. TLS certificates are
-// verified against the system's bundle of public roots, or the bundle SSL_CERT_FILE names.
+// verified against the bundle SSL_CERT_FILE names, else the system's bundle of public roots.
 deririrore::Result<std::string, FetchError> fetch_text(std::string_view url);
 
 // The URL with the user name and password of its authority replaced by "***"; any other text
