@@ -41,6 +41,7 @@ struct SharedMeasure {
     Draft draft = Draft::Draft4;
     std::uint8_t types = 127;
     bool digit_strings = false;
+    std::shared_ptr<const xml::XmlHints> xml_hints;  // when the target's media type may carry XML
 };
 
 // Keyed on the schema's text before hydration, the scope it is hydrated in and the kind of

@@ -14,6 +14,7 @@
 #include "deririrore/value/value.hpp"
 #include "http/media_type.hpp"
 #include "vantorel/model/problems.hpp"
+#include "xml/hints.hpp"
 #include "zavova/coverage_state.hpp"
 #include "zavova/measured_targets.hpp"
 
@@ -73,6 +74,9 @@ struct ParameterTarget {
     // Request bodies, Swagger 2.0 body parameters and querystring parameters: how each form field
     // decodes (style, explode, types), from the prepared schema and `encoding`.
     std::map<std::string, zavova::DecodeSpec, std::less<>> field_specs;
+    // Request-body forms whose media type may carry XML: how elements map onto the schema, learned
+    // from the schema as written (the compile drops its `xml` members); null for the others.
+    std::shared_ptr<const xml::XmlHints> xml_hints;
 };
 
 }  // namespace vantorel::model

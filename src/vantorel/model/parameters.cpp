@@ -6,8 +6,10 @@
 #include <utility>
 
 #include "deririrore/value/json.hpp"
+#include "http/media_type.hpp"
 #include "vantorel/model/reference_resolution.hpp"
 #include "vantorel/model/target_builders.hpp"
+#include "xml/hints.hpp"
 #include "zavova/measured_targets.hpp"
 
 namespace vantorel::model {
@@ -49,7 +51,16 @@ struct PendingSchema {
     const SharedMeasure* shared = nullptr;
     Value hydrated;
     Draft draft = Draft::Draft4;
+    bool xml_hints = false;  // learn XML hints from the hydrated schema before it is compiled
 };
+
+// A body of this media type (or range) may arrive as XML, and then decodes with the schema's hints.
+bool may_carry_xml(std::string_view media_type) {
+    const auto parsed = http::parse_media_type(media_type);
+    if (!parsed) return false;
+    const auto [type, subtype] = http::split_media_type(*parsed);
+    return type == "*" || subtype == "*" || subtype == "xml" || subtype.ends_with("+xml");
+}
 
 // The schema's text, the kind of target, what else shapes the schema, and the scope it is
 // hydrated in (loaded files live as long as the build, so their addresses name them).
@@ -67,15 +78,18 @@ std::string measure_key(const ReferenceContext& context, const Value& source, Ta
 
 // Hydrates `source` in the current scope unless an equal one was measured for the same kind of
 // target; `fixed_draft` for Swagger 2.0, whose schemas are all draft 4; `form_type` is the "type"
-// a Swagger 2.0 formData parameter puts into its hydrated schema.
+// a Swagger 2.0 formData parameter puts into its hydrated schema; `xml_hints` for a body whose
+// media type may carry XML.
 Result<PendingSchema, SpecProblem> prepare_schema(ReferenceContext& context, const OperationServices& services,
                                                   Value source, TargetRecipe recipe,
                                                   std::optional<Draft> fixed_draft = std::nullopt,
-                                                  const Value* form_type = nullptr) {
+                                                  const Value* form_type = nullptr, bool xml_hints = false) {
     PendingSchema pending;
+    pending.xml_hints = xml_hints;
     if (services.shared_measures) {
-        pending.key = measure_key(context, source, recipe,
-                                  form_type != nullptr ? deririrore::value::to_json(*form_type) : std::string());
+        std::string variant = form_type != nullptr ? deririrore::value::to_json(*form_type) : std::string();
+        if (xml_hints) variant += "\x01xml";
+        pending.key = measure_key(context, source, recipe, variant);
         pending.shared = services.shared_measures->find(pending.key);
         if (pending.shared != nullptr) return pending;
     }
@@ -106,6 +120,7 @@ Result<ParameterTarget, SpecProblem> measured_target(std::int64_t tag, Parameter
         target.schema = shared->schema;
         target.validator = shared->validator;
         target.holder = shared->holder;
+        target.xml_hints = shared->xml_hints;
         return target;
     }
     Value schema = std::move(pending.hydrated);
@@ -123,6 +138,7 @@ Result<ParameterTarget, SpecProblem> measured_target(std::int64_t tag, Parameter
         schema.erase("type");
         recipe = TargetRecipe::FormDataFile;
     }
+    if (pending.xml_hints) target.xml_hints = std::make_shared<const xml::XmlHints>(xml::xml_hints_from_schema(schema));
     // The compilation adapts the schema in place; the target keeps and measures what it compiled.
     auto compiled = services.compile(schema, draft, "readOnly", is_body_recipe(recipe));
     if (!compiled) return make_unexpected(std::move(compiled.error()));
@@ -137,8 +153,8 @@ Result<ParameterTarget, SpecProblem> measured_target(std::int64_t tag, Parameter
     target.schema = std::move(shared);
     if (!pending.key.empty()) {
         services.shared_measures->insert(
-            std::move(pending.key),
-            SharedMeasure{target.schema, target.validator, target.holder, draft, target.types, target.digit_strings});
+            std::move(pending.key), SharedMeasure{target.schema, target.validator, target.holder, draft, target.types,
+                                                  target.digit_strings, target.xml_hints});
     }
     return target;
 }
@@ -185,8 +201,10 @@ Result<ParameterTarget, SpecProblem> build_v3(ReferenceContext& context, const V
         auto found = find_parameter_schema(context, parameter);
         if (!found) return make_unexpected(std::move(found.error()));
         // A single entry, or find_parameter_schema would have refused it.
-        const TargetRecipe recipe = media_type_recipe(content->as_object().front().key);
-        auto pending = prepare_schema(context, services, std::move(found->schema), recipe);
+        const std::string_view media_type = content->as_object().front().key;
+        const TargetRecipe recipe = media_type_recipe(media_type);
+        auto pending = prepare_schema(context, services, std::move(found->schema), recipe, std::nullopt, nullptr,
+                                      may_carry_xml(media_type));
         if (!pending) return make_unexpected(std::move(pending.error()));
         auto target = measured_target(kQuerystringTag, ParameterLocation::Querystring, std::move(name),
                                       std::move(*pending), recipe, services);
@@ -268,7 +286,9 @@ Result<ParameterTarget, SpecProblem> build_v2(ReferenceContext& context, const V
         const Value* schema = parameter.find("schema");
         if (schema == nullptr) return make_unexpected(SpecProblem::missing_field("schema"));
         const TargetRecipe recipe = body_parameter_recipe(context.non_json_body_media_type);
-        auto pending = prepare_schema(context, services, *schema, recipe, Draft::Draft4);
+        const auto& media_type = context.non_json_body_media_type;
+        auto pending = prepare_schema(context, services, *schema, recipe, Draft::Draft4, nullptr,
+                                      media_type && may_carry_xml(*media_type));
         if (!pending) return make_unexpected(std::move(pending.error()));
         auto target = measured_target(kSwagger2Tag, ParameterLocation::Body, std::move(name), std::move(*pending),
                                       recipe, services);
@@ -567,7 +587,7 @@ void build_request_body_targets(ReferenceContext& context, OperationRecord& reco
             }
         }
         const TargetRecipe recipe = media_type_recipe(key);
-        auto pending = prepare_schema(context, services, *schema, recipe);
+        auto pending = prepare_schema(context, services, *schema, recipe, std::nullopt, nullptr, may_carry_xml(key));
         if (!pending) {
             problems.emplace_back(positions::RequestBodyMediaType{key}, std::move(pending.error()));
             continue;

@@ -473,7 +473,8 @@ void trace_parameter(const PathParams& path_params, const http::RequestRecord& r
         const std::string bytes = form ? std::string() : deririrore::value::percent_decode(*raw, false);
         zavova::CoverageHolder& holder = target.holder;
         const bool was_covered = holder.state && holder.state->all_covered;
-        const BodyTarget body{target.validator.get(), &holder, target.schema.get(), nullptr, nullptr};
+        const BodyTarget body{target.validator.get(), &holder, target.schema.get(), &target.field_specs,
+                              target.xml_hints.get()};
         trace_body_by_media_type(form ? *raw : std::string_view(bytes), *target.media_type, body, time);
         holder.hits += 1;
         mark_covered_at(holder, was_covered, time);

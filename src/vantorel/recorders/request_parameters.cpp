@@ -47,7 +47,8 @@ void trace_request_body(model::ParameterTarget& target, const http::RequestRecor
     if (!request.body || !target.validator || !target.schema || !target.holder.state) return;
     const auto& media = media_type.get();
     if (!media || !select_content_media(*media, target.media_type, target.narrower_media_types)) return;
-    const BodyTarget body{target.validator.get(), &target.holder, target.schema.get(), nullptr, nullptr};
+    const BodyTarget body{target.validator.get(), &target.holder, target.schema.get(), &target.field_specs,
+                          target.xml_hints.get()};
     trace_content_value(*request.body, *media, body, time);
 }
 

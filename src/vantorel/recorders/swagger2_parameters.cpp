@@ -147,7 +147,8 @@ void trace_swagger2_parameter(const PathParams& path_params, const http::Request
             zavova::CoverageHolder& holder = target.holder;
             const bool was_covered = holder.state && holder.state->all_covered;
             if (auto media = http::parse_media_type(*content_type); media && target.validator && holder.state) {
-                const BodyTarget body{target.validator.get(), &holder, target.schema.get(), nullptr, nullptr};
+                const BodyTarget body{target.validator.get(), &holder, target.schema.get(), &target.field_specs,
+                                      target.xml_hints.get()};
                 trace_body_by_media_type(*request.body, *media, body, time);
             }
             // An undecodable body was still sent: it counts.
