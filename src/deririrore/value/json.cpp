@@ -3,6 +3,8 @@
 #include <simdjson.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "deririrore/value/percent.hpp"
@@ -39,6 +41,25 @@ struct Source {
     }
 };
 
+// The first byte at or after `p` that is a quote, a backslash or a control character (or `end`).
+// Eight bytes are tested at a time; a word with any candidate is finished byte by byte, so the
+// word test only has to never miss one.
+const char* skip_plain_string_bytes(const char* p, const char* end) noexcept {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    auto has_zero_byte = [](std::uint64_t x) { return (x - kOnes) & ~x & kHigh; };
+    while (end - p >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        const std::uint64_t special =
+            has_zero_byte(w ^ (kOnes * '"')) | has_zero_byte(w ^ (kOnes * '\\')) | ((w - kOnes * 0x20) & ~w & kHigh);
+        if (special != 0) break;
+        p += 8;
+    }
+    while (p < end && *p != '"' && *p != '\\' && static_cast<unsigned char>(*p) >= 0x20) ++p;
+    return p;
+}
+
 // Decodes the string literal whose opening quote is at `quote`. The parser has
 // already found where it ends and checked the UTF-8; escapes, surrogates and
 // raw control characters are checked here.
@@ -49,7 +70,7 @@ Result<std::string, JsonError> decode_string(const Source& src, const char* quot
     for (;;) {
         if (p >= end) return make_unexpected(make_error("unterminated string", src.offset_of(quote)));
         const char* run = p;
-        while (p < end && *p != '"' && *p != '\\' && static_cast<unsigned char>(*p) >= 0x20) ++p;
+        p = skip_plain_string_bytes(p, end);
         out.append(run, p);
         if (p >= end) return make_unexpected(make_error("unterminated string", src.offset_of(quote)));
         const char c = *p;

@@ -112,6 +112,82 @@ TEST(JsonReader, RejectsInvalidTexts) {
     EXPECT_EQ(escape.error().offset, 8u);
 }
 
+TEST(JsonReader, StringsFindEscapesAndControlsAtEveryPositionOfAWord) {
+    // Strings and keys of up to 40 bytes with one special byte at each position: words of eight
+    // bytes are skipped at once, so a miss at any offset would misread the string.
+    struct Special {
+        std::string written;
+        std::string decoded;  // empty: the text is refused at the special byte
+    };
+    const std::vector<Special> specials = {
+        {"\\n", "\n"},    {"\\\"", "\""}, {"\\\\", "\\"}, {"\\u0041", "A"}, {"\xc3\xa9", "\xc3\xa9"},
+        {"\x7f", "\x7f"}, {" ", " "},     {"!", "!"},     {"\x01", ""},     {"\x1f", ""},
+        {"\t", ""},
+    };
+    for (std::size_t length = 0; length <= 40; ++length) {
+        for (std::size_t at = 0; at <= length; ++at) {
+            for (const auto& special : specials) {
+                std::string plain(length, 'x');
+                for (std::size_t i = 0; i < length; ++i) plain[i] = static_cast<char>('a' + i % 26);
+                const std::string written = plain.substr(0, at) + special.written + plain.substr(at);
+                const std::string decoded = plain.substr(0, at) + special.decoded + plain.substr(at);
+                auto as_string = dv::parse_json("\"" + written + "\"");
+                auto as_key = dv::parse_json("{\"" + written + "\": 1}");
+                if (special.decoded.empty()) {
+                    EXPECT_FALSE(as_string) << written;
+                    EXPECT_FALSE(as_key) << written;
+                } else {
+                    ASSERT_TRUE(as_string) << written << ": " << as_string.error().message;
+                    EXPECT_EQ(as_string->as_string(), decoded) << written;
+                    ASSERT_TRUE(as_key) << written << ": " << as_key.error().message;
+                    EXPECT_EQ(as_key->as_object().at(0).key, decoded) << written;
+                }
+            }
+        }
+    }
+}
+
+TEST(JsonReader, ConsecutiveDocumentsOfEverySizeReadAlike) {
+    // Small documents share the thread's parser and buffer; one over a megabyte gets its own. A
+    // long document before a short one must leave nothing behind, nor a deep limit a shallow one.
+    std::string big = "[";
+    for (int i = 0; i < 120000; ++i) big += (i ? ",\"" : "\"") + std::to_string(i) + "abcdef\"";
+    big += "]";
+    ASSERT_GT(big.size(), std::size_t{1} << 20);
+    const std::string long_small = "[\"" + std::string(5000, 'q') + "\", {\"k\": [1, 2, 3]}]";
+    struct Step {
+        std::string text;
+        std::size_t depth;
+        bool ok;
+        std::string written;
+    };
+    const std::vector<Step> steps = {
+        {long_small, 512, true, ""},
+        {"[1]", 512, true, "[1]"},
+        {"[1", 512, false, ""},
+        {big, 512, true, ""},
+        {"{\"b\": 1, \"a\": 2, \"b\": 3, \"a\": 4, \"b\": 5}", 512, true, R"({"a":4,"b":5})"},
+        {"[[[1]]]", 2, false, ""},
+        {"[[[1]]]", 3, true, "[[[1]]]"},
+        {"true", 512, true, "true"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.text.substr(0, 40));
+        auto r = dv::parse_json(step.text, step.depth);
+        ASSERT_EQ(r.has_value(), step.ok);
+        if (!r) continue;
+        if (!step.written.empty()) {
+            EXPECT_EQ(dv::to_json(*r), step.written);
+        }
+        if (step.text == big) {
+            EXPECT_EQ(r->size(), 120000u);
+        }
+        if (step.text == long_small) {
+            EXPECT_EQ(r->as_array().at(0).as_string().size(), 5000u);
+        }
+    }
+}
+
 TEST(JsonReader, NestingBeyondTheLimitIsAnErrorNotACrash) {
     const std::size_t n = 100000;
     const std::string deep = std::string(n, '[') + std::string(n, ']');
