@@ -317,8 +317,9 @@ private:
 };
 
 // Documents up to this size are read with a parser and a padded buffer that the thread keeps from
-// call to call; larger ones get their own, so that no thread holds on to a huge buffer.
-constexpr std::size_t kReusedParserBytes = std::size_t{1} << 20;
+// call to call (the parser's index takes a few bytes per byte of the largest one); larger ones get
+// their own, so that no thread holds on to the memory of a huge document.
+constexpr std::size_t kReusedParserBytes = std::size_t{256} << 10;
 
 Result<Value, JsonError> parse_padded(od::parser& parser, simdjson::padded_string_view padded, std::size_t max_depth) {
     if (parser.capacity() < padded.length() || parser.max_depth() != max_depth + 2) {

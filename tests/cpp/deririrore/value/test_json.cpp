@@ -148,13 +148,15 @@ TEST(JsonReader, StringsFindEscapesAndControlsAtEveryPositionOfAWord) {
 }
 
 TEST(JsonReader, ConsecutiveDocumentsOfEverySizeReadAlike) {
-    // Small documents share the thread's parser and buffer; one over a megabyte gets its own. A
-    // long document before a short one must leave nothing behind, nor a deep limit a shallow one.
+    // Small documents share the thread's parser and buffer; one over a megabyte (far past the reuse
+    // limit) gets its own. A long document before a short one must leave nothing behind, nor a deep
+    // limit a shallow one.
     std::string big = "[";
     for (int i = 0; i < 120000; ++i) big += (i ? ",\"" : "\"") + std::to_string(i) + "abcdef\"";
     big += "]";
     ASSERT_GT(big.size(), std::size_t{1} << 20);
     const std::string long_small = "[\"" + std::string(5000, 'q') + "\", {\"k\": [1, 2, 3]}]";
+    const std::string near_limit = "[\"" + std::string(200000, 'm') + "\"]";
     struct Step {
         std::string text;
         std::size_t depth;
@@ -164,6 +166,7 @@ TEST(JsonReader, ConsecutiveDocumentsOfEverySizeReadAlike) {
     const std::vector<Step> steps = {
         {long_small, 512, true, ""},
         {"[1]", 512, true, "[1]"},
+        {near_limit, 512, true, ""},
         {"[1", 512, false, ""},
         {big, 512, true, ""},
         {"{\"b\": 1, \"a\": 2, \"b\": 3, \"a\": 4, \"b\": 5}", 512, true, R"({"a":4,"b":5})"},
@@ -181,6 +184,9 @@ TEST(JsonReader, ConsecutiveDocumentsOfEverySizeReadAlike) {
         }
         if (step.text == big) {
             EXPECT_EQ(r->size(), 120000u);
+        }
+        if (step.text == near_limit) {
+            EXPECT_EQ(r->as_array().at(0).as_string().size(), 200000u);
         }
         if (step.text == long_small) {
             EXPECT_EQ(r->as_array().at(0).as_string().size(), 5000u);
