@@ -1,0 +1,111 @@
+#include "deririrore/canonical/algebra.hpp"
+
+#include "deririrore/canonical/admission.hpp"
+#include "deririrore/canonical/order.hpp"
+
+namespace deririrore::canonical {
+
+namespace {
+
+std::optional<Schema> memo_find(CanonicalContext& context, const Schema& a, const Schema& b, uint64_t key) {
+    auto it = context.intersection_memo.find(key);
+    if (it == context.intersection_memo.end()) return std::nullopt;
+    for (const auto& [pair, result] : it->second)
+        if (schema_eq(pair.first, a) && schema_eq(pair.second, b)) return result;
+    return std::nullopt;
+}
+
+}  // namespace
+
+Schema intersect(const Schema& a_in, const Schema& b_in, CanonicalContext& context) {
+    if (context.intersection_budget == 0) {
+        context.exhausted = true;
+        return true_schema();
+    }
+    --context.intersection_budget;
+    Schema a = deref_schema(a_in, context);
+    Schema b = deref_schema(b_in, context);
+    if (is_false(a) || is_false(b)) return false_schema();
+    if (is_true(a)) return b;
+    if (is_true(b)) return a;
+    if (a.same(b) || schema_eq(a, b)) return a;
+    if (b->hash < a->hash) std::swap(a, b);
+    const uint64_t key = a->hash ^ (b->hash * 0x9e3779b97f4a7c15ULL);
+    if (auto hit = memo_find(context, a, b, key)) return *hit;
+
+    Schema result = a;
+    const auto* ca = a->as<kind::Const>();
+    const auto* cb = b->as<kind::Const>();
+    if (ca || cb) {
+        const Schema& constant = ca ? a : b;
+        const Schema& other = ca ? b : a;
+        switch (evaluate_canonical_value(other, *constant->as<kind::Const>()->value, context)) {
+            case Admission::Accepted:
+                result = constant;
+                break;
+            case Admission::Rejected:
+                result = false_schema();
+                break;
+            case Admission::Undecided: {
+                std::vector<Schema> both{a, b};
+                sort_schemas(both);
+                result = make_schema(kind::AllOf{std::move(both)});
+                break;
+            }
+        }
+    } else {
+        std::vector<Schema> both{a, b};
+        sort_schemas(both);
+        result = make_schema(kind::AllOf{std::move(both)});
+    }
+    if (context.intersection_memo_size < kIntersectionMemoCap) {
+        context.intersection_memo[key].push_back({{a, b}, result});
+        ++context.intersection_memo_size;
+    }
+    return result;
+}
+
+std::optional<Schema> complement_node(const Schema&, CanonicalContext&) { return std::nullopt; }
+
+std::vector<SharedPattern> compile_patterns(const std::vector<SharedString>& texts, CanonicalContext& context) {
+    std::vector<SharedPattern> out;
+    out.reserve(texts.size());
+    for (const auto& t : texts) out.push_back(lookup_compiled_pattern(context, *t));
+    return out;
+}
+
+std::optional<BigInt> finite_value_count(const Schema& node) {
+    switch (node->index()) {
+        case KindIndex::Const:
+            return BigInt(1);
+        case KindIndex::Enum:
+            return BigInt(static_cast<unsigned long>(node->as<kind::Enum>()->values.size()));
+        case KindIndex::MultiType: {
+            const auto t = node->as<kind::MultiType>()->types;
+            const auto null_bool = JsonTypeSet(JsonType::Null).with(JsonType::Boolean);
+            if (t == JsonTypeSet(JsonType::Null)) return BigInt(1);
+            if (t == JsonTypeSet(JsonType::Boolean)) return BigInt(2);
+            if (t == null_bool) return BigInt(3);
+            return std::nullopt;
+        }
+        case KindIndex::Integer: {
+            const auto& b = node->as<kind::Integer>()->leaf.bounds;
+            if (b.minimum && b.maximum) return BigInt(*b.maximum - *b.minimum + 1);
+            return std::nullopt;
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+void restrict_array_leaf(ArrayLeaf& leaf, const BigInt& n) {
+    if (!leaf.lengths.maximum || *leaf.lengths.maximum > n) leaf.lengths.maximum = n;
+    const BigInt& max = *leaf.lengths.maximum;
+    if (sgn(max) <= 0)
+        leaf.prefix.clear();
+    else if (max < BigInt(static_cast<unsigned long>(leaf.prefix.size())))
+        leaf.prefix.erase(leaf.prefix.begin() + static_cast<std::ptrdiff_t>(max.get_ui()), leaf.prefix.end());
+    leaf.items.reset();
+}
+
+}  // namespace deririrore::canonical
