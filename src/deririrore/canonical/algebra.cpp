@@ -65,6 +65,11 @@ Schema intersect(const Schema& a_in, const Schema& b_in, CanonicalContext& conte
     return result;
 }
 
+Schema object_leaf_node(const ObjectLeaf& leaf, CanonicalContext&) {
+    if (leaf.sizes.minimum && leaf.sizes.maximum && *leaf.sizes.minimum > *leaf.sizes.maximum) return false_schema();
+    return make_schema(kind::Object{leaf});
+}
+
 std::optional<Schema> complement_node(const Schema&, CanonicalContext&) { return std::nullopt; }
 
 std::vector<SharedPattern> compile_patterns(const std::vector<SharedString>& texts, CanonicalContext& context) {

@@ -16,6 +16,9 @@ Schema intersect(const Schema& a, const Schema& b, CanonicalContext& context);
 // None: the complement is not formed here.
 std::optional<Schema> complement_node(const Schema& node, CanonicalContext& context);
 
+// An Object node of the leaf; contradictions are left for the full algebra to find.
+Schema object_leaf_node(const ObjectLeaf& leaf, CanonicalContext& context);
+
 // Compiled patterns of a string leaf, null entries for patterns that do not compile.
 std::vector<SharedPattern> compile_patterns(const std::vector<SharedString>& texts, CanonicalContext& context);
 
