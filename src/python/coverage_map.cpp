@@ -16,6 +16,7 @@
 #include "python/report_data.hpp"
 #include "python/report_methods.hpp"
 #include "python/statistics.hpp"
+#include "python/suggestions.hpp"
 #ifdef VC_PYTHON_TEST_HOOKS
 #include "python/test_hooks.hpp"
 #endif
@@ -372,6 +373,34 @@ PyMethodDef coverage_map_methods[] = {
      "    ``first_seen_at``; ``reason`` is ``no_matching_path`` or ``method_not_documented``."},
     {"uncovered_keywords", coverage_map_uncovered_keywords, METH_NOARGS,
      "uncovered_keywords($self)\n--\n\nReturns keywords without full coverage."},
+    {"suggestions", coverage_map_suggestions, METH_NOARGS,
+     "suggestions($self)\n"
+     "--\n"
+     "\n"
+     "Suggested requests per operation and location, as the JSON report lists them.\n"
+     "\n"
+     "Returns:\n"
+     "    A list of dicts with keys ``method``, ``path``, ``location``, ``media_type`` (body\n"
+     "    only), ``gaps``, ``requests``, ``hidden``, ``uncovered``; ``covers`` and\n"
+     "    ``uncovered[].gap`` index ``gaps``.\n"
+     "\n"
+     "A gap is one side of a keyword check that recorded traffic has not reached: ``valid``\n"
+     "when the check never passed, ``invalid`` when it never failed (a check that can only\n"
+     "pass, or only fail, has one side). Candidate values are built from the schema: its\n"
+     "``const``, ``enum``, ``examples``, ``example`` and ``default``; values at and beside its\n"
+     "bounds (``minimum``, ``maximum``, their exclusive forms, ``multipleOf``, lengths, item and\n"
+     "property counts); the object without each ``required`` property or with an extra one;\n"
+     "samples of known ``format``s; a value of every JSON type. Each is placed where the\n"
+     "keyword's subschema applies inside an otherwise schema-built value, then traced through\n"
+     "the operation's own compiled schema on a scratch copy of its counters: ``covers`` lists\n"
+     "only the gaps that trace reached, and ``polarity`` says whether the whole value was valid.\n"
+     "Requests are chosen greedily, the one reaching most open gaps first; at most 8 are listed\n"
+     "and ``hidden`` counts the further ones needed. For a parameter location a request's\n"
+     "``value`` maps one parameter name to its value; for a body it is the body. A gap no\n"
+     "candidate reached is in ``uncovered`` with its reason: ``unsatisfiable`` (no value passes\n"
+     "the schema), ``unsupported`` (its place in a value cannot be told from the schema path,\n"
+     "or the target has no compiled schema), ``heavy`` (more than 256 distinct candidates or\n"
+     "20000 counted checks), ``exhausted`` (no candidate reached it)."},
 #ifdef VC_PYTHON_TEST_HOOKS
     {"_hold_lock_and_call", coverage_map_hold_lock_and_call, METH_O, nullptr},
     {"_stop_under_lock", coverage_map_stop_under_lock, METH_NOARGS, nullptr},

@@ -462,6 +462,33 @@ class CoverageMap:
     def uncovered_keywords(self) -> list[dict[str, str]]:
         """Returns keywords without full coverage."""
 
+    def suggestions(self) -> list[dict[str, Any]]:
+        """Suggested requests per operation and location, as the JSON report lists them.
+        
+        Returns:
+            A list of dicts with keys ``method``, ``path``, ``location``, ``media_type`` (body
+            only), ``gaps``, ``requests``, ``hidden``, ``uncovered``; ``covers`` and
+            ``uncovered[].gap`` index ``gaps``.
+        
+        A gap is one side of a keyword check that recorded traffic has not reached: ``valid``
+        when the check never passed, ``invalid`` when it never failed (a check that can only
+        pass, or only fail, has one side). Candidate values are built from the schema: its
+        ``const``, ``enum``, ``examples``, ``example`` and ``default``; values at and beside its
+        bounds (``minimum``, ``maximum``, their exclusive forms, ``multipleOf``, lengths, item and
+        property counts); the object without each ``required`` property or with an extra one;
+        samples of known ``format``s; a value of every JSON type. Each is placed where the
+        keyword's subschema applies inside an otherwise schema-built value, then traced through
+        the operation's own compiled schema on a scratch copy of its counters: ``covers`` lists
+        only the gaps that trace reached, and ``polarity`` says whether the whole value was valid.
+        Requests are chosen greedily, the one reaching most open gaps first; at most 8 are listed
+        and ``hidden`` counts the further ones needed. For a parameter location a request's
+        ``value`` maps one parameter name to its value; for a body it is the body. A gap no
+        candidate reached is in ``uncovered`` with its reason: ``unsatisfiable`` (no value passes
+        the schema), ``unsupported`` (its place in a value cannot be told from the schema path,
+        or the target has no compiled schema), ``heavy`` (more than 256 distinct candidates or
+        20000 counted checks), ``exhausted`` (no candidate reached it).
+        """
+
 # The integration classes are not attributes of the module: reach them through a map's
 # properties (`coverage.requests`) or their type (`type(coverage.requests)(coverage)`).
 
