@@ -2,6 +2,7 @@
 
 #include "deririrore/canonical/admission.hpp"
 #include "deririrore/canonical/order.hpp"
+#include "deririrore/value/numeric.hpp"
 
 namespace deririrore::canonical {
 
@@ -12,6 +13,75 @@ std::optional<Schema> memo_find(CanonicalContext& context, const Schema& a, cons
     if (it == context.intersection_memo.end()) return std::nullopt;
     for (const auto& [pair, result] : it->second)
         if (schema_eq(pair.first, a) && schema_eq(pair.second, b)) return result;
+    return std::nullopt;
+}
+
+constexpr uint8_t kInteger = static_cast<uint8_t>(JsonType::Integer);
+constexpr uint8_t kNumber = static_cast<uint8_t>(JsonType::Number);
+
+uint8_t widen(uint8_t bits) { return (bits & kNumber) ? static_cast<uint8_t>(bits | kInteger) : bits; }
+
+uint8_t value_type(const value::Value& v) {
+    switch (v.kind()) {
+        case value::ValueKind::Null:
+            return static_cast<uint8_t>(JsonType::Null);
+        case value::ValueKind::Boolean:
+            return static_cast<uint8_t>(JsonType::Boolean);
+        case value::ValueKind::Number:
+            return value::is_integer_text(v.number_text()) ? static_cast<uint8_t>(kInteger | kNumber) : kNumber;
+        case value::ValueKind::String:
+            return static_cast<uint8_t>(JsonType::String);
+        case value::ValueKind::Array:
+            return static_cast<uint8_t>(JsonType::Array);
+        case value::ValueKind::Object:
+            return static_cast<uint8_t>(JsonType::Object);
+    }
+    return 0;
+}
+
+// The JSON types a node's values can have (integer inside number), when the
+// kind alone tells.
+std::optional<uint8_t> type_domain(const Schema& s) {
+    switch (s->index()) {
+        case KindIndex::MultiType:
+            return widen(s->as<kind::MultiType>()->types.bits());
+        case KindIndex::TypedGroup:
+            return widen(static_cast<uint8_t>(s->as<kind::TypedGroup>()->ty));
+        case KindIndex::String:
+            return static_cast<uint8_t>(JsonType::String);
+        case KindIndex::Integer:
+            return kInteger;
+        case KindIndex::Number:
+            return static_cast<uint8_t>(kInteger | kNumber);
+        case KindIndex::Array:
+            return static_cast<uint8_t>(JsonType::Array);
+        case KindIndex::Object:
+            return static_cast<uint8_t>(JsonType::Object);
+        case KindIndex::Const:
+            return value_type(*s->as<kind::Const>()->value);
+        case KindIndex::Enum: {
+            uint8_t bits = 0;
+            for (const auto& v : s->as<kind::Enum>()->values) bits |= value_type(*v);
+            return bits;
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+// Exact answers from the types alone: disjoint domains meet in nothing, and a
+// type set takes in every node whose domain it covers.
+std::optional<Schema> intersect_by_types(const Schema& a, const Schema& b) {
+    const auto da = type_domain(a);
+    const auto db = type_domain(b);
+    if (!da || !db) return std::nullopt;
+    if ((*da & *db) == 0) return false_schema();
+    const auto* ma = a->as<kind::MultiType>();
+    const auto* mb = b->as<kind::MultiType>();
+    // The number bit survives only when both sets name number, so the widened sets meet exactly.
+    if (ma && mb) return schema_from_type_mask(JsonTypeSet::from_bits(static_cast<uint8_t>(*da & *db)));
+    if (ma && (*db & ~*da) == 0) return b;
+    if (mb && (*da & ~*db) == 0) return a;
     return std::nullopt;
 }
 
@@ -36,7 +106,9 @@ Schema intersect(const Schema& a_in, const Schema& b_in, CanonicalContext& conte
     Schema result = a;
     const auto* ca = a->as<kind::Const>();
     const auto* cb = b->as<kind::Const>();
-    if (ca || cb) {
+    if (auto typed = intersect_by_types(a, b)) {
+        result = *typed;
+    } else if (ca || cb) {
         const Schema& constant = ca ? a : b;
         const Schema& other = ca ? b : a;
         switch (evaluate_canonical_value(other, *constant->as<kind::Const>()->value, context)) {

@@ -249,6 +249,46 @@ TEST(CanonicalAdmission, ReferencesAndBudget) {
     EXPECT_FALSE(node_rejects_value(ref, js("1"), c));
 }
 
+TEST(CanonicalIntersection, TypesDecideExactlyAndTheRestStaysOpen) {
+    auto c = context();
+    auto multi = [](std::initializer_list<JsonType> types) {
+        JsonTypeSet set;
+        for (auto t : types) set.insert(t);
+        return schema_from_type_mask(set);
+    };
+    StringLeaf s;
+    s.lengths.maximum = BigInt(3);
+    const Schema short_string = string_node(s);
+    NumberLeaf n;
+    n.minimum = BoundNumber{"1", true};
+    const Schema from_one = make_schema(kind::Number{n});
+    struct Case {
+        Schema a, b;
+        std::string out;
+    };
+    const Case cases[] = {
+        {multi({JsonType::Integer, JsonType::String}), multi({JsonType::Number, JsonType::Null}),
+         debug_string(multi({JsonType::Integer}))},
+        {multi({JsonType::Number, JsonType::String}), multi({JsonType::Number, JsonType::Null}),
+         debug_string(multi({JsonType::Number}))},
+        {multi({JsonType::String, JsonType::Null}), short_string, debug_string(short_string)},
+        {short_string, from_one, debug_string(false_schema())},
+        {multi({JsonType::Integer, JsonType::Null}), make_schema(kind::Const{cj("2.5")}), debug_string(false_schema())},
+        {multi({JsonType::Integer, JsonType::Null}), make_schema(kind::Const{cj("2")}),
+         debug_string(make_schema(kind::Const{cj("2")}))},
+        {from_one, make_schema(kind::Const{cj("0.5")}), debug_string(false_schema())},
+        {true_schema(), short_string, debug_string(short_string)},
+    };
+    for (const auto& k : cases) {
+        EXPECT_EQ(debug_string(intersect(k.a, k.b, c)), k.out);
+        EXPECT_EQ(debug_string(intersect(k.b, k.a, c)), k.out);
+    }
+    // Two leaves the stand-in cannot combine stay as both operands.
+    const Schema both = intersect(multi({JsonType::Integer, JsonType::Null}), from_one, c);
+    EXPECT_EQ(both->index(), KindIndex::AllOf);
+    EXPECT_FALSE(complement_node(from_one, c));
+}
+
 TEST(CanonicalPatternCache, CompiledOncePerContextAndPerSharedCache) {
     auto shared = std::make_shared<PatternCache>();
     auto first = context();

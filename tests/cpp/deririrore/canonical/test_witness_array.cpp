@@ -199,6 +199,20 @@ TEST(CanonicalArrayNode, FacetCountsAndDistinctness) {
     sum.lengths.minimum = BigInt(4);
     EXPECT_FALSE(array_of(build(sum)).lengths.minimum);
 
+    // Strings and numbers never meet, so two facets on them need five items.
+    ArrayLeaf typed;
+    typed.contains = {{strings(), BigInt(2), std::nullopt}, {numbers(), BigInt(3), std::nullopt}};
+    typed.lengths.maximum = BigInt(4);
+    EXPECT_TRUE(is_false(build(typed)));
+    typed.lengths.maximum.reset();
+    typed.lengths.minimum = BigInt(4);
+    EXPECT_FALSE(array_of(build(typed)).lengths.minimum);
+    // Integers lie inside numbers: no sum can be taken.
+    ArrayLeaf overlapping;
+    overlapping.contains = {{integers(), BigInt(2), std::nullopt}, {numbers(), BigInt(3), std::nullopt}};
+    overlapping.lengths.maximum = BigInt(4);
+    EXPECT_FALSE(is_false(build(overlapping)));
+
     ArrayLeaf in_prefix;
     in_prefix.prefix = {one, strings()};
     in_prefix.lengths.maximum = BigInt(2);
