@@ -233,6 +233,13 @@ public:
                           std::uint64_t max_steps = kDefaultMaxSteps)
         : ValidationContext(max_depth, max_steps), joined_(joined) {}
 
+    // Back to the state of a fresh context with these limits and cache, keeping grown storage.
+    void reset(std::uint32_t max_depth, JoinedLocationCache* joined, std::uint64_t max_steps) {
+        ValidationContext::reset(max_depth, max_steps);
+        prefix_cell_ = nullptr;
+        joined_ = joined;
+    }
+
     // The prefix cell: present only while a reference validator traces a target below the first
     // reference that needed a prefix.
     Location* prefix_cell() const noexcept { return prefix_cell_; }

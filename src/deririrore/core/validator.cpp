@@ -35,19 +35,22 @@ ValidationError root_depth_error(const CompiledSchema& compiled, const Value& in
 
 namespace {
 
-// Each thread keeps one context for is_valid and reuses its storage from call to call. A call made
-// while that one is in use (a custom keyword validating again) gets a fresh context of its own.
+// Each thread keeps one context for is_valid and one for trace, and reuses their storage from call
+// to call. A call made while the thread's one is in use (a custom keyword or a tracer validating
+// again) gets a fresh context of its own.
+template <class Context>
 class ContextLease {
 public:
-    ContextLease(std::uint32_t max_depth, std::uint64_t max_steps) {
+    template <class... Limits>
+    explicit ContextLease(Limits... limits) {
         Spare& spare = spare_context();
         if (spare.busy) {
-            own_.emplace(max_depth, max_steps);
+            own_.emplace(limits...);
             ctx_ = &*own_;
             return;
         }
         spare.busy = true;
-        spare.ctx.reset(max_depth, max_steps);
+        spare.ctx.reset(limits...);
         ctx_ = &spare.ctx;
     }
     ~ContextLease() {
@@ -55,25 +58,25 @@ public:
     }
     ContextLease(const ContextLease&) = delete;
     ContextLease& operator=(const ContextLease&) = delete;
-    ValidationContext& operator*() const noexcept { return *ctx_; }
+    Context& operator*() const noexcept { return *ctx_; }
 
 private:
     struct Spare {
-        ValidationContext ctx;
+        Context ctx;
         bool busy = false;
     };
     static Spare& spare_context() {
         thread_local Spare spare;
         return spare;
     }
-    std::optional<ValidationContext> own_;
-    ValidationContext* ctx_;
+    std::optional<Context> own_;
+    Context* ctx_;
 };
 
 }  // namespace
 
 bool Validator::is_valid(const Value& instance) const {
-    ContextLease lease(compiled_->max_depth, compiled_->max_steps);
+    ContextLease<ValidationContext> lease(compiled_->max_depth, compiled_->max_steps);
     ValidationContext& ctx = *lease;
     const bool valid = compiled_->root->is_valid(instance, ctx);
     return valid && !ctx.depth_exceeded();
@@ -102,7 +105,8 @@ std::vector<ValidationError> Validator::iter_errors(const Value& instance) const
 }
 
 Result<bool, ValidationError> Validator::trace(const Value& instance, Tracer& tracer) const {
-    TraceContext ctx(compiled_->max_depth, &compiled_->joined_locations, compiled_->max_steps);
+    ContextLease<TraceContext> lease(compiled_->max_depth, &compiled_->joined_locations, compiled_->max_steps);
+    TraceContext& ctx = *lease;
     const bool valid = compiled_->root->trace(instance, LazyLocation(), tracer, ctx);
     if (ctx.depth_exceeded()) return make_unexpected(root_depth_error(*compiled_, instance, ctx));
     return valid;

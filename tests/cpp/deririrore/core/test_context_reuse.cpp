@@ -1,4 +1,4 @@
-// is_valid reuses one context per thread: nothing a call leaves behind (a tripped limit, memoised
+// is_valid and trace reuse one context per thread: nothing a call leaves behind (a tripped limit, memoised
 // answers keyed by instance addresses, cycle entries) may reach the next call, and a call made
 // from inside another (a custom keyword validating again) must not share the outer one's state.
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@ namespace {
 
 using testing::build;
 using testing::json;
+using testing::RecordingTracer;
 
 Value nested(std::size_t depth, Value leaf) {
     Value v = std::move(leaf);
@@ -132,6 +133,60 @@ TEST(ContextReuse, NestedCallsFromCustomKeywordsKeepTheirOwnState) {
     // The inner validator on its own still answers by its limit.
     EXPECT_TRUE(inner.is_valid(nested(4, json("{}"))));
     EXPECT_FALSE(inner.is_valid(nested(5, json("{}"))));
+}
+
+// Records events like RecordingTracer, and at each one traces and validates again with another
+// validator (one that trips its limit), as a tracer written in the host language might.
+class ReentrantTracer final : public Tracer {
+public:
+    ReentrantTracer(const Validator& other, const Value& other_instance)
+        : other_(other), other_instance_(other_instance) {}
+    void call_mut(const TraceEvent& event) override {
+        recorded.call_mut(event);
+        RecordingTracer inner;
+        inner_results.push_back(other_.trace(other_instance_, inner).has_value());
+        inner_results.push_back(other_.is_valid(other_instance_));
+    }
+    RecordingTracer recorded;
+    std::vector<bool> inner_results;
+
+private:
+    const Validator& other_;
+    const Value& other_instance_;
+};
+
+TEST(ContextReuse, TracesAfterAndInsideOtherTracesAreUnchanged) {
+    // References whose targets sit under $defs trace with a location prefix held in the context.
+    Validator v = build(json(R"({"$ref": "#/$defs/n", "$defs": {"n": {"type": "object",
+        "properties": {"a": {"$ref": "#/$defs/n"}, "v": {"type": "integer"}}}}})"));
+    Validator limited =
+        build(json(R"({"type": "object", "properties": {"a": {"$ref": "#"}}})"), ValidationOptions().with_max_depth(9));
+    const Value instance = nested(3, json(R"({"v": "x"})"));
+    const Value deep = nested(30, json("{}"));
+
+    RecordingTracer first;
+    auto first_result = v.trace(instance, first);
+    ASSERT_TRUE(first_result);
+    EXPECT_FALSE(*first_result);
+    ASSERT_FALSE(first.events.empty());
+
+    // A trace cut by the depth limit, then the same trace again: the same events and answer.
+    RecordingTracer cut;
+    EXPECT_FALSE(limited.trace(deep, cut).has_value());
+    RecordingTracer again;
+    auto again_result = v.trace(instance, again);
+    ASSERT_TRUE(again_result);
+    EXPECT_EQ(*again_result, *first_result);
+    EXPECT_EQ(again.events, first.events);
+
+    // Traced from inside a tracer: the outer trace sees its own events only, the inner ones their
+    // own limit every time.
+    ReentrantTracer reentrant(limited, deep);
+    auto nested_result = v.trace(instance, reentrant);
+    ASSERT_TRUE(nested_result);
+    EXPECT_EQ(*nested_result, *first_result);
+    EXPECT_EQ(reentrant.recorded.events, first.events);
+    EXPECT_EQ(reentrant.inner_results, std::vector<bool>(2 * first.events.size(), false));
 }
 
 }  // namespace
