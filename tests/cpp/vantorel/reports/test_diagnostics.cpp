@@ -121,7 +121,7 @@ TEST(Diagnostics, ProblemsOfKeysFindTheirTemplateBehindTheBasePath) {
         R"({"openapi": "3.1.0", "servers": [{"url": "https://api.example.com/v1"}],
             "paths": {"/a": {"get": {"responses": {"2000": {"description": "bad key"}}}}}})");
     ASSERT_NE(map.routes.paths.find("/v1/a"), nullptr);
-    EXPECT_EQ(described(map), (std::vector<std::string>{"invalid_status_code!@operation /v1/a GET"}));
+    EXPECT_EQ(described(map), (std::vector<std::string>{"invalid_status_code!@response /v1/a GET 2000"}));
 }
 
 TEST(Diagnostics, DuplicateOperationsAndTemplatesBeyondTheRouteTable) {
