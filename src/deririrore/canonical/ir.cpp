@@ -425,7 +425,35 @@ public:
                     map(l.pattern_properties);
                     out << ", additional: ";
                     opt(l.additional);
-                    out << ", violations: " << l.violations.size() << " }))";
+                    out << ", violations: [";
+                    for (std::size_t i = 0; i < l.violations.size(); ++i) {
+                        if (i) out << ", ";
+                        std::visit(value::Overloaded{
+                                       [&](const violation::NameFails& n) {
+                                           out << "NameFails(";
+                                           node(n.schema);
+                                           out << ")";
+                                       },
+                                       [&](const violation::UndeclaredValueFails& u) {
+                                           out << "UndeclaredValueFails { names: ";
+                                           strings(u.names);
+                                           out << ", patterns: ";
+                                           strings(u.patterns);
+                                           out << ", additional: ";
+                                           node(u.additional);
+                                           out << " }";
+                                       },
+                                       [&](const violation::PatternValueFails& p) {
+                                           out << "PatternValueFails { pattern: ";
+                                           str(*p.pattern);
+                                           out << ", schema: ";
+                                           node(p.schema);
+                                           out << " }";
+                                       },
+                                   },
+                                   l.violations[i]);
+                    }
+                    out << "] }))";
                 },
                 [&](const kind::Const& c) {
                     out << "Const(";

@@ -109,6 +109,12 @@ TEST(CanonicalNodes, DebugRenderingNamesTheStructure) {
     const std::string text = debug_string(s);
     EXPECT_NE(text.find("TypedGroup { ty: String, body: Schema(SchemaData { kind: Reference(\"#/$defs/a\")"), std::string::npos)
         << text;
+    ObjectLeaf leaf;
+    leaf.violations.push_back(violation::PatternValueFails{share("^x"), false_schema()});
+    const std::string object = debug_string(make_schema(kind::Object{leaf}));
+    EXPECT_NE(object.find("violations: [PatternValueFails { pattern: \"^x\", schema: Schema(SchemaData { kind: False"),
+              std::string::npos)
+        << object;
     EXPECT_NE(debug_string(schema_from_type_mask(JsonTypeSet(value::JsonType::Null).with(value::JsonType::Array)))
                   .find("MultiType((null, array))"),
               std::string::npos);
