@@ -207,7 +207,8 @@ void write_pieces(std::string& out, const std::vector<TextPiece>& pieces) {
             escape_html_text(out, piece.text);
             out += "</code>";
         } else {
-            escape_html_text(out, piece.text);
+            // Our own wording marks its code spans with backticks; values never pass through here.
+            write_inline_code(out, piece.text);
         }
     }
 }

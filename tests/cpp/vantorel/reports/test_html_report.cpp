@@ -241,6 +241,43 @@ TEST(HtmlReport, ProblemsAndUnmatched) {
     EXPECT_LT(page.find("<div class=\"operation-list\""), page.find("<details class=\"unmatched-section\""));
 }
 
+TEST(HtmlReport, DiagnosticsBesideTheirOperation) {
+    CoverageMap map = map_of(R"J({"openapi": "3.0.0", "paths": {"/s": {"get": {
+        "parameters": [
+            {"name": "q`x", "in": "query", "style": "bogus", "schema": {"type": "string"}},
+            {"name": "p", "in": "query", "schema": {"type": "string", "pattern": "(", "minLength": 1}}
+        ],
+        "responses": {"abc": {"description": "x"}, "200": {"description": "ok"}}}}}})J");
+    operation(map, "/s", http::HttpMethod::Get).hits = 1;
+    const std::string page = page_of(map);
+    const std::size_t entry = page.find("<div class=\"accordion\" id=\"op-get--s\"");
+    ASSERT_NE(entry, std::string::npos);
+    const std::string_view panel = std::string_view(page).substr(entry);
+    EXPECT_TRUE(has(panel, "<span class=\"dg-flag\"><svg><use href=\"#icon-diag-error\"/></svg></span>"));
+    // The parameter left out and the unreadable response key are the operation's own.
+    const std::size_t not_measured = panel.find("<span>Not measured</span>");
+    ASSERT_NE(not_measured, std::string::npos);
+    EXPECT_TRUE(has(panel,
+                    "<div class=\"op-item\"><span class=\"op-item-name\">q`x</span><span class=\"op-item-meta "
+                    "muted\">query</span></div><div class=\"dg-inline\"><div class=\"dg error\">"));
+    EXPECT_LT(panel.find("Bad character in status code"), panel.find("<span>Query Parameters</span>"));
+    // Backticks of the fixed wording become code spans; a value's text is code as it stands.
+    EXPECT_TRUE(has(panel, "Use only digits and an uppercase <code>X</code> in the key"));
+    EXPECT_TRUE(has(panel, "Query parameter <code>q`x</code> is not measured"));
+    // The measured parameter carries its own warning, after its name and before its schema.
+    const std::size_t p_item = panel.find("<span class=\"op-item-name\">p</span>");
+    ASSERT_NE(p_item, std::string::npos);
+    EXPECT_GT(p_item, not_measured);
+    const std::size_t warning = panel.find("<div class=\"dg-inline warnonly\"><div class=\"dg warning\">", p_item);
+    ASSERT_NE(warning, std::string::npos);
+    EXPECT_LT(warning, panel.find("<div class=\"sv\">", p_item));
+    // The page-wide section links each position to the operation.
+    EXPECT_TRUE(has(page,
+                    "<a class=\"at\" href=\"#op-get--s\"><span class=\"m\">GET </span><span class=\"p\">/s</span><span "
+                    "class=\"q\">query</span><span class=\"q\">q`x</span></a>"));
+    EXPECT_TRUE(has(page, "<span class=\"dg-count err\">2 errors</span><span class=\"dg-count wrn\">1 warning</span>"));
+}
+
 TEST(HtmlReport, TextHelpers) {
     struct Source {
         std::string_view location, source;
