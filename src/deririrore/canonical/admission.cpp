@@ -18,6 +18,9 @@ namespace {
 // Value nesting and reference chains deeper than this are answered "undecided".
 constexpr std::size_t kMaxValueDepth = 256;
 constexpr std::size_t kMaxDerefSteps = 64;
+// Node visits of one evaluation; shared subgraphs are visited once per path,
+// so past this the answer is undecided rather than exponential.
+constexpr std::size_t kMaxEvaluationSteps = 1 << 16;
 
 std::optional<value::Value> canonical_copy(const value::Value& v, std::size_t depth) {
     if (depth > kMaxValueDepth) return std::nullopt;
@@ -116,7 +119,7 @@ public:
     explicit Evaluator(CanonicalContext& context) : context_(context) {}
 
     Admission node(const Schema& s, const value::Value& v, std::size_t depth) {
-        if (depth > kMaxValueDepth) return Admission::Undecided;
+        if (depth > kMaxValueDepth || ++steps_ > kMaxEvaluationSteps) return Admission::Undecided;
         switch (s->index()) {
             case KindIndex::MultiType: {
                 const auto types = s->as<kind::MultiType>()->types;
@@ -337,6 +340,7 @@ private:
     }
 
     CanonicalContext& context_;
+    std::size_t steps_ = 0;
 };
 
 Admission check_content(std::string_view name, std::string_view text, bool media_type, bool unknown_is_undecided,

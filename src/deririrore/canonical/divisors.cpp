@@ -96,6 +96,9 @@ bool reduce_coprime(std::vector<BoundRational>& list) {
 Divisors fold_divisors(std::vector<BoundRational> members) {
     sort_unique(members);
     std::vector<BoundRational> work = members;
+    // Each merge restarts a scan of all pairs; a longer list stays unfolded,
+    // which keeps its meaning and only gives up the reduction.
+    if (work.size() > kMaxFoldedDivisors) return Divisors{std::move(members), std::move(work)};
     while (merge_pair(work) || reduce_coprime(work)) {
     }
     // 1 says nothing beside a divisor known to be an integer. Only an exact

@@ -9,6 +9,8 @@
 
 namespace deririrore::canonical {
 
+inline constexpr std::size_t kMaxFoldedDivisors = 64;
+
 // members sorted and unique; folded the reduced set a number must be a multiple of.
 Divisors fold_divisors(std::vector<BoundRational> members);
 

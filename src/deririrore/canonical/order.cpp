@@ -79,6 +79,7 @@ int json_rank(value::ValueKind k) { return static_cast<int>(k); }
 
 struct Cmp {
     std::size_t depth = 0;
+    std::size_t steps = 0;
 
     SO json(const value::Value& a, const value::Value& b) {
         if (&a == &b) return SO::equal;
@@ -114,7 +115,7 @@ struct Cmp {
     SO node(const Schema& a, const Schema& b) {
         if (a.same(b)) return SO::equal;
         // Past the bound the hash stands in: still a consistent answer, never a stack overflow.
-        if (depth >= kMaxCompareDepth) return a->hash <=> b->hash;
+        if (depth >= kMaxCompareDepth || ++steps > kMaxCompareSteps) return a->hash <=> b->hash;
         ++depth;
         auto c = kinds(a->kind, b->kind);
         --depth;
@@ -255,6 +256,7 @@ struct Cmp {
 
 struct Eq {
     std::size_t depth = 0;
+    std::size_t steps = 0;
 
     bool json(const value::Value& a, const value::Value& b) {
         if (&a == &b) return true;
@@ -298,7 +300,7 @@ struct Eq {
         if (a.same(b)) return true;
         if (a->hash != b->hash) return false;
         // Unequal is the safe answer past the bound: it only keeps two nodes apart.
-        if (depth >= kMaxCompareDepth) return false;
+        if (depth >= kMaxCompareDepth || ++steps > kMaxCompareSteps) return false;
         ++depth;
         const bool r = data(*a, *b);
         --depth;

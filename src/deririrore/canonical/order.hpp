@@ -13,6 +13,10 @@ namespace deririrore::canonical {
 // Nesting deeper than this is compared by hash (order) or found unequal
 // (equality) instead of walked, so no input can exhaust the stack.
 inline constexpr std::size_t kMaxCompareDepth = 512;
+// Shared children are compared once per path; past this many node steps a
+// comparison answers as past the depth bound, so shared graphs cannot make it
+// exponential. Each top-level call starts afresh, so a pair always gets one answer.
+inline constexpr std::size_t kMaxCompareSteps = std::size_t{1} << 20;
 
 std::strong_ordering compare_canonical_nodes(const Schema& a, const Schema& b);
 std::strong_ordering compare_canonical_kinds(const SchemaKind& a, const SchemaKind& b);

@@ -289,6 +289,14 @@ TEST(CanonicalIntersection, TypesDecideExactlyAndTheRestStaysOpen) {
     EXPECT_FALSE(complement_node(from_one, c));
 }
 
+TEST(CanonicalAdmission, SharedGraphsAreEvaluatedWithinABudget) {
+    auto c = context();
+    Schema s = make_schema(kind::MultiType{JsonTypeSet(JsonType::String).with(JsonType::Null)});
+    for (int i = 0; i < 60; ++i) s = make_schema(kind::AllOf{{s, s}});
+    EXPECT_EQ(node_admits_value(s, js("\"x\""), false, c), A::Undecided);
+    EXPECT_EQ(node_admits_value(s, js("1"), false, c), A::Rejected);
+}
+
 TEST(CanonicalPatternCache, CompiledOncePerContextAndPerSharedCache) {
     auto shared = std::make_shared<PatternCache>();
     auto first = context();

@@ -92,6 +92,15 @@ TEST(CanonicalDivisors, FoldedSetsKeepTheMeaningOfTheMembers) {
     }
 }
 
+TEST(CanonicalDivisors, LongListsStayUnfolded) {
+    std::vector<std::string> many;
+    for (int i = 2; i < 2 + static_cast<int>(kMaxFoldedDivisors) + 1; ++i) many.push_back(std::to_string(i));
+    const Divisors d = fold_divisors(rats(many));
+    EXPECT_EQ(limits(d.folded), limits(d.members));
+    many.pop_back();
+    EXPECT_EQ(fold_divisors(rats(many)).folded.size(), 1u);
+}
+
 TEST(CanonicalDivisors, IntegerMeaningOfDivisors) {
     using K = IntegerDivisor::Kind;
     struct Case {
