@@ -116,7 +116,9 @@ TEST(CanonicalDivisors, IntegerMeaningOfDivisors) {
     for (const auto& c : cases) {
         const auto d = integer_divisor_of(rat(c.text));
         EXPECT_EQ(d.kind, c.kind) << c.text;
-        if (d.kind == K::Integer) EXPECT_EQ(d.k, c.k) << c.text;
+        if (d.kind == K::Integer) {
+            EXPECT_EQ(d.k, c.k) << c.text;
+        }
     }
     EXPECT_EQ(integer_divisor_of(rat(pow2(53))).k, BigInt(pow2(53)));
     EXPECT_EQ(integer_divisor_of(rat("9007199254740993")).kind, K::None);

@@ -196,7 +196,9 @@ TEST(CanonicalNumbers, IntegerBoundsFromNumberBounds) {
     for (const auto& c : cases) {
         auto got = integer_bound_from_number_bound(c.bound, c.is_upper);
         EXPECT_EQ(got.has_value(), c.out.has_value()) << c.bound.limit;
-        if (got && c.out) EXPECT_EQ(*got, BigInt(*c.out)) << c.bound.limit;
+        if (got && c.out) {
+            EXPECT_EQ(*got, BigInt(*c.out)) << c.bound.limit;
+        }
     }
     NumberLeaf leaf;
     leaf.minimum = BoundNumber{"0.5", false};

@@ -26,7 +26,6 @@ std::vector<std::string> texts(const std::vector<value::Value>& values) {
 
 CanonicalJson cj(std::string_view t) { return std::make_shared<const value::Value>(*value::parse_json(t)); }
 
-Schema type(JsonType t) { return schema_from_type_mask(JsonTypeSet(t).with(JsonType::Null)); }
 const Schema& strings() {
     static const Schema s = make_schema(kind::MultiType{JsonTypeSet(JsonType::String)});
     return s;
@@ -134,7 +133,9 @@ TEST(CanonicalArrayNode, ContainsFacetsMergeAndBecomeBounds) {
         l.contains.push_back(k.facet);
         const Schema s = build(l);
         EXPECT_EQ(is_false(s), k.is_false) << debug_string(s);
-        if (!k.is_false) EXPECT_TRUE(array_of(s).contains.empty());
+        if (!k.is_false) {
+            EXPECT_TRUE(array_of(s).contains.empty());
+        }
     }
 
     ArrayLeaf explicit_one, implicit_one;
