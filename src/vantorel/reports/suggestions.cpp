@@ -423,36 +423,18 @@ void search_target(const model::ParameterTarget& target, Suggestion& suggestion,
 
     const Value& root = *target.schema;
     const Value base = synthesise(root, &root, 0);
-    std::vector<Value> candidates{base};
     std::vector<bool> placeable(gaps.size(), false);
-    for (std::size_t g = 0; g < gaps.size(); ++g) {
-        std::vector<std::string> tokens = pointer_tokens(gaps[g].pointer);
-        if (tokens.empty()) continue;
-        const std::string keyword = tokens.back();
-        tokens.pop_back();
-        const auto steps = instance_steps(tokens);
-        std::string parent_pointer;
-        for (const std::string& t : tokens) {
-            parent_pointer.push_back('/');
-            deririrore::referencing::push_pointer_segment(parent_pointer, t);
-        }
-        const Value* parent = deririrore::referencing::pointer_lookup(root, parent_pointer);
-        if (!steps || parent == nullptr || !parent->is_object()) continue;
-        placeable[g] = true;
-        for (Value& leaf : keyword_values(root, *parent, keyword, static_cast<int>(steps->size()))) {
-            candidates.push_back(planted(base, *steps, std::move(leaf)));
-        }
-    }
+    std::vector<bool> reached(gaps.size(), false);
     bool budget_hit = false;
+    std::size_t tried = 0;
     std::unordered_set<std::string> seen;
     auto scratch = std::make_shared<zavova::CoverageState>(*state);
-    std::vector<bool> reached(gaps.size(), false);
-    std::size_t tried = 0;
-    for (Value& candidate : candidates) {
-        if (!seen.insert(deririrore::value::to_json(candidate)).second) continue;
+    // Traces one candidate and keeps it when it reaches a gap; false once the budget is spent.
+    auto try_candidate = [&](Value candidate) {
+        if (!seen.insert(deririrore::value::to_json(candidate)).second) return true;
         if (tried++ >= kMaxSuggestionCandidates) {
             budget_hit = true;
-            break;
+            return false;
         }
         reset_counts(*scratch);
         // The holder owns the scratch state alone while tracing, so it is written in place.
@@ -466,16 +448,16 @@ void search_target(const model::ParameterTarget& target, Suggestion& suggestion,
             traced_ok = false;
         }
         scratch = holder.state;
-        if (!traced_ok) continue;
+        if (!traced_ok) return true;
         Traced t;
         for (std::size_t g = 0; g < gaps.size(); ++g) {
-            const KeywordEntry& e = holder.state->entries.entry(gaps[g].entry);
+            const KeywordEntry& e = scratch->entries.entry(gaps[g].entry);
             const bool hit = gaps[g].polarity == SuggestionPolarity::Valid ? e.passed > 0 : e.failed > 0;
             if (!hit) continue;
             t.covers.push_back(first + g);
             reached[g] = true;
         }
-        if (t.covers.empty()) continue;
+        if (t.covers.empty()) return true;
         t.valid = valid;
         if (keyed_by_name) {
             Value object = Value::object();
@@ -485,6 +467,28 @@ void search_target(const model::ParameterTarget& target, Suggestion& suggestion,
             t.value = std::move(candidate);
         }
         traced.push_back(std::move(t));
+        return true;
+    };
+    try_candidate(base);
+    // Gap by gap, only while it is still open: a candidate made for one gap often reaches others.
+    for (std::size_t g = 0; g < gaps.size() && !budget_hit; ++g) {
+        std::vector<std::string> tokens = pointer_tokens(gaps[g].pointer);
+        if (tokens.empty()) continue;
+        const std::string keyword = tokens.back();
+        tokens.pop_back();
+        const auto steps = instance_steps(tokens);
+        std::string parent_pointer;
+        for (const std::string& t : tokens) {
+            parent_pointer.push_back('/');
+            deririrore::referencing::push_pointer_segment(parent_pointer, t);
+        }
+        const Value* parent = deririrore::referencing::pointer_lookup(root, parent_pointer);
+        if (!steps || parent == nullptr || !parent->is_object()) continue;
+        placeable[g] = true;
+        if (reached[g]) continue;
+        for (Value& leaf : keyword_values(root, *parent, keyword, static_cast<int>(steps->size()))) {
+            if (!try_candidate(planted(base, *steps, std::move(leaf))) || reached[g]) break;
+        }
     }
     for (std::size_t g = 0; g < gaps.size(); ++g) {
         if (reached[g]) continue;
