@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -76,7 +77,16 @@ std::optional<std::string> write_report_file(std::string_view path_view, std::st
     if (::stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
         return failure("Failed to create file", path, EISDIR);
     }
-    const std::string temporary = temporary_name(path);
+    // A link keeps pointing where it did: the report replaces the file it names, not the link.
+    std::string target = path;
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+            target = resolved;
+            std::free(resolved);
+        }
+    }
+    const std::string temporary = temporary_name(target);
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return failure("Failed to create file", path, errno);
     auto abandon = [&](std::string message) {
@@ -94,7 +104,7 @@ std::optional<std::string> write_report_file(std::string_view path_view, std::st
         return abandon(failure("Failed to flush data to file", path, error));
     }
     if (::close(fd) != 0) return abandon(failure("Failed to flush data to file", path, errno));
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
         return abandon(failure("Failed to create file", path, errno));
     }
     return std::nullopt;

@@ -1,7 +1,8 @@
 #pragma once
 // Writing a finished report to disk: missing parent folders are created, and the text goes to a
 // temporary file beside the target that is renamed over it only once it is complete, so a failed
-// or interrupted write never leaves a half-written report where an older one stood.
+// or interrupted write never leaves a half-written report where an older one stood. A path that
+// is a symbolic link replaces the file the link names; the link stays.
 //
 //   if (auto error = write_report_file("out/a/coverage.json", text)) raise OSError(*error);
 #include <optional>

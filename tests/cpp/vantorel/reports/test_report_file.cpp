@@ -58,6 +58,16 @@ TEST_F(ReportFile, ReplacesAnOlderReportWhole) {
     EXPECT_EQ(names(), std::vector<std::string>{"r.html"});
 }
 
+TEST_F(ReportFile, ALinkKeepsPointingAtTheReplacedReport) {
+    fs::create_directories(at("real"));
+    std::ofstream(at("real/r.json")) << "old";
+    fs::create_symlink(at("real/r.json"), at("link.json"));
+    ASSERT_EQ(write_report_file(at("link.json"), "new"), std::nullopt);
+    EXPECT_TRUE(fs::is_symlink(at("link.json")));
+    EXPECT_EQ(read(at("real/r.json")), "new");
+    EXPECT_EQ(names("real"), std::vector<std::string>{"r.json"});
+}
+
 TEST_F(ReportFile, FailuresNameThePathAndLeaveNothingBehind) {
     std::ofstream(at("plain")) << "file";
     fs::create_directories(at("folder"));
