@@ -43,6 +43,7 @@ def test_save_json_report_creates_missing_folders(coverage, tmp_path, monkeypatc
 @pytest.mark.parametrize(
     "arguments, name, first_line",
     [
+        ({}, "coverage.html", "<!DOCTYPE html>"),
         ({"format": "json"}, "coverage.json", '{"$schema"'),
         ({"format": "markdown"}, "coverage.md", "<!-- vantorel-coverage-report -->"),
     ],
@@ -154,3 +155,10 @@ def test_accepted_markdown_and_text_options(coverage):
     assert coverage.generate_text_report(width=100, show_missing=[]) == coverage.generate_text_report(width=100)
     summary = coverage.generate_text_summary(colored=False)
     assert summary.splitlines()[0].startswith("Operations") and not summary.endswith("\n")
+
+
+def test_html_title_defaults_to_the_product_name(coverage, tmp_path):
+    assert "<title>Vantorel Report" in coverage.generate_report()
+    coverage.save_html_report(output_file=str(tmp_path / "r.html"), title="Pets & co")
+    page = (tmp_path / "r.html").read_text()
+    assert "Pets &amp; co" in page and "Vantorel Report" not in page
