@@ -7,6 +7,7 @@
 
 #include "vantorel/reports/diagnostic_texts.hpp"
 #include "vantorel/reports/diagnostics.hpp"
+#include "vantorel/reports/operation_report.hpp"
 #include "vantorel/reports/orderings.hpp"
 #include "vantorel/reports/report_model.hpp"
 #include "vantorel/reports/statistics.hpp"
@@ -14,11 +15,6 @@
 
 namespace vantorel::reports {
 namespace {
-
-using zavova::EntryTag;
-using zavova::Polarity;
-
-constexpr std::string_view kRootRef = "/$ref";
 
 struct OperationRow {
     std::string_view method;
@@ -51,34 +47,18 @@ struct Totals {
     std::uint64_t examples = 0;
 };
 
+// Parameters, keywords and examples counted by the one standing rule every report shares.
 void count_target(const model::ParameterTarget& target, OperationRow& row) {
     row.parameters += 1;
-    const bool seen = target.holder.hits != 0;
-    if (seen) row.parameters_seen += 1;
-    bool all_full = true;
-    if (const zavova::CoverageState* state = target.holder.state.get()) {
-        const zavova::EntryMap& entries = state->entries;
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            const zavova::KeywordEntry& entry = entries.entry(i);
-            if (entry.kind.tag == EntryTag::Keyword) {
-                if (entries.location(i) == kRootRef) continue;
-                row.keywords += 1;
-                if (entry.passed > 0 || entry.failed > 0) row.keywords_covered += 1;
-                const Polarity polarity = entry.kind.polarity();
-                const bool full = (entry.passed > 0 && (entry.failed > 0 || polarity == Polarity::ValidOnly)) ||
-                                  (entry.passed == 0 && entry.failed > 0 && polarity == Polarity::InvalidOnly);
-                if (full) {
-                    row.keywords_full += 1;
-                } else {
-                    all_full = false;
-                }
-            } else if (entry.kind.tag == EntryTag::Example) {
-                row.examples += 1;
-                if (entry.passed > 0) row.examples_covered += 1;
-            }
-        }
-    }
-    if (seen && all_full) row.parameters_full += 1;
+    const ParameterTally tally = tally_parameter(target.holder.state.get());
+    const ParameterStanding standing = tally.standing();
+    if (standing != ParameterStanding::Unreached) row.parameters_seen += 1;
+    if (standing == ParameterStanding::Covered) row.parameters_full += 1;
+    row.keywords += tally.counted;
+    row.keywords_full += tally.covered;
+    row.keywords_covered += tally.covered + tally.partial;
+    row.examples += tally.examples;
+    row.examples_covered += tally.examples_seen;
 }
 
 double ratio(const OperationRow& row) {

@@ -11,6 +11,7 @@
 #include "deririrore/value/utf8.hpp"
 #include "vantorel/reports/diagnostic_texts.hpp"
 #include "vantorel/reports/diagnostics.hpp"
+#include "vantorel/reports/operation_report.hpp"
 #include "vantorel/reports/report_model.hpp"
 #include "vantorel/reports/statistics.hpp"
 #include "vantorel/reports/text_table.hpp"
@@ -20,26 +21,18 @@ namespace vantorel::reports {
 namespace {
 
 using model::ParameterLocation;
-using zavova::EntryTag;
-using zavova::Polarity;
-
-constexpr std::string_view kRootRef = "/$ref";
 
 enum class TargetClass : std::uint8_t { Missed, Partial, Covered };
 
+// The one standing rule every report and statistic shares.
 TargetClass classify(const model::ParameterTarget& target) {
-    if (target.holder.hits == 0) return TargetClass::Missed;
-    const zavova::CoverageState* state = target.holder.state.get();
-    if (state == nullptr) return TargetClass::Covered;
-    const zavova::EntryMap& entries = state->entries;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const zavova::KeywordEntry& entry = entries.entry(i);
-        if (entry.kind.tag != EntryTag::Keyword || entries.location(i) == kRootRef) continue;
-        const Polarity polarity = entry.kind.polarity();
-        const bool complete = (entry.passed > 0 && entry.failed > 0) ||
-                              (entry.passed > 0 && polarity == Polarity::ValidOnly) ||
-                              (entry.failed > 0 && polarity == Polarity::InvalidOnly);
-        if (!complete) return TargetClass::Partial;
+    switch (tally_parameter(target.holder.state.get()).standing()) {
+        case ParameterStanding::Unreached:
+            return TargetClass::Missed;
+        case ParameterStanding::Partial:
+            return TargetClass::Partial;
+        case ParameterStanding::Covered:
+            break;
     }
     return TargetClass::Covered;
 }
@@ -290,7 +283,7 @@ void write_missing(std::string& out, const recorders::CoverageMap& map, const Un
             // Location kinds in the order each first occurs; at most seven.
             std::vector<std::pair<ParameterLocation, std::vector<std::string_view>>> groups;
             for (const model::ParameterTarget& target : op.parameters) {
-                if (target.holder.hits != 0) continue;
+                if (classify(target) != TargetClass::Missed) continue;
                 // A request body is listed by its media type, which is its name.
                 const ParameterLocation location = target.location;
                 const std::string_view name = target.name;

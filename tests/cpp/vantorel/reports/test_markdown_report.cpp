@@ -40,9 +40,25 @@ OperationRecord& operation(CoverageMap& map, std::string_view route, HttpMethod 
     return *op;
 }
 
+// Reached (the schema's root passed) with no counted keyword left incomplete.
 void cover(vantorel::model::ParameterTarget& target) {
+    auto state = std::make_shared<zavova::CoverageState>();
+    state->entries.set("", zavova::EntryKind::subschema(zavova::Polarity::Both));
+    state->entries.find("")->passed = 1;
     target.holder.hits = 1;
-    target.holder.state = std::make_shared<zavova::CoverageState>();
+    target.holder.state = std::move(state);
+}
+
+// Reached, its own keyword checks left as they are; the state is copied because built targets share theirs.
+void reach(vantorel::model::ParameterTarget& target) {
+    auto state = target.holder.state ? std::make_shared<zavova::CoverageState>(*target.holder.state)
+                                     : std::make_shared<zavova::CoverageState>();
+    if (state->entries.find("") == nullptr) {
+        state->entries.set("", zavova::EntryKind::subschema(zavova::Polarity::Both));
+    }
+    state->entries.find("")->passed = 1;
+    target.holder.hits = 1;
+    target.holder.state = std::move(state);
 }
 
 std::string json_text(std::string_view text) {
@@ -189,7 +205,7 @@ TEST(MarkdownReport, WeakThresholdMarksTestedRows) {
     cover(operation(map, "/one").parameters[0]);
     cover(operation(map, "/two").parameters[0]);
     cover(operation(map, "/two").parameters[1]);
-    operation(map, "/none").parameters[0].holder.hits = 1;
+    reach(operation(map, "/none").parameters[0]);
     MarkdownOptions options;
     options.weak_threshold = 0.5;
     const std::string text = write_markdown_report(map, options);
@@ -212,7 +228,7 @@ TEST(MarkdownReport, WeakThresholdMarksTestedRows) {
 TEST(MarkdownReport, VerdictsAndZeroCoverageWarnings) {
     CoverageMap seen = map_of(get_with_query("/a", 2));
     operation(seen, "/a").hits = 1;
-    operation(seen, "/a").parameters[0].holder.hits = 1;
+    reach(operation(seen, "/a").parameters[0]);
     MarkdownOptions pr;
     pr.is_pull_request = true;
     const std::string text = write_markdown_report(seen, pr);

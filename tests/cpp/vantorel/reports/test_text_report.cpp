@@ -40,15 +40,20 @@ OperationRecord& operation(CoverageMap& map, std::string_view route, HttpMethod 
     return *op;
 }
 
-// Seen, with no counted keyword left incomplete.
+// Reached (the schema's root passed) with no counted keyword left incomplete.
 void cover(vantorel::model::ParameterTarget& target) {
+    auto state = std::make_shared<zavova::CoverageState>();
+    state->entries.set("", zavova::EntryKind::subschema(zavova::Polarity::Both));
+    state->entries.find("")->passed = 1;
     target.holder.hits = 1;
-    target.holder.state = std::make_shared<zavova::CoverageState>();
+    target.holder.state = std::move(state);
 }
 
-// Seen, with one keyword that passed but never failed.
+// Reached, with one keyword that passed but never failed.
 void half_cover(vantorel::model::ParameterTarget& target) {
     auto state = std::make_shared<zavova::CoverageState>();
+    state->entries.set("", zavova::EntryKind::subschema(zavova::Polarity::Both));
+    state->entries.find("")->passed = 1;
     state->entries.set("/type", zavova::EntryKind::keyword(zavova::Polarity::Both));
     state->entries.find("/type")->passed = 1;
     target.holder.hits = 1;
@@ -301,7 +306,7 @@ TEST(TextSummary, FourRowsWithoutExamplesAndTrailingBlock) {
     operation(map, "/a").hits = 1;
     EXPECT_EQ(write_text_summary(map, false),
               "Operations          1/1  100.0%\n"
-              "Parameters          0/2    0.0%\n"
+              "Parameters          1/2   50.0%\n"
               "Keywords            0/1    0.0%\n"
               "Responses           0/1    0.0%");
     map.dropped_requests = 3;
