@@ -43,3 +43,15 @@ def test_example_suite_records_its_traffic(tmp_path):
     # 200 and 400 of listPets, 201 and 400 of createPet, 200 and 404 of getPet, 401 of deletePet.
     assert (stats["responses"]["seen"], stats["responses"]["total"]) == (7, 15)
     assert 0 < stats["parameters"]["full"] < stats["parameters"]["total"]
+
+
+def test_every_report_names_the_package_version():
+    import tomllib
+
+    pyproject = pathlib.Path(__file__).resolve().parents[2] / "pyproject.toml"
+    version = tomllib.loads(pyproject.read_text())["project"]["version"]
+    coverage = vantorel_community.CoverageMap.from_path(EXAMPLE / "openapi.yaml")
+    assert coverage.build_json_report()["vantorel_version"] == version
+    assert json.loads(coverage.generate_json_report())["vantorel_version"] == version
+    assert f") v{version}\n" in coverage.generate_markdown_report()
+    assert f"v{version}" in coverage.generate_html_report()

@@ -40,7 +40,6 @@ constexpr std::string_view kFontHost = "https://fonts.googleapis.com";
 constexpr std::string_view kFontFileHost = "https://fonts.gstatic.com";
 constexpr std::string_view kFeedbackUrl = "https://vantorel.dev/feedback";
 constexpr std::string_view kSiteUrl = "https://vantorel.dev";
-constexpr std::string_view kVersionText = "0.1.0";
 
 void append(std::string& out, std::uint64_t n) { append_decimal(out, n); }
 
@@ -1477,7 +1476,7 @@ std::string write_html_report_at(const recorders::CoverageMap& map, const HtmlRe
     out +=
         "\"><svg class=\"vl-footer-mark\"><use href=\"#vl-mark\"/></svg>Vantorel<span "
         "class=\"report-footer-version\">v";
-    out += kVersionText;
+    out += kVantorelVersion;
     out += "</span></a></footer>\n<script>";
     out += html_assets::kScript;
     out += "</script>\n</body>\n</html>\n";

@@ -28,7 +28,7 @@ namespace vantorel::reports {
 inline constexpr std::string_view kProductSite = "https://vantorel.dev";
 inline constexpr std::string_view kReportSchemaUrl = "https://vantorel.dev/schemas/coverage-report.v1.json";
 inline constexpr std::string_view kReportVersion = "1.0";
-inline constexpr std::string_view kVantorelVersion = "0.25.3";
+inline constexpr std::string_view kVantorelVersion = VANTOREL_VERSION_TEXT;
 
 struct SuggestionTotals {
     std::uint64_t requests = 0;

@@ -84,7 +84,7 @@ TEST(JsonReport, EmptyMapWritesOnlyTheAlwaysPresentMembers) {
     const std::string reach = R"({"reached":0,"violated":0,"total":0,"percent":null})";
     const std::string expected =
         R"({"$schema":"https://vantorel.dev/schemas/coverage-report.v1.json","version":"1.0",)"
-        R"("vantorel_version":"0.25.3","schema_location":"spec.json","generated_at":"T","summary":{"operations":)" +
+        R"("vantorel_version":")" VANTOREL_VERSION_TEXT R"(","schema_location":"spec.json","generated_at":"T","summary":{"operations":)" +
         ratio2 + R"(,"parameters":)" + ratio3 + R"(,"keywords":)" + ratio3 + R"(,"examples":)" + ratio2 +
         R"(,"responses":)" + ratio2 + R"(,"response_keywords":)" + reach + R"(},"operations":[]})";
     EXPECT_EQ(without_generated_at(vantorel::reports::write_json_report(map)), expected);
@@ -315,7 +315,7 @@ TEST(JsonReport, ValidatesAgainstItsSchemaWithKeysInOrder) {
     }
     // The schema rejects what the presence rules forbid.
     auto broken = deririrore::value::parse_json(R"({"$schema":"https://vantorel.dev/schemas/coverage-report.v1.json",)"
-                                                R"("version":"1.0","vantorel_version":"0.25.3","generated_at":"x",)"
+                                                R"("version":"1.0","vantorel_version":")" VANTOREL_VERSION_TEXT R"(","generated_at":"x",)"
                                                 R"("summary":{},"operations":[],"unmatched":[]})");
     ASSERT_TRUE(broken.has_value());
     EXPECT_FALSE(validator->is_valid(*broken));

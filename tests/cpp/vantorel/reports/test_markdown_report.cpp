@@ -142,7 +142,7 @@ TEST(MarkdownReport, EmptyMapGolden) {
                   "  -\n"
                   "```\n\n"
                   "---\n\n"
-                  "Powered by [Vantorel](https://vantorel.dev) v0.25.3\n");
+                  "Powered by [Vantorel](https://vantorel.dev) v" VANTOREL_VERSION_TEXT "\n");
 }
 
 TEST(MarkdownReport, FiftyFiveUntestedGiveTenRowsFortyInDetailsAndAMoreLine) {
@@ -288,7 +288,7 @@ TEST(MarkdownReport, UnmatchedSectionAndFooter) {
     EXPECT_NE(text.find("\n_... and 2 more groups_\n\n"), std::string::npos) << text;
     EXPECT_TRUE(
         text.ends_with("---\n\n📊 [View full report](https://ci.example/r) | Powered by "
-                       "[Vantorel](https://vantorel.dev) v0.25.3\n\n<sub>run 7</sub>\n"))
+                       "[Vantorel](https://vantorel.dev) v" VANTOREL_VERSION_TEXT "\n\n<sub>run 7</sub>\n"))
         << text;
 }
 
