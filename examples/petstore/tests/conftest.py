@@ -57,10 +57,6 @@ def client(coverage_map, pytestconfig):
         yield c
 
 
-def _percent(covered, total):
-    return f"{covered * 100 / total:5.1f}%" if total else "   n/a"
-
-
 def pytest_terminal_summary(terminalreporter, config):
     coverage = config.stash.get(MAP, None)
     if coverage is None:
@@ -69,32 +65,20 @@ def pytest_terminal_summary(terminalreporter, config):
     terminalreporter.section("API coverage of openapi.yaml")
     recorded = config.stash[RECORDED]
     write(f"recorded {len(recorded)} requests, {len(set(recorded))} distinct (method, path, status)")
-    if hasattr(coverage, "statistic"):
-        stats = coverage.statistic()
-        rows = [
-            ("operations", stats["operations"]["seen"], stats["operations"]["total"], "seen"),
-            ("parameters", stats["parameters"]["full"], stats["parameters"]["total"], "fully covered"),
-            ("keywords", stats["keywords"]["full"], stats["keywords"]["total"], "fully covered"),
-            ("examples", stats["examples"]["seen"], stats["examples"]["total"], "seen"),
-            ("responses", stats["responses"]["seen"], stats["responses"]["total"], "seen"),
-            (
-                "response keywords",
-                stats["response_keywords"]["reached"],
-                stats["response_keywords"]["total"],
-                "reached",
-            ),
-        ]
-        for name, covered, total, how in rows:
-            write(f"{name:<18} {_percent(covered, total)}  {covered} of {total} {how}")
-        out = os.environ.get("VANTOREL_EXAMPLE_STATISTICS")
-        if out:
-            pathlib.Path(out).write_text(json.dumps(stats, indent=2) + "\n")
-    else:
-        write("coverage statistics: not built yet in this version of vantorel_community")
+    write(coverage.generate_text_summary(colored=terminalreporter.hasmarkup))
     write(f"dropped requests    {coverage.dropped_requests()}")
     write(f"unmatched overflow  {coverage.unmatched_overflow()}")
     write(f"label overflow      {coverage.label_overflow()}")
+    out = os.environ.get("VANTOREL_EXAMPLE_STATISTICS")
+    if out:
+        pathlib.Path(out).write_text(json.dumps(coverage.statistic(), indent=2) + "\n")
+    # The HTML report, and the Markdown and JSON reports beside it.
     html = os.environ.get("VANTOREL_EXAMPLE_HTML")
     if html:
-        coverage.save_html_report(output_file=html, title="Petstore API coverage")
-        write(f"HTML report         {html}")
+        html = pathlib.Path(html)
+        coverage.save_html_report(output_file=str(html), title="Petstore API coverage")
+        markdown = html.with_suffix(".md")
+        coverage.save_markdown_report(output_file=str(markdown), report_url=html.name)
+        report = html.with_suffix(".json")
+        coverage.save_json_report(output_file=str(report))
+        write(f"reports             {html}, {markdown.name}, {report.name}")
