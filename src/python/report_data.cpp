@@ -9,6 +9,7 @@
 
 #include "python/convert.hpp"
 #include "python/coverage_map.hpp"
+#include "vantorel/model/parameters.hpp"
 #include "vantorel/reports/coverage_gaps.hpp"
 #include "vantorel/reports/diagnostics.hpp"
 #include "vantorel/reports/operation_report.hpp"
@@ -322,7 +323,8 @@ std::vector<UncoveredRow> uncovered_rows(const CoreMap& map) {
                         if (p == zavova::Polarity::InvalidOnly) continue;
                         code = 2;
                     }
-                    rows.push_back({item.method, entry.route, target.location, target.name, location, code, p});
+                    rows.push_back(
+                        {item.method, entry.route, model::target_location(target), target.name, location, code, p});
                 }
             }
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "deririrore/referencing/pointer.hpp"
+#include "vantorel/model/parameters.hpp"
 #include "vantorel/reports/operation_report.hpp"
 #include "vantorel/reports/orderings.hpp"
 #include "vantorel/reports/statistics.hpp"
@@ -28,7 +29,7 @@ CoverageGap gap_of(GapKind kind, std::string_view path, http::HttpMethod method)
 CoverageGap target_gap(GapKind kind, std::string_view path, http::HttpMethod method,
                        const model::ParameterTarget& target) {
     CoverageGap gap = gap_of(kind, path, method);
-    gap.location = target.location;
+    gap.location = model::target_location(target);
     gap.parameter = target.name;
     return gap;
 }

@@ -12,6 +12,7 @@
 
 #include "deririrore/referencing/pointer.hpp"
 #include "deririrore/value/json.hpp"
+#include "vantorel/model/parameters.hpp"
 #include "vantorel/recorders/tracer.hpp"
 #include "vantorel/reports/operation_report.hpp"
 #include "vantorel/reports/statistics.hpp"
@@ -544,14 +545,15 @@ std::vector<Suggestion> collect_suggestions(const recorders::CoverageMap& map) {
             // One suggestion per location in first-seen order; each body target its own.
             std::vector<std::pair<Suggestion, std::vector<Traced>>> groups;
             for (const model::ParameterTarget& target : item.record.parameters) {
-                const bool body = target.location == model::ParameterLocation::Body;
+                const model::ParameterLocation location = model::target_location(target);
+                const bool body = location == model::ParameterLocation::Body;
                 auto found = std::find_if(groups.begin(), groups.end(),
                                           [&](const auto& g) { return !body && g.first.location == target.location; });
                 if (found == groups.end()) {
                     Suggestion s;
                     s.method = method;
                     s.path = entry.route;
-                    s.location = target.location;
+                    s.location = location;
                     if (body) s.media_type = target.tag >= 0 ? target.name : target.body_media_type;
                     groups.emplace_back(std::move(s), std::vector<Traced>{});
                     found = std::prev(groups.end());
