@@ -62,29 +62,6 @@ void ValidationContext::memo_put(const void* content, const Value* instance, boo
     }
 }
 
-void ValidationContext::reset(std::uint32_t max_depth, std::uint64_t max_steps) {
-    cycle_stack_.clear();
-    if (memo_used_ != 0) {
-        // A table grown large by one call is not worth clearing on every later one.
-        if (memo_.size() > 4096) {
-            std::vector<MemoSlot>().swap(memo_);
-        } else {
-            std::fill(memo_.begin(), memo_.end(), MemoSlot{nullptr, nullptr, false});
-        }
-        memo_used_ = 0;
-    }
-    regex_cache_.reset();
-    evaluated_memo_.reset();
-    path_cuts_ = 0;
-    evaluated_walks_ = 0;
-    steps_ = 0;
-    max_steps_ = max_steps;
-    depth_ = 0;
-    max_depth_ = max_depth;
-    depth_exceeded_ = false;
-    steps_exceeded_ = false;
-}
-
 template <class K>
 std::size_t EvaluationContext::PairHash::operator()(const K& k) const noexcept {
     if constexpr (std::is_same_v<K, PathKey>) {

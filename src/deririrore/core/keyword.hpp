@@ -134,10 +134,6 @@ public:
     std::optional<bool> memo_get(const void* content, const Value* instance) const;
     void memo_put(const void* content, const Value* instance, bool valid);
 
-    // Back to the state of a fresh context with these limits, keeping the storage already grown,
-    // so that a thread can validate call after call without allocating.
-    void reset(std::uint32_t max_depth, std::uint64_t max_steps);
-
     // Depth guard: `enter` answers false (and records it) when the limit is reached.
     bool enter() noexcept {
         if (depth_ >= max_depth_) {
@@ -232,13 +228,6 @@ public:
     explicit TraceContext(std::uint32_t max_depth = kDefaultMaxDepth, JoinedLocationCache* joined = nullptr,
                           std::uint64_t max_steps = kDefaultMaxSteps)
         : ValidationContext(max_depth, max_steps), joined_(joined) {}
-
-    // Back to the state of a fresh context with these limits and cache, keeping grown storage.
-    void reset(std::uint32_t max_depth, JoinedLocationCache* joined, std::uint64_t max_steps) {
-        ValidationContext::reset(max_depth, max_steps);
-        prefix_cell_ = nullptr;
-        joined_ = joined;
-    }
 
     // The prefix cell: present only while a reference validator traces a target below the first
     // reference that needed a prefix.

@@ -33,51 +33,8 @@ ValidationError root_depth_error(const CompiledSchema& compiled, const Value& in
 
 }  // namespace
 
-namespace {
-
-// Each thread keeps one context for is_valid and one for trace, and reuses their storage from call
-// to call. A call made while the thread's one is in use (a custom keyword or a tracer validating
-// again) gets a fresh context of its own.
-template <class Context>
-class ContextLease {
-public:
-    template <class... Limits>
-    explicit ContextLease(Limits... limits) {
-        Spare& spare = spare_context();
-        if (spare.busy) {
-            own_.emplace(limits...);
-            ctx_ = &*own_;
-            return;
-        }
-        spare.busy = true;
-        spare.ctx.reset(limits...);
-        ctx_ = &spare.ctx;
-    }
-    ~ContextLease() {
-        if (!own_) spare_context().busy = false;
-    }
-    ContextLease(const ContextLease&) = delete;
-    ContextLease& operator=(const ContextLease&) = delete;
-    Context& operator*() const noexcept { return *ctx_; }
-
-private:
-    struct Spare {
-        Context ctx;
-        bool busy = false;
-    };
-    static Spare& spare_context() {
-        thread_local Spare spare;
-        return spare;
-    }
-    std::optional<Context> own_;
-    Context* ctx_;
-};
-
-}  // namespace
-
 bool Validator::is_valid(const Value& instance) const {
-    ContextLease<ValidationContext> lease(compiled_->max_depth, compiled_->max_steps);
-    ValidationContext& ctx = *lease;
+    ValidationContext ctx(compiled_->max_depth, compiled_->max_steps);
     const bool valid = compiled_->root->is_valid(instance, ctx);
     return valid && !ctx.depth_exceeded();
 }
@@ -105,8 +62,7 @@ std::vector<ValidationError> Validator::iter_errors(const Value& instance) const
 }
 
 Result<bool, ValidationError> Validator::trace(const Value& instance, Tracer& tracer) const {
-    ContextLease<TraceContext> lease(compiled_->max_depth, &compiled_->joined_locations, compiled_->max_steps);
-    TraceContext& ctx = *lease;
+    TraceContext ctx(compiled_->max_depth, &compiled_->joined_locations, compiled_->max_steps);
     const bool valid = compiled_->root->trace(instance, LazyLocation(), tracer, ctx);
     if (ctx.depth_exceeded()) return make_unexpected(root_depth_error(*compiled_, instance, ctx));
     return valid;

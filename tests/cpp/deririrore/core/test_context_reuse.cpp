@@ -1,6 +1,7 @@
-// is_valid and trace reuse one context per thread: nothing a call leaves behind (a tripped limit, memoised
-// answers keyed by instance addresses, cycle entries) may reach the next call, and a call made
-// from inside another (a custom keyword validating again) must not share the outer one's state.
+// Consecutive and nested calls are independent: nothing a call leaves behind (a tripped limit,
+// memoised answers keyed by instance addresses, cycle entries, a trace's location prefix) may reach
+// the next call, and a call made from inside another (a custom keyword or a tracer validating
+// again) must not share the outer one's state.
 #include <gtest/gtest.h>
 
 #include "support.hpp"
