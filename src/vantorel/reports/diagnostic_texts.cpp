@@ -180,26 +180,44 @@ void describe_unsatisfiable(const k::Unsatisfiable& d, Words& w) {
     w.title = "No value can satisfy this schema";
     w.fix = {lit("Change the schema so that some value satisfies it.")};
     w.impact = "nothing can be valid";
-    // The diagnostic carries its causes flattened: one cause without keywords is the `false`
-    // schema, one with keywords a keyword cause, several are sides shown side by side.
     if (!d.causes || d.causes->empty()) {
         w.consequence = {lit("No value satisfies this schema, so every value sent here fails it.")};
         return;
     }
     const auto& causes = *d.causes;
-    if (causes.size() == 1 && causes.front().keywords.empty()) {
+    if (d.shape == k::CauseShape::FalseSchema) {
         w.subject.push_back(part("— written as", "false"));
         if (!causes.front().location.empty()) w.subject.push_back(part("at", causes.front().location));
         w.consequence = {lit("The schema is `false`, so every value sent here fails it.")};
         return;
     }
-    if (causes.size() == 1) {
+    if (d.shape == k::CauseShape::KeywordCause) {
         add_cause_parts(causes.front(), "—", w.subject);
         w.consequence = {
             lit("No value satisfies the keywords shown together, so every value sent here fails the schema.")};
         return;
     }
-    for (std::size_t i = 0; i < causes.size(); ++i) add_cause_parts(causes[i], i == 0 ? "—" : "vs", w.subject);
+    // Sides: the flattened causes are read side by side; a side of alternative branches shows
+    // its first three and counts the rest.
+    std::size_t next = 0;
+    for (std::size_t side = 0; side < d.side_branches.size() && next < causes.size(); ++side) {
+        const std::string_view lead = side == 0 ? "—" : "vs";
+        const std::size_t branches = d.side_branches[side];
+        if (branches == 0) {
+            add_cause_parts(causes[next++], lead, w.subject);
+            continue;
+        }
+        const std::size_t available = std::min(branches, causes.size() - next);
+        for (std::size_t b = 0; b < std::min<std::size_t>(available, 3); ++b) {
+            add_cause_parts(causes[next + b], b == 0 ? lead : "or", w.subject);
+        }
+        if (branches == 4) {
+            w.subject.push_back(part("or", "1 more branch"));
+        } else if (branches > 4) {
+            w.subject.push_back(part("or", std::to_string(branches - 3) + " more branches"));
+        }
+        next += available;
+    }
     w.consequence = {lit("No value satisfies both sides shown at once, so every value sent here fails the schema.")};
 }
 

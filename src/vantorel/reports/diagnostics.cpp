@@ -322,6 +322,15 @@ void unsatisfiable_diagnostic(const zavova::CoverageState& state, const Diagnost
             causes.push_back(*cause);
         }
         data.causes = std::move(causes);
+        if (std::holds_alternative<zavova::Unexplained>(*state.unsatisfiable)) {
+            data.shape = k::CauseShape::FalseSchema;
+        } else if (const auto* list = std::get_if<zavova::CauseList>(&*state.unsatisfiable)) {
+            data.shape = k::CauseShape::Sides;
+            for (const zavova::CauseEntry& entry : list->entries) {
+                const auto* branches = std::get_if<zavova::BranchCauses>(&entry);
+                data.side_branches.push_back(branches ? branches->causes.size() : 0);
+            }
+        }
     }
     out.push_back({Severity::Warning, std::move(data), at});
 }

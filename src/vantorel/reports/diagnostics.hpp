@@ -200,9 +200,14 @@ struct IgnoredDialect {
     std::string_view assumed;
     friend bool operator==(const IgnoredDialect&, const IgnoredDialect&) = default;
 };
+enum class CauseShape : std::uint8_t { KeywordCause, FalseSchema, Sides };
 struct Unsatisfiable {
     // Flattened in the order reports print them; absent when no cause was recorded.
     std::optional<std::vector<zavova::DescribedCause>> causes;
+    // How the flattened causes were nested, so the words can show a side's alternatives as
+    // alternatives: for `Sides`, one number per side, 0 for a keyword side or its branch count.
+    CauseShape shape = CauseShape::KeywordCause;
+    std::vector<std::size_t> side_branches;
     friend bool operator==(const Unsatisfiable&, const Unsatisfiable&) = default;
 };
 struct Unsupported {

@@ -191,7 +191,10 @@ TEST(DiagnosticTexts, SubjectsWithLeads) {
         {make(Severity::Warning,
               dk::Unsatisfiable{std::vector<zavova::DescribedCause>{{"/a", {{"minimum", "5"}, {"maximum", "1"}}}}}),
          "minimum: 5 and maximum: 1 at /a"},
-        {make(Severity::Warning, dk::Unsatisfiable{std::vector<zavova::DescribedCause>{{"", {}}}}), "false"},
+        {make(Severity::Warning,
+              dk::Unsatisfiable{std::vector<zavova::DescribedCause>{{"", {}}}, dk::CauseShape::FalseSchema}),
+         "false"},
+        {make(Severity::Warning, dk::Unsatisfiable{std::vector<zavova::DescribedCause>{{"/b", {}}}}), "/b"},
         {make(Severity::Warning, dk::Unsatisfiable{std::nullopt}), ""},
         {make(Severity::Error, dk::Unroutable{}), "unclosed {"},
     };
@@ -202,6 +205,39 @@ TEST(DiagnosticTexts, SubjectsWithLeads) {
     EXPECT_EQ(invalid.subject[0].lead, "at");
     EXPECT_EQ(invalid.why, "expected a number");
     EXPECT_FALSE(describe_diagnostic(make(Severity::Error, dk::MissingField{"in"})).why);
+}
+
+TEST(DiagnosticTexts, UnsatisfiableSidesShowBranchesAsAlternatives) {
+    using zavova::DescribedCause;
+    const DescribedCause low{"/allOf/0", {{"minimum", "5"}}};
+    const auto branch = [](int n) { return DescribedCause{"/anyOf/" + std::to_string(n), {{"const", std::to_string(n)}}}; };
+    const auto sides = [&](std::size_t branches) {
+        std::vector<DescribedCause> causes{low};
+        for (std::size_t n = 0; n < branches; ++n) causes.push_back(branch(static_cast<int>(n)));
+        return dk::Unsatisfiable{causes, dk::CauseShape::Sides, {0, branches}};
+    };
+    const struct {
+        dk::Unsatisfiable data;
+        std::string_view line;
+    } cases[] = {
+        {sides(2), "minimum: 5 at /allOf/0 vs const: 0 at /anyOf/0 or const: 1 at /anyOf/1"},
+        {sides(3), "minimum: 5 at /allOf/0 vs const: 0 at /anyOf/0 or const: 1 at /anyOf/1 or const: 2 at /anyOf/2"},
+        {sides(4),
+         "minimum: 5 at /allOf/0 vs const: 0 at /anyOf/0 or const: 1 at /anyOf/1 or const: 2 at /anyOf/2 or 1 more "
+         "branch"},
+        {sides(5),
+         "minimum: 5 at /allOf/0 vs const: 0 at /anyOf/0 or const: 1 at /anyOf/1 or const: 2 at /anyOf/2 or 2 more "
+         "branches"},
+        {dk::Unsatisfiable{std::vector<DescribedCause>{branch(0), branch(1), low}, dk::CauseShape::Sides, {2, 0}},
+         "const: 0 at /anyOf/0 or const: 1 at /anyOf/1 vs minimum: 5 at /allOf/0"},
+    };
+    for (const auto& c : cases) {
+        const auto text = describe_diagnostic(make(Severity::Warning, c.data));
+        EXPECT_EQ(subject_line(text.subject), c.line);
+        EXPECT_EQ(text.explanation,
+                  "No value satisfies both sides shown at once, so every value sent here fails the schema. Change the "
+                  "schema so that some value satisfies it.");
+    }
 }
 
 TEST(DiagnosticTexts, DocumentValuesStayMarkedAsCode) {
