@@ -246,3 +246,53 @@ TEST(Diagnostics, GroupingStaysLinearInTheNumberOfProblems) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Diagnostics, UnsatisfiableKeepsHowItsCausesNest) {
+    using zavova::BranchCauses;
+    using zavova::CauseList;
+    using zavova::DescribedCause;
+    using zavova::PlainCause;
+    const DescribedCause low{"/allOf/0", {{"minimum", "5"}}};
+    const auto branches = [](std::size_t n) {
+        BranchCauses side;
+        for (std::size_t i = 0; i < n; ++i) side.causes.push_back({"/anyOf/" + std::to_string(i), {{"const", "1"}}});
+        return side;
+    };
+    namespace dk = vantorel::reports::diagnostic_kinds;
+    const struct {
+        const char* name;
+        zavova::UnsatisfiableCause cause;
+        dk::CauseShape shape;
+        std::vector<std::size_t> sides;
+        std::size_t flattened;
+    } cases[] = {
+        {"false schema", zavova::Unexplained{{"", {}}}, dk::CauseShape::FalseSchema, {}, 1},
+        {"keyword cause", zavova::SingleCause{low}, dk::CauseShape::KeywordCause, {}, 1},
+        {"keyword side and five branches", CauseList{{PlainCause{low}, branches(5)}}, dk::CauseShape::Sides, {0, 5}, 6},
+        {"branches first", CauseList{{branches(2), PlainCause{low}}}, dk::CauseShape::Sides, {2, 0}, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CoverageMap map = map_of(R"("/a": {"get": {"parameters": [{"name": "q", "in": "query", "schema": {"not": {}}}],
+                                                   "responses": {"200": {"description": "ok"}}}})");
+        for (const auto& entry : map.routes.paths) {
+            for (const auto item : entry.methods) {
+                for (const auto& target : item.record.parameters) target.holder.state->unsatisfiable = c.cause;
+            }
+        }
+        const auto diagnostics = collect_diagnostics(map);
+        const dk::Unsatisfiable* found = nullptr;
+        for (const Diagnostic& d : diagnostics) {
+            if (const auto* u = d.get_if<dk::Unsatisfiable>()) found = u;
+        }
+        ASSERT_NE(found, nullptr);
+        ASSERT_TRUE(found->causes.has_value());
+        EXPECT_EQ(found->causes->size(), c.flattened);
+        EXPECT_EQ(found->shape, c.shape);
+        EXPECT_EQ(found->side_branches, c.sides);
+    }
+}
+
+}  // namespace
