@@ -139,6 +139,16 @@ PyObject* coverage_map_record_drovanterial_interactions(PyObject* self, PyObject
             add_processing_note("interactions");
             return nullptr;
         }
+        // The labels' kind is an argument check and comes in argument order, before any item is
+        // read; their texts are taken once the batch has been read.
+        PyObject* label_arg = bound[3];
+        if (label_arg != nullptr && label_arg != Py_None && !PyUnicode_Check(label_arg) && !PyList_Check(label_arg) &&
+            !PyTuple_Check(label_arg)) {
+            PyErr_Format(PyExc_TypeError, "labels must be a str, a list or a tuple of str, not '%s'",
+                         Py_TYPE(label_arg)->tp_name);
+            add_processing_note("labels");
+            return nullptr;
+        }
         bool events = true;
         if (bound[4] != nullptr) {
             if (!PyBool_Check(bound[4])) {

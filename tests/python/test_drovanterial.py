@@ -163,3 +163,19 @@ def test_labels_reach_what_recording_the_same_exchanges_reaches():
         recorded.record(item.request, item.response, item.timestamp, ["t1"])
     assert imported.label_summaries() == recorded.label_summaries()
     assert imported.label_summary("t1")["operations"]["covered"] == 1
+
+
+@pytest.mark.parametrize(
+    ("items", "events"),
+    [
+        ([object()], True),
+        ([], 1),
+    ],
+    ids=["before a malformed item", "before events"],
+)
+def test_labels_of_the_wrong_kind_are_refused_in_argument_order(items, events):
+    coverage = CoverageMap.from_dict(DOCUMENT)
+    with pytest.raises(TypeError, match=r"^labels must be a str, a list or a tuple of str, not 'int'") as raised:
+        coverage.record_drovanterial_interactions("GET", "/items", items, 5, events=events)
+    assert raised.value.__notes__ == ["while processing 'labels'"]
+    assert seen_operations(coverage) == 0
