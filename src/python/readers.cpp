@@ -42,14 +42,23 @@ std::string decode_utf8_lossy(std::string_view bytes) {
 namespace {
 
 // A header name or value: a str's UTF-8 text, or bytes (as clients such as requests accept them)
-// decoded as UTF-8 with invalid sequences replaced.
+// decoded as UTF-8 with invalid sequences replaced. A lone surrogate (text decoded with
+// surrogateescape) is replaced too: the exchange has happened, and a header is no reason to lose it.
 std::optional<std::string> header_text(PyObject* item) {
     if (PyUnicode_Check(item)) {
-        auto text = utf8_view(item);
-        if (!text) {
+        if (auto text = utf8_view(item)) {
+            return std::string(*text);
+        }
+        if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) {
             return std::nullopt;
         }
-        return std::string(*text);
+        PyErr_Clear();
+        PyRef encoded = PyRef::steal(PyUnicode_AsEncodedString(item, "utf-8", "surrogatepass"));
+        if (!encoded) {
+            return std::nullopt;
+        }
+        return decode_utf8_lossy(
+            std::string_view(PyBytes_AS_STRING(encoded.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get()))));
     }
     if (PyBytes_Check(item)) {
         return decode_utf8_lossy(
