@@ -57,8 +57,8 @@ std::optional<std::string> header_text(PyObject* item) {
         if (!encoded) {
             return std::nullopt;
         }
-        return decode_utf8_lossy(
-            std::string_view(PyBytes_AS_STRING(encoded.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get()))));
+        return decode_utf8_lossy(std::string_view(PyBytes_AS_STRING(encoded.get()),
+                                                  static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.get()))));
     }
     if (PyBytes_Check(item)) {
         return decode_utf8_lossy(

@@ -561,7 +561,8 @@ SharedNameSet unchecked_names(const Schema& node, CanonicalContext& context) {
             if (auto target = lookup_reference_target(context, *r->name)) stack.push_back(*target);
             continue;
         }
-        for_each_child(s, [&](const Schema& c) { stack.push_back(c); }, false);
+        for_each_child(
+            s, [&](const Schema& c) { stack.push_back(c); }, false);
     }
     out->count = out->names.size();
     SharedNameSet shared = std::move(out);

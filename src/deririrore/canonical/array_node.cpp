@@ -22,9 +22,10 @@ bool same_node(const Schema& a, const Schema& b) { return a.same(b) || schema_eq
 Schema array_leaf_node(ArrayLeaf leaf, CanonicalContext& context) {
     // Facets: sorted by schema, equal schemas merged, then resolved or kept.
     if (!leaf.contains.empty()) {
-        std::stable_sort(leaf.contains.begin(), leaf.contains.end(), [](const ContainsFacet& a, const ContainsFacet& b) {
-            return compare_canonical_nodes(a.schema, b.schema) < 0;
-        });
+        std::stable_sort(leaf.contains.begin(), leaf.contains.end(),
+                         [](const ContainsFacet& a, const ContainsFacet& b) {
+                             return compare_canonical_nodes(a.schema, b.schema) < 0;
+                         });
         std::vector<ContainsFacet> merged;
         for (auto& f : leaf.contains) {
             if (!merged.empty() && same_node(merged.back().schema, f.schema)) {
@@ -104,9 +105,8 @@ Schema array_leaf_node(ArrayLeaf leaf, CanonicalContext& context) {
         for (const auto& f : leaf.contains) {
             const BigInt min = facet_min(f);
             if (min < 1) continue;
-            const bool only_prefix =
-                (leaf.lengths.maximum && *leaf.lengths.maximum <= count_of(leaf.prefix.size())) ||
-                is_false(intersect(leaf.items ? *leaf.items : true_schema(), f.schema, context));
+            const bool only_prefix = (leaf.lengths.maximum && *leaf.lengths.maximum <= count_of(leaf.prefix.size())) ||
+                                     is_false(intersect(leaf.items ? *leaf.items : true_schema(), f.schema, context));
             if (!only_prefix) continue;
             std::size_t meeting = 0;
             for (const auto& p : leaf.prefix)
@@ -116,7 +116,8 @@ Schema array_leaf_node(ArrayLeaf leaf, CanonicalContext& context) {
     }
 
     // Distinctness.
-    if (leaf.distinctness == Distinctness::SomeRepeated) leaf.lengths.minimum = max_lower_bound(leaf.lengths.minimum, BigInt(2));
+    if (leaf.distinctness == Distinctness::SomeRepeated)
+        leaf.lengths.minimum = max_lower_bound(leaf.lengths.minimum, BigInt(2));
     if (leaf.distinctness == Distinctness::AllDistinct) {
         for (const auto& f : leaf.contains) {
             const auto n = finite_value_count(deref_schema(f.schema, context));

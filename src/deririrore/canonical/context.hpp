@@ -22,8 +22,7 @@ enum class Draft : uint8_t { Draft4 = 0, Draft6 = 1, Draft7 = 2, Draft201909 = 3
 
 // One compiled pattern, of the engine the context's options chose.
 struct CompiledPattern {
-    std::variant<std::shared_ptr<const regex::AutomatonRegex>, std::shared_ptr<const regex::BacktrackingRegex>>
-        regex;
+    std::variant<std::shared_ptr<const regex::AutomatonRegex>, std::shared_ptr<const regex::BacktrackingRegex>> regex;
 };
 using SharedPattern = std::shared_ptr<const CompiledPattern>;
 

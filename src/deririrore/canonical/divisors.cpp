@@ -104,8 +104,8 @@ Divisors fold_divisors(std::vector<BoundRational> members) {
     // 1 says nothing beside a divisor known to be an integer. Only an exact
     // integer counts: a text whose double merely looks integral (1.5e-2000000
     // reads as 0) is not a multiple of 1.
-    const bool has_integer =
-        std::any_of(work.begin(), work.end(), [](const BoundRational& r) { return is_exact_integer(r) && !is_exactly_one(r); });
+    const bool has_integer = std::any_of(
+        work.begin(), work.end(), [](const BoundRational& r) { return is_exact_integer(r) && !is_exactly_one(r); });
     if (has_integer) work.erase(std::remove_if(work.begin(), work.end(), is_exactly_one), work.end());
     return Divisors{std::move(members), std::move(work)};
 }
@@ -184,9 +184,7 @@ std::optional<Bounds> format_length_window(const FormatKind& format) {
     using formats::BuiltinFormat;
     if (!format.is_builtin()) return std::nullopt;
     static const BigInt kOpen("18446744073709551615");
-    auto window = [](long lo, std::optional<long> hi) {
-        return Bounds{BigInt(lo), hi ? BigInt(*hi) : kOpen};
-    };
+    auto window = [](long lo, std::optional<long> hi) { return Bounds{BigInt(lo), hi ? BigInt(*hi) : kOpen}; };
     switch (std::get<BuiltinFormat>(format.kind)) {
         case BuiltinFormat::Date:
             return window(10, 10);
@@ -263,7 +261,9 @@ std::strong_ordering compare_array_shape(const ArrayLeaf& a, const ArrayLeaf& b)
         auto opt = [](const std::optional<BigInt>& p, const std::optional<BigInt>& q) {
             if (!p || !q) return static_cast<bool>(p) <=> static_cast<bool>(q);
             const int c = cmp(*p, *q);
-            return c < 0 ? std::strong_ordering::less : c > 0 ? std::strong_ordering::greater : std::strong_ordering::equal;
+            return c < 0   ? std::strong_ordering::less
+                   : c > 0 ? std::strong_ordering::greater
+                           : std::strong_ordering::equal;
         };
         if (auto c = opt(x.minimum, y.minimum); c != 0) return c;
         if (auto c = opt(x.maximum, y.maximum); c != 0) return c;

@@ -211,9 +211,8 @@ Schema schema_from_type_mask(JsonTypeSet types) {
 }
 
 Schema schema_from_value_set(std::vector<CanonicalJson> values) {
-    std::stable_sort(values.begin(), values.end(), [](const CanonicalJson& a, const CanonicalJson& b) {
-        return compare_canonical_json(*a, *b) < 0;
-    });
+    std::stable_sort(values.begin(), values.end(),
+                     [](const CanonicalJson& a, const CanonicalJson& b) { return compare_canonical_json(*a, *b) < 0; });
     values.erase(std::unique(values.begin(), values.end(),
                              [](const CanonicalJson& a, const CanonicalJson& b) { return canonical_json_eq(*a, *b); }),
                  values.end());
@@ -329,179 +328,178 @@ public:
         --depth;
     }
     void kind_of(const SchemaKind& k) {
-        std::visit(
-            value::Overloaded{
-                [&](const kind::MultiType& m) {
-                    out << "MultiType(";
-                    out << "(";
-                    bool first = true;
-                    for (auto t : m.types) {
-                        if (!first) out << ", ";
-                        first = false;
-                        out << value::json_type_name(t);
-                    }
-                    out << "))";
-                },
-                [&](const kind::TypedGroup& t) {
-                    std::string name(value::json_type_name(t.ty));
-                    name[0] = static_cast<char>(name[0] - 'a' + 'A');
-                    out << "TypedGroup { ty: " << name << ", body: ";
-                    node(t.body);
-                    out << " }";
-                },
-                [&](const kind::String& s) {
-                    const auto& l = s.leaf;
-                    out << "String(NonEmpty(StringLeaf { lengths: ";
-                    bounds(l.lengths);
-                    out << ", patterns: ";
-                    strings(l.patterns);
-                    out << ", excluded_patterns: ";
-                    strings(l.excluded_patterns);
-                    out << ", formats: ";
-                    formats(l.formats);
-                    out << ", excluded_formats: ";
-                    formats(l.excluded_formats);
-                    out << ", content_media_types: ";
-                    strings(l.content_media_types);
-                    out << ", content_encodings: ";
-                    strings(l.content_encodings);
-                    out << ", excluded: ";
-                    strings(l.excluded);
-                    out << " }))";
-                },
-                [&](const kind::Integer& i) {
-                    out << "Integer(NonEmpty(IntegerLeaf { bounds: ";
-                    bounds(i.leaf.bounds);
-                    out << ", multiple_of: Divisors { folded: ";
-                    rationals(i.leaf.multiple_of.folded);
-                    out << " }, not_multiple_of: ";
-                    rationals(i.leaf.not_multiple_of.members);
-                    out << " }))";
-                },
-                [&](const kind::Number& n) {
-                    out << "Number(NonEmpty(NumberLeaf { minimum: ";
-                    number(n.leaf.minimum);
-                    out << ", maximum: ";
-                    number(n.leaf.maximum);
-                    out << ", multiple_of: Divisors { folded: ";
-                    rationals(n.leaf.multiple_of.folded);
-                    out << " }, not_multiple_of: ";
-                    rationals(n.leaf.not_multiple_of.members);
-                    out << ", excludes_integers: " << (n.leaf.excludes_integers ? "true" : "false") << " }))";
-                },
-                [&](const kind::Array& a) {
-                    const auto& l = a.leaf;
-                    static const char* const kDistinct[] = {"Unconstrained", "AllDistinct", "SomeRepeated"};
-                    out << "Array(NonEmpty(ArrayLeaf { lengths: ";
-                    bounds(l.lengths);
-                    out << ", distinctness: " << kDistinct[static_cast<int>(l.distinctness)] << ", prefix: ";
-                    list(l.prefix);
-                    out << ", items: ";
-                    opt(l.items);
-                    out << ", contains: [";
-                    for (std::size_t i = 0; i < l.contains.size(); ++i) {
-                        if (i) out << ", ";
-                        out << "ContainsFacet { schema: ";
-                        node(l.contains[i].schema);
-                        out << ", minimum: ";
-                        big(l.contains[i].minimum);
-                        out << ", maximum: ";
-                        big(l.contains[i].maximum);
-                        out << " }";
-                    }
-                    out << "] }))";
-                },
-                [&](const kind::Object& o) {
-                    const auto& l = o.leaf;
-                    out << "Object(NonEmpty(ObjectLeaf { sizes: ";
-                    bounds(l.sizes);
-                    out << ", required: ";
-                    strings(l.required);
-                    out << ", property_names: ";
-                    opt(l.property_names);
-                    out << ", properties: ";
-                    map(l.properties);
-                    out << ", pattern_properties: ";
-                    map(l.pattern_properties);
-                    out << ", additional: ";
-                    opt(l.additional);
-                    out << ", violations: [";
-                    for (std::size_t i = 0; i < l.violations.size(); ++i) {
-                        if (i) out << ", ";
-                        std::visit(value::Overloaded{
-                                       [&](const violation::NameFails& n) {
-                                           out << "NameFails(";
-                                           node(n.schema);
-                                           out << ")";
-                                       },
-                                       [&](const violation::UndeclaredValueFails& u) {
-                                           out << "UndeclaredValueFails { names: ";
-                                           strings(u.names);
-                                           out << ", patterns: ";
-                                           strings(u.patterns);
-                                           out << ", additional: ";
-                                           node(u.additional);
-                                           out << " }";
-                                       },
-                                       [&](const violation::PatternValueFails& p) {
-                                           out << "PatternValueFails { pattern: ";
-                                           str(*p.pattern);
-                                           out << ", schema: ";
-                                           node(p.schema);
-                                           out << " }";
-                                       },
-                                   },
-                                   l.violations[i]);
-                    }
-                    out << "] }))";
-                },
-                [&](const kind::Const& c) {
-                    out << "Const(";
-                    json(*c.value);
-                    out << ")";
-                },
-                [&](const kind::Enum& e) {
-                    out << (e.values.size() == 2 ? "Enum(Two([" : "Enum(Many([");
-                    for (std::size_t i = 0; i < e.values.size(); ++i) {
-                        if (i) out << ", ";
-                        json(*e.values[i]);
-                    }
-                    out << "]))";
-                },
-                [&](const kind::Not& n) {
-                    out << "Not(";
-                    node(n.operand);
-                    out << ")";
-                },
-                [&](const kind::AllOf& a) {
-                    out << "AllOf(";
-                    list(a.branches);
-                    out << ")";
-                },
-                [&](const kind::AnyOf& a) {
-                    out << "AnyOf(";
-                    list(a.branches);
-                    out << ")";
-                },
-                [&](const kind::OneOf& a) {
-                    out << "OneOf(";
-                    list(a.branches);
-                    out << ")";
-                },
-                [&](const kind::Reference& r) {
-                    out << "Reference(";
-                    str(*r.name);
-                    out << ")";
-                },
-                [&](const kind::True&) { out << "True"; },
-                [&](const kind::False&) { out << "False"; },
-                [&](const kind::Raw& r) {
-                    out << "Raw(RawJson { value: ";
-                    json(*r.raw.value);
-                    out << " })";
-                },
-            },
-            k);
+        std::visit(value::Overloaded{
+                       [&](const kind::MultiType& m) {
+                           out << "MultiType(";
+                           out << "(";
+                           bool first = true;
+                           for (auto t : m.types) {
+                               if (!first) out << ", ";
+                               first = false;
+                               out << value::json_type_name(t);
+                           }
+                           out << "))";
+                       },
+                       [&](const kind::TypedGroup& t) {
+                           std::string name(value::json_type_name(t.ty));
+                           name[0] = static_cast<char>(name[0] - 'a' + 'A');
+                           out << "TypedGroup { ty: " << name << ", body: ";
+                           node(t.body);
+                           out << " }";
+                       },
+                       [&](const kind::String& s) {
+                           const auto& l = s.leaf;
+                           out << "String(NonEmpty(StringLeaf { lengths: ";
+                           bounds(l.lengths);
+                           out << ", patterns: ";
+                           strings(l.patterns);
+                           out << ", excluded_patterns: ";
+                           strings(l.excluded_patterns);
+                           out << ", formats: ";
+                           formats(l.formats);
+                           out << ", excluded_formats: ";
+                           formats(l.excluded_formats);
+                           out << ", content_media_types: ";
+                           strings(l.content_media_types);
+                           out << ", content_encodings: ";
+                           strings(l.content_encodings);
+                           out << ", excluded: ";
+                           strings(l.excluded);
+                           out << " }))";
+                       },
+                       [&](const kind::Integer& i) {
+                           out << "Integer(NonEmpty(IntegerLeaf { bounds: ";
+                           bounds(i.leaf.bounds);
+                           out << ", multiple_of: Divisors { folded: ";
+                           rationals(i.leaf.multiple_of.folded);
+                           out << " }, not_multiple_of: ";
+                           rationals(i.leaf.not_multiple_of.members);
+                           out << " }))";
+                       },
+                       [&](const kind::Number& n) {
+                           out << "Number(NonEmpty(NumberLeaf { minimum: ";
+                           number(n.leaf.minimum);
+                           out << ", maximum: ";
+                           number(n.leaf.maximum);
+                           out << ", multiple_of: Divisors { folded: ";
+                           rationals(n.leaf.multiple_of.folded);
+                           out << " }, not_multiple_of: ";
+                           rationals(n.leaf.not_multiple_of.members);
+                           out << ", excludes_integers: " << (n.leaf.excludes_integers ? "true" : "false") << " }))";
+                       },
+                       [&](const kind::Array& a) {
+                           const auto& l = a.leaf;
+                           static const char* const kDistinct[] = {"Unconstrained", "AllDistinct", "SomeRepeated"};
+                           out << "Array(NonEmpty(ArrayLeaf { lengths: ";
+                           bounds(l.lengths);
+                           out << ", distinctness: " << kDistinct[static_cast<int>(l.distinctness)] << ", prefix: ";
+                           list(l.prefix);
+                           out << ", items: ";
+                           opt(l.items);
+                           out << ", contains: [";
+                           for (std::size_t i = 0; i < l.contains.size(); ++i) {
+                               if (i) out << ", ";
+                               out << "ContainsFacet { schema: ";
+                               node(l.contains[i].schema);
+                               out << ", minimum: ";
+                               big(l.contains[i].minimum);
+                               out << ", maximum: ";
+                               big(l.contains[i].maximum);
+                               out << " }";
+                           }
+                           out << "] }))";
+                       },
+                       [&](const kind::Object& o) {
+                           const auto& l = o.leaf;
+                           out << "Object(NonEmpty(ObjectLeaf { sizes: ";
+                           bounds(l.sizes);
+                           out << ", required: ";
+                           strings(l.required);
+                           out << ", property_names: ";
+                           opt(l.property_names);
+                           out << ", properties: ";
+                           map(l.properties);
+                           out << ", pattern_properties: ";
+                           map(l.pattern_properties);
+                           out << ", additional: ";
+                           opt(l.additional);
+                           out << ", violations: [";
+                           for (std::size_t i = 0; i < l.violations.size(); ++i) {
+                               if (i) out << ", ";
+                               std::visit(value::Overloaded{
+                                              [&](const violation::NameFails& n) {
+                                                  out << "NameFails(";
+                                                  node(n.schema);
+                                                  out << ")";
+                                              },
+                                              [&](const violation::UndeclaredValueFails& u) {
+                                                  out << "UndeclaredValueFails { names: ";
+                                                  strings(u.names);
+                                                  out << ", patterns: ";
+                                                  strings(u.patterns);
+                                                  out << ", additional: ";
+                                                  node(u.additional);
+                                                  out << " }";
+                                              },
+                                              [&](const violation::PatternValueFails& p) {
+                                                  out << "PatternValueFails { pattern: ";
+                                                  str(*p.pattern);
+                                                  out << ", schema: ";
+                                                  node(p.schema);
+                                                  out << " }";
+                                              },
+                                          },
+                                          l.violations[i]);
+                           }
+                           out << "] }))";
+                       },
+                       [&](const kind::Const& c) {
+                           out << "Const(";
+                           json(*c.value);
+                           out << ")";
+                       },
+                       [&](const kind::Enum& e) {
+                           out << (e.values.size() == 2 ? "Enum(Two([" : "Enum(Many([");
+                           for (std::size_t i = 0; i < e.values.size(); ++i) {
+                               if (i) out << ", ";
+                               json(*e.values[i]);
+                           }
+                           out << "]))";
+                       },
+                       [&](const kind::Not& n) {
+                           out << "Not(";
+                           node(n.operand);
+                           out << ")";
+                       },
+                       [&](const kind::AllOf& a) {
+                           out << "AllOf(";
+                           list(a.branches);
+                           out << ")";
+                       },
+                       [&](const kind::AnyOf& a) {
+                           out << "AnyOf(";
+                           list(a.branches);
+                           out << ")";
+                       },
+                       [&](const kind::OneOf& a) {
+                           out << "OneOf(";
+                           list(a.branches);
+                           out << ")";
+                       },
+                       [&](const kind::Reference& r) {
+                           out << "Reference(";
+                           str(*r.name);
+                           out << ")";
+                       },
+                       [&](const kind::True&) { out << "True"; },
+                       [&](const kind::False&) { out << "False"; },
+                       [&](const kind::Raw& r) {
+                           out << "Raw(RawJson { value: ";
+                           json(*r.raw.value);
+                           out << " })";
+                       },
+                   },
+                   k);
     }
 };
 

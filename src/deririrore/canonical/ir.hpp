@@ -240,10 +240,9 @@ struct Raw {
 };
 }  // namespace kind
 
-using SchemaKind =
-    std::variant<kind::MultiType, kind::TypedGroup, kind::String, kind::Integer, kind::Number, kind::Array,
-                 kind::Object, kind::Const, kind::Enum, kind::Not, kind::AllOf, kind::AnyOf, kind::OneOf,
-                 kind::Reference, kind::True, kind::False, kind::Raw>;
+using SchemaKind = std::variant<kind::MultiType, kind::TypedGroup, kind::String, kind::Integer, kind::Number,
+                                kind::Array, kind::Object, kind::Const, kind::Enum, kind::Not, kind::AllOf, kind::AnyOf,
+                                kind::OneOf, kind::Reference, kind::True, kind::False, kind::Raw>;
 
 enum class KindIndex : uint8_t {
     MultiType = 0,

@@ -143,8 +143,7 @@ std::string canonicalize_number_text(std::string_view text) {
 std::optional<ExactValue> exact_value_of_number_text(std::string_view text) {
     auto split = split_number(text);
     // An exponent form has no exact value; neither has a plain text that no canonical text matches.
-    if (!split || !split->exp_digits.empty() || split->frac_digits.size() > kCanonicalDigitLimit)
-        return std::nullopt;
+    if (!split || !split->exp_digits.empty() || split->frac_digits.size() > kCanonicalDigitLimit) return std::nullopt;
     if (split->frac_digits.empty() && split->int_digits.size() > kCanonicalDigitLimit) return std::nullopt;
     std::string digits(split->int_digits);
     digits.append(split->frac_digits);
@@ -228,15 +227,13 @@ std::vector<BoundRational> normalize_excluded_divisors(std::vector<BoundRational
     return kept;
 }
 
-std::vector<BoundRational> extend_excluded_divisors(std::vector<BoundRational> list,
-                                                    std::vector<BoundRational> more) {
+std::vector<BoundRational> extend_excluded_divisors(std::vector<BoundRational> list, std::vector<BoundRational> more) {
     list.insert(list.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
     return normalize_excluded_divisors(std::move(list));
 }
 
 bool bound_admits_number(const BoundNumber& bound, std::string_view number, bool is_upper) {
-    const auto limit =
-        value::NumericLimit::from_text(bound.limit, value::make_bound_mode(bound.inclusive, !is_upper));
+    const auto limit = value::NumericLimit::from_text(bound.limit, value::make_bound_mode(bound.inclusive, !is_upper));
     return value::compare_number_with_bound(limit, number);
 }
 

@@ -26,8 +26,7 @@ std::optional<std::string> decimal_text_of_exact_value(const ExactValue& v);
 // Whether b is a multiple of a.
 bool number_divides(const BoundRational& a, const BoundRational& b);
 std::vector<BoundRational> normalize_excluded_divisors(std::vector<BoundRational> list);
-std::vector<BoundRational> extend_excluded_divisors(std::vector<BoundRational> list,
-                                                    std::vector<BoundRational> more);
+std::vector<BoundRational> extend_excluded_divisors(std::vector<BoundRational> list, std::vector<BoundRational> more);
 
 bool bound_admits_number(const BoundNumber& bound, std::string_view number, bool is_upper);
 
@@ -35,8 +34,7 @@ bool bound_admits_number(const BoundNumber& bound, std::string_view number, bool
 std::optional<BigInt> rounded_quotient(const ExactValue& x, const ExactValue& d, bool floor);
 // k x |d|; none for special d.
 std::optional<ExactValue> multiply_ratio_by_integer(const ExactValue& d, const BigInt& k);
-std::optional<BoundNumber> snap_bound_to_divisor(const BoundRational& divisor, const BoundNumber& bound,
-                                                 bool is_upper);
+std::optional<BoundNumber> snap_bound_to_divisor(const BoundRational& divisor, const BoundNumber& bound, bool is_upper);
 
 std::optional<BigInt> integer_bound_from_number_bound(const BoundNumber& bound, bool is_upper);
 // (lower, upper); none when a present bound cannot be converted.

@@ -184,8 +184,7 @@ struct Cmp {
                 const auto& x = std::get<kind::Integer>(a).leaf;
                 const auto& y = std::get<kind::Integer>(b).leaf;
                 if (auto c = compare_bounds(x.bounds, y.bounds); c != 0) return c;
-                if (auto c = lex(x.multiple_of.folded, y.multiple_of.folded, compare_bound_rationals); c != 0)
-                    return c;
+                if (auto c = lex(x.multiple_of.folded, y.multiple_of.folded, compare_bound_rationals); c != 0) return c;
                 return lex(x.not_multiple_of.members, y.not_multiple_of.members, compare_bound_rationals);
             }
             case KindIndex::Number: {
@@ -197,10 +196,8 @@ struct Cmp {
                 };
                 if (auto c = opt(x.minimum, y.minimum); c != 0) return c;
                 if (auto c = opt(x.maximum, y.maximum); c != 0) return c;
-                if (auto c = lex(x.multiple_of.folded, y.multiple_of.folded, compare_bound_rationals); c != 0)
-                    return c;
-                if (auto c = lex(x.not_multiple_of.members, y.not_multiple_of.members, compare_bound_rationals);
-                    c != 0)
+                if (auto c = lex(x.multiple_of.folded, y.multiple_of.folded, compare_bound_rationals); c != 0) return c;
+                if (auto c = lex(x.not_multiple_of.members, y.not_multiple_of.members, compare_bound_rationals); c != 0)
                     return c;
                 return x.excludes_integers <=> y.excludes_integers;
             }
@@ -405,8 +402,7 @@ struct Eq {
                 const auto& x = std::get<kind::Array>(a.kind).leaf;
                 const auto& y = std::get<kind::Array>(b.kind).leaf;
                 if (!bounds_equal(x.lengths, y.lengths) || x.distinctness != y.distinctness ||
-                    !nodes(x.prefix, y.prefix) || !opt_node(x.items, y.items) ||
-                    x.contains.size() != y.contains.size())
+                    !nodes(x.prefix, y.prefix) || !opt_node(x.items, y.items) || x.contains.size() != y.contains.size())
                     return false;
                 for (std::size_t i = 0; i < x.contains.size(); ++i)
                     if (!facet(x.contains[i], y.contains[i])) return false;

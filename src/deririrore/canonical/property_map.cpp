@@ -51,8 +51,8 @@ const Schema* property_map_find(const PropertyMap& map, std::string_view name) {
     return &it->second;
 }
 
-void apply_pattern_properties(PropertyMap& properties, const PropertyMap& pattern_properties,
-                              const SharedString& name, CanonicalContext& context) {
+void apply_pattern_properties(PropertyMap& properties, const PropertyMap& pattern_properties, const SharedString& name,
+                              CanonicalContext& context) {
     for (const auto& [pattern, schema] : pattern_properties.entries) {
         if (!pattern_matches_name(context, *pattern, *name)) continue;
         auto old = property_map_remove(properties, *name);
@@ -123,7 +123,7 @@ Admission node_includes(const Schema& outer, const Schema& inner, CanonicalConte
     context.exhausted = saved;
     if (ran_out) return Admission::Undecided;
     return same_node(deref_schema(met, context), deref_schema(inner, context)) ? Admission::Accepted
-                                                                                : Admission::Undecided;
+                                                                               : Admission::Undecided;
 }
 
 bool object_leaf_subsumed(CanonicalContext& context, const ObjectLeaf& leaf, std::size_t position,

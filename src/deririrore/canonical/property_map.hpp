@@ -18,8 +18,8 @@ std::optional<Schema> property_map_insert(PropertyMap& map, SharedString name, S
 std::optional<Schema> property_map_remove(PropertyMap& map, std::string_view name);
 const Schema* property_map_find(const PropertyMap& map, std::string_view name);
 
-void apply_pattern_properties(PropertyMap& properties, const PropertyMap& pattern_properties,
-                              const SharedString& name, CanonicalContext& context);
+void apply_pattern_properties(PropertyMap& properties, const PropertyMap& pattern_properties, const SharedString& name,
+                              CanonicalContext& context);
 
 // Rejected: the name schema refuses the name. Only nodes of the string domain may be asked.
 Admission schema_rejects_name(const Schema& node, std::string_view name, CanonicalContext& context);

@@ -77,8 +77,8 @@ std::vector<value::Value> number_witness(const std::optional<BoundNumber>& lower
     return out;
 }
 
-std::optional<value::Value> child_witnesses(const std::optional<Schema>& child, value::Value fallback,
-                                            uint32_t depth, uint64_t& budget, CanonicalContext& context) {
+std::optional<value::Value> child_witnesses(const std::optional<Schema>& child, value::Value fallback, uint32_t depth,
+                                            uint64_t& budget, CanonicalContext& context) {
     if (!child) return fallback;
     if (depth == 0) return std::nullopt;
     auto values = collect_witness_values(*child, depth - 1, budget, context);

@@ -25,7 +25,7 @@ std::vector<value::Value> number_witness(const std::optional<BoundNumber>& lower
 std::vector<value::Value> collect_witness_values(const Schema& node, uint32_t depth, uint64_t& budget,
                                                  CanonicalContext& context);
 // The first witness of the child one level deeper; the fallback without a child.
-std::optional<value::Value> child_witnesses(const std::optional<Schema>& child, value::Value fallback,
-                                            uint32_t depth, uint64_t& budget, CanonicalContext& context);
+std::optional<value::Value> child_witnesses(const std::optional<Schema>& child, value::Value fallback, uint32_t depth,
+                                            uint64_t& budget, CanonicalContext& context);
 
 }  // namespace deririrore::canonical

@@ -55,8 +55,7 @@ void trace_request_body(model::ParameterTarget& target, const http::RequestRecor
 }  // namespace
 
 void trace_request_parameters(model::OperationRecord& operation, const http::RequestRecord& request,
-                              const model::SegmentCaptures& path_params, double time,
-                              const ParameterNameMap* names) {
+                              const model::SegmentCaptures& path_params, double time, const ParameterNameMap* names) {
     if (operation.parameters.empty()) return;
     ParsedQuery query;
     parse_query_string(query, request.url.query(), wants_deep_objects(operation));

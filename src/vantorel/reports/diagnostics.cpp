@@ -74,13 +74,10 @@ DiagnosticData schema_error_data(const deririrore::core::ValidationError& error)
             Overloaded{
                 [](const RE::Unretrievable& e) -> DiagnosticData { return reference_or_unsupported(e.uri); },
                 [](const RE::InvalidUri& e) -> DiagnosticData {
-                    return reference_or_unsupported(
-                        std::visit([](const auto& d) { return d.uri; }, e.error.data));
+                    return reference_or_unsupported(std::visit([](const auto& d) { return d.uri; }, e.error.data));
                 },
                 [](const RE::PointerToNowhere& e) -> DiagnosticData { return k::UnresolvablePointer{e.pointer}; },
-                [](const RE::InvalidPercentEncoding& e) -> DiagnosticData {
-                    return k::UnresolvablePointer{e.pointer};
-                },
+                [](const RE::InvalidPercentEncoding& e) -> DiagnosticData { return k::UnresolvablePointer{e.pointer}; },
                 [](const RE::InvalidArrayIndex& e) -> DiagnosticData { return k::UnresolvablePointer{e.pointer}; },
                 [](const RE::NoSuchAnchor& e) -> DiagnosticData { return k::UnresolvableAnchor{e.anchor}; },
                 [](const RE::InvalidAnchor& e) -> DiagnosticData { return k::UnresolvableAnchor{e.anchor}; },
@@ -125,7 +122,9 @@ DiagnosticData problem_data(const model::SpecProblem& problem) {
             [](const p::QuerystringConflict& q) -> DiagnosticData { return k::QuerystringConflict{q.beside}; },
             [](const p::ReferenceLoop& r) -> DiagnosticData { return k::ReferenceLoop{r.reference}; },
             [](const p::UnresolvableReference& r) -> DiagnosticData { return k::UnresolvableReference{r.reference}; },
-            [](const p::ReferenceNotText&) -> DiagnosticData { return k::UnexpectedType{"$ref", "string"}; },
+            [](const p::ReferenceNotText&) -> DiagnosticData {
+                return k::UnexpectedType{"$ref", "string"};
+            },
             [](const p::ReferenceNotFollowed& r) -> DiagnosticData { return k::UnsupportedReference{r.reference}; },
             [](const p::InvalidStatusCode& s) -> DiagnosticData { return k::InvalidStatusCode{s.key}; },
             [](const p::InvalidStatusCodeCharacter& s) -> DiagnosticData {
@@ -278,28 +277,28 @@ void schema_failure_diagnostics(const deririrore::value::Value* schema, const za
             if (s == path) return true;
         return false;
     };
-    std::optional<DiagnosticData> data = std::visit(
-        Overloaded{
-            [&](const zavova::UncompilablePattern& f) -> std::optional<DiagnosticData> {
-                if (reported_pattern(f.message)) return std::nullopt;
-                return k::InvalidPattern{f.message};
-            },
-            [](const zavova::UnresolvableReference& f) -> std::optional<DiagnosticData> {
-                return reference_or_unsupported(f.uri);
-            },
-            [](const zavova::UnresolvablePointer& f) -> std::optional<DiagnosticData> {
-                return k::UnresolvablePointer{f.pointer};
-            },
-            [](const zavova::UnresolvableAnchor& f) -> std::optional<DiagnosticData> {
-                return k::UnresolvableAnchor{f.anchor};
-            },
-            [&](const zavova::InvalidSchema& f) -> std::optional<DiagnosticData> {
-                if (reported_path(f.location.view())) return std::nullopt;
-                return k::InvalidSchema{f.location.str(), f.message};
-            },
-            [](const zavova::Unsupported&) -> std::optional<DiagnosticData> { return k::Unsupported{}; },
-        },
-        *state.analysis_error);
+    std::optional<DiagnosticData> data =
+        std::visit(Overloaded{
+                       [&](const zavova::UncompilablePattern& f) -> std::optional<DiagnosticData> {
+                           if (reported_pattern(f.message)) return std::nullopt;
+                           return k::InvalidPattern{f.message};
+                       },
+                       [](const zavova::UnresolvableReference& f) -> std::optional<DiagnosticData> {
+                           return reference_or_unsupported(f.uri);
+                       },
+                       [](const zavova::UnresolvablePointer& f) -> std::optional<DiagnosticData> {
+                           return k::UnresolvablePointer{f.pointer};
+                       },
+                       [](const zavova::UnresolvableAnchor& f) -> std::optional<DiagnosticData> {
+                           return k::UnresolvableAnchor{f.anchor};
+                       },
+                       [&](const zavova::InvalidSchema& f) -> std::optional<DiagnosticData> {
+                           if (reported_path(f.location.view())) return std::nullopt;
+                           return k::InvalidSchema{f.location.str(), f.message};
+                       },
+                       [](const zavova::Unsupported&) -> std::optional<DiagnosticData> { return k::Unsupported{}; },
+                   },
+                   *state.analysis_error);
     if (data) out.push_back({Severity::Warning, std::move(*data), at});
 }
 
@@ -398,7 +397,7 @@ model::TextSet adjacent_parameter_templates(const model::RouteIndex& routes) {
 }
 
 struct ProblemGroups {
-    model::TextMap<std::size_t> by_path;  // template text -> group
+    model::TextMap<std::size_t> by_path;                                   // template text -> group
     std::vector<std::pair<std::string, std::vector<std::size_t>>> groups;  // first-appearance order
     std::vector<bool> taken;
 };
@@ -425,32 +424,44 @@ void append_group(const recorders::CoverageMap& map, const std::pair<std::string
 
 }  // namespace
 
-std::string_view severity_name(Severity severity) noexcept {
-    return severity == Severity::Error ? "error" : "warning";
-}
+std::string_view severity_name(Severity severity) noexcept { return severity == Severity::Error ? "error" : "warning"; }
 
 std::string_view position_place_name(PositionPlace place) noexcept {
     switch (place) {
-        case PositionPlace::PathItem: return "path_item";
-        case PositionPlace::Operation: return "operation";
-        case PositionPlace::RequestBody: return "request_body";
-        case PositionPlace::Parameter: return "parameter";
-        case PositionPlace::Response: return "response";
-        case PositionPlace::ResponseBody: return "response_body";
-        case PositionPlace::Document: return "document";
+        case PositionPlace::PathItem:
+            return "path_item";
+        case PositionPlace::Operation:
+            return "operation";
+        case PositionPlace::RequestBody:
+            return "request_body";
+        case PositionPlace::Parameter:
+            return "parameter";
+        case PositionPlace::Response:
+            return "response";
+        case PositionPlace::ResponseBody:
+            return "response_body";
+        case PositionPlace::Document:
+            return "document";
     }
     return "document";
 }
 
 std::string_view location_name(model::ParameterLocation location) noexcept {
     switch (location) {
-        case ParameterLocation::Path: return "path";
-        case ParameterLocation::Query: return "query";
-        case ParameterLocation::Header: return "header";
-        case ParameterLocation::Cookie: return "cookie";
-        case ParameterLocation::Body: return "body";
-        case ParameterLocation::FormData: return "form_data";
-        case ParameterLocation::Querystring: return "querystring";
+        case ParameterLocation::Path:
+            return "path";
+        case ParameterLocation::Query:
+            return "query";
+        case ParameterLocation::Header:
+            return "header";
+        case ParameterLocation::Cookie:
+            return "cookie";
+        case ParameterLocation::Body:
+            return "body";
+        case ParameterLocation::FormData:
+            return "form_data";
+        case ParameterLocation::Querystring:
+            return "querystring";
     }
     return "query";
 }
@@ -498,11 +509,16 @@ std::string_view diagnostic_kind_name(DiagnosticKind kind) noexcept {
 std::string_view assumed_draft_identifier(deririrore::referencing::Draft draft) noexcept {
     using deririrore::referencing::Draft;
     switch (draft) {
-        case Draft::Draft4: return "http://json-schema.org/draft-04/schema#";
-        case Draft::Draft6: return "http://json-schema.org/draft-06/schema#";
-        case Draft::Draft7: return "http://json-schema.org/draft-07/schema#";
-        case Draft::Draft201909: return "https://json-schema.org/draft/2019-09/schema";
-        default: return "https://json-schema.org/draft/2020-12/schema";
+        case Draft::Draft4:
+            return "http://json-schema.org/draft-04/schema#";
+        case Draft::Draft6:
+            return "http://json-schema.org/draft-06/schema#";
+        case Draft::Draft7:
+            return "http://json-schema.org/draft-07/schema#";
+        case Draft::Draft201909:
+            return "https://json-schema.org/draft/2019-09/schema";
+        default:
+            return "https://json-schema.org/draft/2020-12/schema";
     }
 }
 

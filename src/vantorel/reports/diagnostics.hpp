@@ -231,20 +231,17 @@ struct DuplicateOperation {
 }  // namespace diagnostic_kinds
 
 // Alternatives in DiagnosticKind order: data.index() == kind.
-using DiagnosticData =
-    std::variant<diagnostic_kinds::InvalidPattern, diagnostic_kinds::UnresolvableReference,
-                 diagnostic_kinds::UnresolvablePointer, diagnostic_kinds::UnresolvableAnchor,
-                 diagnostic_kinds::InvalidSchema, diagnostic_kinds::UnsupportedReference,
-                 diagnostic_kinds::ReferenceLoop, diagnostic_kinds::UncompilablePattern,
-                 diagnostic_kinds::UnexpectedType, diagnostic_kinds::UnexpectedValue,
-                 diagnostic_kinds::InvalidPercentEncoding, diagnostic_kinds::UnreadableReference,
-                 diagnostic_kinds::MissingField, diagnostic_kinds::QuerystringConflict,
-                 diagnostic_kinds::InvalidStatusCode, diagnostic_kinds::InvalidStatusCodeCharacter,
-                 diagnostic_kinds::StatusCodeOutOfRange, diagnostic_kinds::UnknownDialect,
-                 diagnostic_kinds::UnknownDocumentDialect, diagnostic_kinds::IgnoredDialect,
-                 diagnostic_kinds::Unsatisfiable, diagnostic_kinds::Unsupported, diagnostic_kinds::Unroutable,
-                 diagnostic_kinds::AdjacentPathParameters, diagnostic_kinds::TooManyRouteParameters,
-                 diagnostic_kinds::DuplicateOperation>;
+using DiagnosticData = std::variant<
+    diagnostic_kinds::InvalidPattern, diagnostic_kinds::UnresolvableReference, diagnostic_kinds::UnresolvablePointer,
+    diagnostic_kinds::UnresolvableAnchor, diagnostic_kinds::InvalidSchema, diagnostic_kinds::UnsupportedReference,
+    diagnostic_kinds::ReferenceLoop, diagnostic_kinds::UncompilablePattern, diagnostic_kinds::UnexpectedType,
+    diagnostic_kinds::UnexpectedValue, diagnostic_kinds::InvalidPercentEncoding, diagnostic_kinds::UnreadableReference,
+    diagnostic_kinds::MissingField, diagnostic_kinds::QuerystringConflict, diagnostic_kinds::InvalidStatusCode,
+    diagnostic_kinds::InvalidStatusCodeCharacter, diagnostic_kinds::StatusCodeOutOfRange,
+    diagnostic_kinds::UnknownDialect, diagnostic_kinds::UnknownDocumentDialect, diagnostic_kinds::IgnoredDialect,
+    diagnostic_kinds::Unsatisfiable, diagnostic_kinds::Unsupported, diagnostic_kinds::Unroutable,
+    diagnostic_kinds::AdjacentPathParameters, diagnostic_kinds::TooManyRouteParameters,
+    diagnostic_kinds::DuplicateOperation>;
 static_assert(std::variant_size_v<DiagnosticData> == kDiagnosticKindCount);
 
 struct Diagnostic {
@@ -345,7 +342,8 @@ void for_each_diagnostic_field(const Diagnostic& diagnostic, Visit&& visit) {
                 visit(std::string_view("field"), std::string_view(d.field));
             } else if constexpr (std::is_same_v<T, k::QuerystringConflict>) {
                 visit(std::string_view("beside"), location_name(d.beside));
-            } else if constexpr (std::is_same_v<T, k::InvalidStatusCode> || std::is_same_v<T, k::StatusCodeOutOfRange>) {
+            } else if constexpr (std::is_same_v<T, k::InvalidStatusCode> ||
+                                 std::is_same_v<T, k::StatusCodeOutOfRange>) {
                 visit(std::string_view("key"), std::string_view(d.key));
             } else if constexpr (std::is_same_v<T, k::InvalidStatusCodeCharacter>) {
                 visit(std::string_view("key"), std::string_view(d.key));

@@ -8,7 +8,8 @@ const std::string_view kFavicon =
     "%3Crect x='2' y='10' width='14' height='4' rx='2' fill='%23f5b74c'/%3E"
     "%3Crect x='2' y='16' width='9' height='4' rx='2' fill='%23f76f61'/%3E%3C/svg%3E";
 
-const std::string_view kSprite = R"SPRITE(<svg xmlns="http://www.w3.org/2000/svg" style="display:none" aria-hidden="true">
+const std::string_view kSprite =
+    R"SPRITE(<svg xmlns="http://www.w3.org/2000/svg" style="display:none" aria-hidden="true">
 <symbol id="icon-diag-error" viewBox="0 0 16 16"><circle cx="8" cy="8" r="7" fill="currentColor"/><path d="M8 4v5M8 11.5v.5" stroke="#1a1a1a" stroke-width="2" stroke-linecap="round"/></symbol>
 <symbol id="icon-diag-warning" viewBox="0 0 16 16"><path d="M8 1.5 15 14H1z" fill="currentColor"/><path d="M8 6v4M8 12v.5" stroke="#1a1a1a" stroke-width="1.8" stroke-linecap="round"/></symbol>
 <symbol id="icon-arrow" viewBox="0 0 16 16"><path d="M6 3l5 5-5 5" fill="none" stroke="currentColor" stroke-width="2" stroke-linecap="round" stroke-linejoin="round"/></symbol>

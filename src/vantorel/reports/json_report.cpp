@@ -441,13 +441,27 @@ void append_json_string(std::string& out, std::string_view text) {
         out.append(text.substr(run, i - run));
         run = i + 1;
         switch (c) {
-            case '"': out.append("\\\""); break;
-            case '\\': out.append("\\\\"); break;
-            case '\b': out.append("\\b"); break;
-            case '\t': out.append("\\t"); break;
-            case '\n': out.append("\\n"); break;
-            case '\f': out.append("\\f"); break;
-            case '\r': out.append("\\r"); break;
+            case '"':
+                out.append("\\\"");
+                break;
+            case '\\':
+                out.append("\\\\");
+                break;
+            case '\b':
+                out.append("\\b");
+                break;
+            case '\t':
+                out.append("\\t");
+                break;
+            case '\n':
+                out.append("\\n");
+                break;
+            case '\f':
+                out.append("\\f");
+                break;
+            case '\r':
+                out.append("\\r");
+                break;
             default: {
                 static constexpr char hex[] = "0123456789abcdef";
                 out.append("\\u00");
@@ -571,8 +585,6 @@ std::string write_json_report(const ReportModel& model) {
     return out;
 }
 
-std::string write_json_report(const recorders::CoverageMap& map) {
-    return write_json_report(build_report_model(map));
-}
+std::string write_json_report(const recorders::CoverageMap& map) { return write_json_report(build_report_model(map)); }
 
 }  // namespace vantorel::reports

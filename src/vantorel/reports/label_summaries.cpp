@@ -1,8 +1,7 @@
-#include "vantorel/reports/report_model.hpp"
-
 #include <algorithm>
 
 #include "deririrore/core/internal_error.hpp"
+#include "vantorel/reports/report_model.hpp"
 
 namespace vantorel::reports {
 

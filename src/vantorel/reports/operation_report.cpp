@@ -45,12 +45,13 @@ ParameterReport parameter_report(const model::ParameterTarget& target, Operation
                 if (entry.passed == 0 && entry.failed == 0) {
                     report.keywords.push_back({location, KeywordState::Miss, std::nullopt, std::nullopt, std::nullopt});
                 } else {
-                    report.keywords.push_back({location, KeywordState::Partial, entry.passed, entry.failed, std::nullopt});
+                    report.keywords.push_back(
+                        {location, KeywordState::Partial, entry.passed, entry.failed, std::nullopt});
                 }
             } else if (static_cast<std::uint8_t>(entry.kind.tag) >= static_cast<std::uint8_t>(EntryTag::Unmeasured)) {
-                report.keywords.push_back({location, KeywordState::Unsupported, std::nullopt, std::nullopt,
-                                           zavova::unmeasured_reason_text(
-                                               static_cast<zavova::UnmeasuredReason>(entry.kind.payload))});
+                report.keywords.push_back(
+                    {location, KeywordState::Unsupported, std::nullopt, std::nullopt,
+                     zavova::unmeasured_reason_text(static_cast<zavova::UnmeasuredReason>(entry.kind.payload))});
             }
         }
     }
@@ -105,8 +106,7 @@ BodyReport body_report(const model::ResponseBody& body, ReachRatio& totals) {
     return report;
 }
 
-ResponseReport response_report(std::string status, const model::ResponseTarget& response,
-                               OperationCoverage& coverage) {
+ResponseReport response_report(std::string status, const model::ResponseTarget& response, OperationCoverage& coverage) {
     ResponseReport report;
     report.status = std::move(status);
     report.hits = response.hits;
@@ -130,9 +130,7 @@ std::optional<double> ratio_percent(std::uint64_t covered, std::uint64_t total) 
 }
 
 void settle_percent(CoverageRatio& ratio) noexcept { ratio.percent = ratio_percent(ratio.covered, ratio.total); }
-void settle_percent(PartialCoverageRatio& ratio) noexcept {
-    ratio.percent = ratio_percent(ratio.covered, ratio.total);
-}
+void settle_percent(PartialCoverageRatio& ratio) noexcept { ratio.percent = ratio_percent(ratio.covered, ratio.total); }
 void settle_percent(ReachRatio& ratio) noexcept { ratio.percent = ratio_percent(ratio.reached, ratio.total); }
 
 void add_coverage(OperationCoverage& into, const OperationCoverage& from) noexcept {
@@ -154,22 +152,32 @@ void add_coverage(OperationCoverage& into, const OperationCoverage& from) noexce
 
 std::string_view keyword_state_name(KeywordState state) noexcept {
     switch (state) {
-        case KeywordState::Full: return "full";
-        case KeywordState::Partial: return "partial";
-        case KeywordState::Miss: return "miss";
-        case KeywordState::Unsupported: return "unsupported";
+        case KeywordState::Full:
+            return "full";
+        case KeywordState::Partial:
+            return "partial";
+        case KeywordState::Miss:
+            return "miss";
+        case KeywordState::Unsupported:
+            return "unsupported";
     }
     return "";
 }
 
 std::string_view response_keyword_state_name(ResponseKeywordState state) noexcept {
     switch (state) {
-        case ResponseKeywordState::NotReached: return "not_reached";
-        case ResponseKeywordState::Conforming: return "conforming";
-        case ResponseKeywordState::Violating: return "violating";
-        case ResponseKeywordState::Mixed: return "mixed";
-        case ResponseKeywordState::Unsupported: return "unsupported";
-        case ResponseKeywordState::Unsatisfiable: return "unsatisfiable";
+        case ResponseKeywordState::NotReached:
+            return "not_reached";
+        case ResponseKeywordState::Conforming:
+            return "conforming";
+        case ResponseKeywordState::Violating:
+            return "violating";
+        case ResponseKeywordState::Mixed:
+            return "mixed";
+        case ResponseKeywordState::Unsupported:
+            return "unsupported";
+        case ResponseKeywordState::Unsatisfiable:
+            return "unsatisfiable";
     }
     return "";
 }
@@ -253,8 +261,8 @@ BuiltOperationReport build_operation_report(std::string_view method, std::string
     }
     report.responses.reserve(record.responses.size() + (record.has_default_response ? 1 : 0));
     for (const model::ResponseTarget& response : record.responses) {
-        report.responses.push_back(response_report(std::string(format_status_pattern(response.status)), response,
-                                                   coverage));
+        report.responses.push_back(
+            response_report(std::string(format_status_pattern(response.status)), response, coverage));
     }
     if (record.has_default_response) {
         report.responses.push_back(response_report("default", record.default_response, coverage));

@@ -66,10 +66,14 @@ std::string_view suggestion_polarity_name(SuggestionPolarity polarity) noexcept 
 
 std::string_view uncovered_reason_name(UncoveredReason reason) noexcept {
     switch (reason) {
-        case UncoveredReason::Unsupported: return "unsupported";
-        case UncoveredReason::Unsatisfiable: return "unsatisfiable";
-        case UncoveredReason::Exhausted: return "exhausted";
-        case UncoveredReason::Heavy: return "heavy";
+        case UncoveredReason::Unsupported:
+            return "unsupported";
+        case UncoveredReason::Unsatisfiable:
+            return "unsatisfiable";
+        case UncoveredReason::Exhausted:
+            return "exhausted";
+        case UncoveredReason::Heavy:
+            return "heavy";
     }
     return "unsupported";
 }
@@ -97,8 +101,7 @@ std::vector<OperationReport> build_operation_reports(const recorders::CoverageMa
     reports.reserve(operation_count(map));
     for (const auto& entry : map.routes.paths) {
         for (const auto item : entry.methods) {
-            reports.push_back(
-                build_operation_report(http::method_name(item.method), entry.route, item.record).report);
+            reports.push_back(build_operation_report(http::method_name(item.method), entry.route, item.record).report);
         }
     }
     return reports;
@@ -129,8 +132,8 @@ std::string format_generated_at(std::int64_t unix_seconds, std::uint32_t nanosec
     unsigned day = 0;
     const std::int64_t year = civil_from_days(days, month, day);
     char buffer[64];
-    int n = std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02uT%02u:%02u:%02u", static_cast<long long>(year),
-                          month, day, static_cast<unsigned>(rest / 3600), static_cast<unsigned>(rest / 60 % 60),
+    int n = std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02uT%02u:%02u:%02u", static_cast<long long>(year), month,
+                          day, static_cast<unsigned>(rest / 3600), static_cast<unsigned>(rest / 60 % 60),
                           static_cast<unsigned>(rest % 60));
     std::string out(buffer, static_cast<std::size_t>(n));
     if (nanoseconds != 0) {
@@ -163,7 +166,8 @@ ReportModel build_report_model(const recorders::CoverageMap& map) {
     model.operations.reserve(operation_count(map));
     for (const auto& entry : map.routes.paths) {
         for (const auto item : entry.methods) {
-            BuiltOperationReport built = build_operation_report(http::method_name(item.method), entry.route, item.record);
+            BuiltOperationReport built =
+                build_operation_report(http::method_name(item.method), entry.route, item.record);
             if (!is_unmeasured(unmeasured, entry.route, item.method)) {
                 add_to_summary(model.summary, built.coverage, item.record.hits);
             }

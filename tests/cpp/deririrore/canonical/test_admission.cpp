@@ -59,17 +59,27 @@ TEST(CanonicalAdmission, NumberAndIntegerLeaves) {
         const char* v;
         bool ok;
     };
-    for (const auto& c : std::vector<Case>{{"3", false}, {"3.0", false}, {"3.5", true}, {"0.5", true},
-                                          {"9.5", true}, {"10.5", false}, {"0.05", false}, {"0.75", false},
-                                          {"\"3.5\"", false}})
+    for (const auto& c : std::vector<Case>{{"3", false},
+                                           {"3.0", false},
+                                           {"3.5", true},
+                                           {"0.5", true},
+                                           {"9.5", true},
+                                           {"10.5", false},
+                                           {"0.05", false},
+                                           {"0.75", false},
+                                           {"\"3.5\"", false}})
         EXPECT_EQ(number_leaf_accepts(n, js(c.v)), c.ok) << c.v;
 
     IntegerLeaf i;
     i.bounds = Bounds{BigInt(-3), BigInt("100000000000000000000")};
     i.not_multiple_of.members = normalize_excluded_divisors({*parse_canonical_number("4")});
-    for (const auto& c : std::vector<Case>{{"-3", true}, {"-4", false}, {"8", false}, {"7.0", true},
-                                          {"7.5", false}, {"100000000000000000001", false},
-                                          {"99999999999999999999", true}})
+    for (const auto& c : std::vector<Case>{{"-3", true},
+                                           {"-4", false},
+                                           {"8", false},
+                                           {"7.0", true},
+                                           {"7.5", false},
+                                           {"100000000000000000001", false},
+                                           {"99999999999999999999", true}})
         EXPECT_EQ(integer_leaf_accepts(i, js(c.v)), c.ok) << c.v;
 }
 
@@ -135,8 +145,8 @@ TEST(CanonicalAdmission, Distinctness) {
         bool ok;
     };
     const Case cases[] = {
-        {Distinctness::SomeRepeated, "[]", false},      {Distinctness::SomeRepeated, "[1]", false},
-        {Distinctness::SomeRepeated, "[1, 2]", false},  {Distinctness::SomeRepeated, "[2, 1, 2]", true},
+        {Distinctness::SomeRepeated, "[]", false},       {Distinctness::SomeRepeated, "[1]", false},
+        {Distinctness::SomeRepeated, "[1, 2]", false},   {Distinctness::SomeRepeated, "[2, 1, 2]", true},
         {Distinctness::AllDistinct, "[1, 2, {}]", true}, {Distinctness::AllDistinct, "[[1], [1]]", false},
         {Distinctness::Unconstrained, "[1, 1]", true},
     };
@@ -167,8 +177,7 @@ TEST(CanonicalAdmission, ContainsFacets) {
         {{strings, BigInt(3), std::nullopt}, &mixed, A::Rejected},
         {{strings, std::nullopt, BigInt(1)}, &mixed, A::Rejected},
     };
-    for (const auto& k : cases)
-        EXPECT_EQ(contains_facets_accept({k.facet}, k.items->as_array(), false, c), k.out);
+    for (const auto& k : cases) EXPECT_EQ(contains_facets_accept({k.facet}, k.items->as_array(), false, c), k.out);
 }
 
 TEST(CanonicalAdmission, NodesAdmitValues) {
@@ -192,10 +201,17 @@ TEST(CanonicalAdmission, NodesAdmitValues) {
         A out;
     };
     const Case cases[] = {
-        {any_of, "2.0", A::Accepted},          {any_of, "\"abcd\"", A::Rejected}, {any_of, "\"ab\"", A::Accepted},
-        {array, R"(["ab", 1, 2.5])", A::Accepted}, {array, R"(["ab", "x"])", A::Rejected}, {array, "[]", A::Accepted},
-        {object, R"({"id": 1})", A::Accepted}, {object, R"({"id": 1, "x": 0})", A::Rejected}, {object, "{}", A::Rejected},
-        {make_schema(kind::Not{any_of}), "3", A::Accepted}, {true_schema(), "null", A::Accepted},
+        {any_of, "2.0", A::Accepted},
+        {any_of, "\"abcd\"", A::Rejected},
+        {any_of, "\"ab\"", A::Accepted},
+        {array, R"(["ab", 1, 2.5])", A::Accepted},
+        {array, R"(["ab", "x"])", A::Rejected},
+        {array, "[]", A::Accepted},
+        {object, R"({"id": 1})", A::Accepted},
+        {object, R"({"id": 1, "x": 0})", A::Rejected},
+        {object, "{}", A::Rejected},
+        {make_schema(kind::Not{any_of}), "3", A::Accepted},
+        {true_schema(), "null", A::Accepted},
         {false_schema(), "null", A::Rejected},
         {make_schema(kind::Raw{RawJson{std::make_shared<const value::Value>(), RawReason::Unmodeled, nullptr}}), "1",
          A::Undecided},

@@ -75,11 +75,10 @@ public:
         bool has_object = false;
         std::optional<ContainsFacet> contains;
         for (const auto& [key, v] : s.as_object()) {
-            if (key == "$schema" || key == "$comment" || key == "title" || key == "description" ||
-                key == "default" || key == "examples" || key == "$defs" || key == "format" ||
-                key == "deprecated" || key == "readOnly" || key == "writeOnly" || key == "contentMediaType" ||
-                key == "contentEncoding" || key == "contentSchema" || key == "definitions" ||
-                (modern_ && (key == "minContains" || key == "maxContains"))) {
+            if (key == "$schema" || key == "$comment" || key == "title" || key == "description" || key == "default" ||
+                key == "examples" || key == "$defs" || key == "format" || key == "deprecated" || key == "readOnly" ||
+                key == "writeOnly" || key == "contentMediaType" || key == "contentEncoding" || key == "contentSchema" ||
+                key == "definitions" || (modern_ && (key == "minContains" || key == "maxContains"))) {
                 continue;
             } else if (key == "type") {
                 uint8_t bits = 0;
@@ -100,9 +99,9 @@ public:
                     parts.push_back(make_schema(kind::Integer{IntegerLeaf{}}));
                 } else if (bits & static_cast<uint8_t>(JsonType::Integer) &&
                            !(bits & static_cast<uint8_t>(JsonType::Number))) {
-                    parts.push_back(make_schema(kind::AnyOf{{schema_from_type_mask(JsonTypeSet::from_bits(
-                                                                 bits & ~static_cast<uint8_t>(JsonType::Integer))),
-                                                             make_schema(kind::Integer{IntegerLeaf{}})}}));
+                    parts.push_back(make_schema(kind::AnyOf{
+                        {schema_from_type_mask(JsonTypeSet::from_bits(bits & ~static_cast<uint8_t>(JsonType::Integer))),
+                         make_schema(kind::Integer{IntegerLeaf{}})}}));
                 } else {
                     parts.push_back(schema_from_type_mask(JsonTypeSet::from_bits(bits)));
                 }
@@ -245,8 +244,7 @@ TEST(CanonicalAdmissionSuite, DecidedAnswersAgreeWithTheSuite) {
             ASSERT_TRUE(groups.has_value()) << entry.path();
             for (const auto& group : groups->as_array()) {
                 auto context = new_canonical_context(regex::PatternOptions::backtracking(), draft, false);
-                const Schema schema =
-                    Translator(context, draft >= Draft::Draft201909).node(*group.find("schema"));
+                const Schema schema = Translator(context, draft >= Draft::Draft201909).node(*group.find("schema"));
                 for (const auto& test : group.find("tests")->as_array()) {
                     const bool valid = test.find("valid")->as_bool();
                     const auto answer = node_admits_value(schema, *test.find("data"), true, context);

@@ -75,17 +75,18 @@ TEST(CanonicalDivisors, FoldingToLeastCommonMultiples) {
 TEST(CanonicalDivisors, FoldedSetsKeepTheMeaningOfTheMembers) {
     // Every candidate is a multiple of all members exactly when it is one of all folded entries.
     const std::vector<std::vector<std::string>> sets = {
-        {"6", "10", "15"}, {"0.5", "0.2"}, {"1.5", "2.5"}, {"0.1", "0.15"}, {"4", "6", "9"}, {"0", "3"},
-        {"1", "1.5e-2000000"}, {"12", "18", "0.75"},
+        {"6", "10", "15"}, {"0.5", "0.2"}, {"1.5", "2.5"},        {"0.1", "0.15"},
+        {"4", "6", "9"},   {"0", "3"},     {"1", "1.5e-2000000"}, {"12", "18", "0.75"},
     };
-    const std::vector<std::string> candidates = {"0", "1", "2", "3", "7.5", "30", "60", "36", "0.3", "0.6",
-                                                 "45", "1.5e-2000000", "3e-2000000", "9", "18"};
+    const std::vector<std::string> candidates = {
+        "0", "1", "2", "3", "7.5", "30", "60", "36", "0.3", "0.6", "45", "1.5e-2000000", "3e-2000000", "9", "18"};
     for (const auto& s : sets) {
         const Divisors d = fold_divisors(rats(s));
         for (const auto& x : candidates) {
             auto all = [&](const std::vector<BoundRational>& list) {
-                return std::all_of(list.begin(), list.end(),
-                                   [&](const BoundRational& r) { return value::number_text_is_multiple_of(r.limit, x); });
+                return std::all_of(list.begin(), list.end(), [&](const BoundRational& r) {
+                    return value::number_text_is_multiple_of(r.limit, x);
+                });
             };
             EXPECT_EQ(all(d.members), all(d.folded)) << s[0] << "... and " << x;
         }
@@ -109,9 +110,8 @@ TEST(CanonicalDivisors, IntegerMeaningOfDivisors) {
         long k;
     };
     const Case cases[] = {
-        {"1", K::Trivial, 0},          {"0.5", K::Trivial, 0},         {"0.25", K::Trivial, 0},
-        {"3", K::Integer, 3},          {"0", K::Integer, 0},           {"2.5", K::None, 0},
-        {"1.5", K::None, 0},           {"1.5e-2000000", K::None, 0},
+        {"1", K::Trivial, 0}, {"0.5", K::Trivial, 0}, {"0.25", K::Trivial, 0}, {"3", K::Integer, 3},
+        {"0", K::Integer, 0}, {"2.5", K::None, 0},    {"1.5", K::None, 0},     {"1.5e-2000000", K::None, 0},
     };
     for (const auto& c : cases) {
         const auto d = integer_divisor_of(rat(c.text));
@@ -135,7 +135,7 @@ TEST(CanonicalDivisors, SnappingIntegersOntoMultiples) {
         long out;
     };
     const Case cases[] = {{3, 7, false, 9}, {3, 7, true, 6}, {3, -7, false, -6}, {3, -7, true, -9},
-                          {3, 9, false, 9}, {3, 0, true, 0},  {-3, 7, false, 9}};
+                          {3, 9, false, 9}, {3, 0, true, 0}, {-3, 7, false, 9}};
     for (const auto& c : cases) EXPECT_EQ(snap_integer_to_multiple(BigInt(c.d), BigInt(c.x), c.down), BigInt(c.out));
     const BigInt t12("1000000000000"), t30("1000000000000000000000000000000");
     EXPECT_EQ(snap_integer_to_multiple(t12, t30 + 1, false), BigInt(t30 + t12));
@@ -155,8 +155,8 @@ TEST(CanonicalDivisors, WindowsIncludeAndMerge) {
         bool out;
     };
     const Inc incs[] = {
-        {{n(0), n(10)}, {n(2), n(5)}, true},   {{n(0), n(10)}, {n(0), n(10)}, true},
-        {{n(0), n(10)}, {open, n(5)}, false},  {{n(0), n(10)}, {n(0), open}, false},
+        {{n(0), n(10)}, {n(2), n(5)}, true},    {{n(0), n(10)}, {n(0), n(10)}, true},
+        {{n(0), n(10)}, {open, n(5)}, false},   {{n(0), n(10)}, {n(0), open}, false},
         {{n(-5), n(-1)}, {n(-3), n(-2)}, true}, {{open, open}, {open, open}, true},
     };
     for (const auto& c : incs) EXPECT_EQ(bounds_include(c.a, c.b), c.out);
@@ -166,12 +166,9 @@ TEST(CanonicalDivisors, WindowsIncludeAndMerge) {
         std::vector<Bounds> out;
     };
     const Merge merges[] = {
-        {{{n(0), n(3)}, {n(4), n(7)}}, {{n(0), n(7)}}},
-        {{{n(0), n(3)}, {n(5), n(7)}}, {{n(0), n(3)}, {n(5), n(7)}}},
-        {{{open, n(3)}, {n(2), open}}, {{open, open}}},
-        {{{n(5), n(10)}, {n(0), n(4)}}, {{n(0), n(10)}}},
-        {{{n(2), n(8)}, {open, n(1)}}, {{open, n(8)}}},
-        {{{n(2), n(8)}, {open, n(0)}}, {{open, n(0)}, {n(2), n(8)}}},
+        {{{n(0), n(3)}, {n(4), n(7)}}, {{n(0), n(7)}}}, {{{n(0), n(3)}, {n(5), n(7)}}, {{n(0), n(3)}, {n(5), n(7)}}},
+        {{{open, n(3)}, {n(2), open}}, {{open, open}}}, {{{n(5), n(10)}, {n(0), n(4)}}, {{n(0), n(10)}}},
+        {{{n(2), n(8)}, {open, n(1)}}, {{open, n(8)}}}, {{{n(2), n(8)}, {open, n(0)}}, {{open, n(0)}, {n(2), n(8)}}},
         {{{n(1), n(1)}, {n(1), n(1)}}, {{n(1), n(1)}}},
     };
     for (const auto& m : merges) {
@@ -213,7 +210,8 @@ TEST(CanonicalDivisors, ObjectSizesFromPropertyNames) {
     EXPECT_EQ(max_properties_from_property_names(leaf), n(3));
     const Bounds sizes = object_size_bounds(leaf);
     EXPECT_EQ(sizes.maximum, n(3));
-    leaf.property_names = schema_from_type_mask(value::JsonTypeSet(value::JsonType::String).with(value::JsonType::Null));
+    leaf.property_names =
+        schema_from_type_mask(value::JsonTypeSet(value::JsonType::String).with(value::JsonType::Null));
     EXPECT_EQ(object_size_bounds(leaf).maximum, n(5));
 }
 

@@ -46,7 +46,8 @@ TEST(CanonicalNodes, SeparatelyBuiltEqualNodesAreEqualWithEqualHashes) {
         leaf.prefix.push_back(make_schema(kind::Const{cj("\"x\"")}));
         leaf.items = schema_from_type_mask(JsonTypeSet(value::JsonType::String));
         leaf.contains.push_back(ContainsFacet{true_schema(), BigInt(2), std::nullopt});
-        return make_schema(kind::AnyOf{{make_schema(kind::Array{std::move(leaf)}), make_schema(kind::Reference{share("#")})}});
+        return make_schema(
+            kind::AnyOf{{make_schema(kind::Array{std::move(leaf)}), make_schema(kind::Reference{share("#")})}});
     };
     const Schema a = build();
     const Schema b = build();
@@ -70,8 +71,8 @@ TEST(CanonicalNodes, DivisorsCompareByTheirFoldedSetAlone) {
 TEST(CanonicalNodes, RawNodesIgnoreReasonAndPointer) {
     auto v = std::make_shared<const value::Value>(parse(R"({"x": 1})"));
     const Schema a = make_schema(kind::Raw{RawJson{v, RawReason::Unmodeled, share("/a")}});
-    const Schema b =
-        make_schema(kind::Raw{RawJson{std::make_shared<const value::Value>(parse(R"({"x": 1})")), RawReason::OutgrewCases, nullptr}});
+    const Schema b = make_schema(kind::Raw{
+        RawJson{std::make_shared<const value::Value>(parse(R"({"x": 1})")), RawReason::OutgrewCases, nullptr}});
     EXPECT_EQ(a->hash, b->hash);
     EXPECT_TRUE(schema_data_eq(*a, *b));
     EXPECT_EQ(compare_canonical_nodes(a, b), std::strong_ordering::equal);
@@ -80,7 +81,8 @@ TEST(CanonicalNodes, RawNodesIgnoreReasonAndPointer) {
 TEST(CanonicalNodes, TypeMasksAndValueSets) {
     using value::JsonType;
     EXPECT_TRUE(is_true(schema_from_type_mask(JsonTypeSet::from_bits(0x7f))));
-    EXPECT_TRUE(is_true(schema_from_type_mask(JsonTypeSet::from_bits(0x7f & ~static_cast<uint8_t>(JsonType::Integer)))));
+    EXPECT_TRUE(
+        is_true(schema_from_type_mask(JsonTypeSet::from_bits(0x7f & ~static_cast<uint8_t>(JsonType::Integer)))));
     EXPECT_TRUE(is_false(schema_from_type_mask(JsonTypeSet())));
     const Schema numbers = schema_from_type_mask(JsonTypeSet(JsonType::Integer).with(JsonType::Number));
     ASSERT_NE(numbers->as<kind::MultiType>(), nullptr);
@@ -105,9 +107,11 @@ TEST(CanonicalNodes, TypeMasksAndValueSets) {
 }
 
 TEST(CanonicalNodes, DebugRenderingNamesTheStructure) {
-    const Schema s = make_schema(kind::TypedGroup{value::JsonType::String, make_schema(kind::Reference{share("#/$defs/a")})});
+    const Schema s =
+        make_schema(kind::TypedGroup{value::JsonType::String, make_schema(kind::Reference{share("#/$defs/a")})});
     const std::string text = debug_string(s);
-    EXPECT_NE(text.find("TypedGroup { ty: String, body: Schema(SchemaData { kind: Reference(\"#/$defs/a\")"), std::string::npos)
+    EXPECT_NE(text.find("TypedGroup { ty: String, body: Schema(SchemaData { kind: Reference(\"#/$defs/a\")"),
+              std::string::npos)
         << text;
     ObjectLeaf leaf;
     leaf.violations.push_back(violation::PatternValueFails{share("^x"), false_schema()});
@@ -126,10 +130,21 @@ TEST(CanonicalOrder, JsonValuesOrderByClassAndBits) {
         const char* greater;
     };
     const Case cases[] = {
-        {"5", "-3"},          {"-3", "0.5"},           {"0.5", "-0.5"},       {"\"abc\"", "\"abd\""},
-        {"\"ab\"", "\"abc\""}, {"[]", "[0]"},           {"null", "false"},     {"false", "true"},
-        {"true", "0"},        {"0", "\"\""},           {"\"\"", "[]"},        {"[]", "{}"},
-        {R"({"a":1,"b":2})", R"({"a":1,"c":0})"},     {"1", "1.0"},          {"18446744073709551615", "-1"},
+        {"5", "-3"},
+        {"-3", "0.5"},
+        {"0.5", "-0.5"},
+        {"\"abc\"", "\"abd\""},
+        {"\"ab\"", "\"abc\""},
+        {"[]", "[0]"},
+        {"null", "false"},
+        {"false", "true"},
+        {"true", "0"},
+        {"0", "\"\""},
+        {"\"\"", "[]"},
+        {"[]", "{}"},
+        {R"({"a":1,"b":2})", R"({"a":1,"c":0})"},
+        {"1", "1.0"},
+        {"18446744073709551615", "-1"},
         {"1e400", "1e401"},
     };
     for (const auto& c : cases) {
@@ -145,7 +160,8 @@ TEST(CanonicalOrder, JsonValuesOrderByClassAndBits) {
 TEST(CanonicalOrder, KindsOrderByVariantThenPayload) {
     const Schema multi = schema_from_type_mask(JsonTypeSet(value::JsonType::String).with(value::JsonType::Null));
     const Schema group = make_schema(kind::TypedGroup{value::JsonType::Null, true_schema()});
-    const Schema raw = make_schema(kind::Raw{RawJson{std::make_shared<const value::Value>(), RawReason::Unmodeled, nullptr}});
+    const Schema raw =
+        make_schema(kind::Raw{RawJson{std::make_shared<const value::Value>(), RawReason::Unmodeled, nullptr}});
     EXPECT_LT(sgn_of(compare_canonical_nodes(multi, group)), 0);
     EXPECT_LT(sgn_of(compare_canonical_nodes(false_schema(), raw)), 0);
     EXPECT_LT(sgn_of(compare_canonical_nodes(true_schema(), false_schema())), 0);
@@ -165,11 +181,8 @@ TEST(CanonicalOrder, BoundNumbersOrderNumericallyThenByText) {
         BoundNumber greater;
     };
     const Case cases[] = {
-        {{"5", false}, {"5", true}},
-        {{"1", true}, {"1.5", true}},
-        {{"9.5", true}, {"10", true}},
-        {{"-1e400", true}, {"-5", true}},
-        {{"1e-2000000", true}, {"0.1", true}},
+        {{"5", false}, {"5", true}},      {{"1", true}, {"1.5", true}},          {{"9.5", true}, {"10", true}},
+        {{"-1e400", true}, {"-5", true}}, {{"1e-2000000", true}, {"0.1", true}},
     };
     for (const auto& c : cases) {
         EXPECT_LT(sgn_of(compare_bound_numbers(c.less, c.greater)), 0) << c.less.limit << " " << c.greater.limit;

@@ -28,11 +28,29 @@ TEST(CanonicalNumbers, CanonicalTexts) {
         const char* out;
     };
     const Case cases[] = {
-        {"0", "0"},           {"-0", "0"},         {"0.000", "0"},     {"-0.0", "0"},           {"0e5", "0"},
-        {"-0E-3", "0"},       {"0.50", "0.5"},     {"10.0", "10"},     {"100e-2", "1"},         {"0.001e3", "1"},
-        {"1E2", "100"},       {"1e+2", "100"},     {"2.5E-0", "2.5"},  {"7e0", "7"},            {"1.50e3", "1500"},
-        {"12.0", "12"},       {"1.50e1", "15"},    {"123.456e1", "1234.56"}, {"5e-1", "0.5"},  {"1e-7", "0.0000001"},
-        {"-12.5e-3", "-0.0125"}, {"1e20", "100000000000000000000"}, {"007", "7"},
+        {"0", "0"},
+        {"-0", "0"},
+        {"0.000", "0"},
+        {"-0.0", "0"},
+        {"0e5", "0"},
+        {"-0E-3", "0"},
+        {"0.50", "0.5"},
+        {"10.0", "10"},
+        {"100e-2", "1"},
+        {"0.001e3", "1"},
+        {"1E2", "100"},
+        {"1e+2", "100"},
+        {"2.5E-0", "2.5"},
+        {"7e0", "7"},
+        {"1.50e3", "1500"},
+        {"12.0", "12"},
+        {"1.50e1", "15"},
+        {"123.456e1", "1234.56"},
+        {"5e-1", "0.5"},
+        {"1e-7", "0.0000001"},
+        {"-12.5e-3", "-0.0125"},
+        {"1e20", "100000000000000000000"},
+        {"007", "7"},
         {"1.5e99999999999999999999", "1.5e99999999999999999999"},
         {"-25e-99999999999999999999", "-2.5e-99999999999999999998"},
         {"1e4096", "1e4096"},
@@ -84,7 +102,7 @@ TEST(CanonicalNumbers, ParsingAndExactValues) {
         std::optional<std::string> text;
     };
     const Case cases[] = {
-        {BigRational(3, 4), "0.75"},   {BigRational(-5, 2), "-2.5"}, {BigRational(40), "40"},
+        {BigRational(3, 4), "0.75"},       {BigRational(-5, 2), "-2.5"},    {BigRational(40), "40"},
         {BigRational(1, 3), std::nullopt}, {BigRational(1, 1000), "0.001"}, {BigRational(0), "0"},
     };
     for (const auto& c : cases) EXPECT_EQ(decimal_text_of_exact_value(ExactValue::finite(c.q)), c.text);
@@ -163,10 +181,14 @@ TEST(CanonicalNumbers, SnappingOntoDivisors) {
         std::optional<std::string> out;
     };
     const Case cases[] = {
-        {"0.5", {"1.2", true}, false, "1.5"},   {"0.5", {"1.5", false}, false, "2"},
-        {"0.5", {"1.2", true}, true, "1"},      {"0.5", {"1", false}, true, "0.5"},
-        {"0.5", {"-1.2", true}, false, "-1"},   {"3", {"9", false}, true, "6"},
-        {"7", {"0", false}, false, "7"},        {"-3", {"7", true}, false, "9"},
+        {"0.5", {"1.2", true}, false, "1.5"},
+        {"0.5", {"1.5", false}, false, "2"},
+        {"0.5", {"1.2", true}, true, "1"},
+        {"0.5", {"1", false}, true, "0.5"},
+        {"0.5", {"-1.2", true}, false, "-1"},
+        {"3", {"9", false}, true, "6"},
+        {"7", {"0", false}, false, "7"},
+        {"-3", {"7", true}, false, "9"},
         {"0.5", {"1.0", true}, false, std::nullopt},
         {"0", {"1", true}, false, std::nullopt},
         {"1.5e-2000000", {"1", true}, false, std::nullopt},
@@ -189,8 +211,9 @@ TEST(CanonicalNumbers, IntegerBoundsFromNumberBounds) {
         std::optional<long> out;
     };
     const Case cases[] = {
-        {{"2.5", false}, false, 3}, {{"2.5", true}, false, 3}, {{"3", false}, true, 2},
-        {{"-2.5", true}, true, -3}, {{"2.0", true}, false, 2}, {{"1e3", false}, false, 1001},
+        {{"2.5", false}, false, 3}, {{"2.5", true}, false, 3},
+        {{"3", false}, true, 2},    {{"-2.5", true}, true, -3},
+        {{"2.0", true}, false, 2},  {{"1e3", false}, false, 1001},
         {{"1e-3", true}, false, 1}, {{"1e99999", true}, true, std::nullopt},
     };
     for (const auto& c : cases) {

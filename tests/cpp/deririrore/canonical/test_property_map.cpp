@@ -16,7 +16,9 @@ using namespace deririrore;
 using namespace deririrore::canonical;
 using A = Admission;
 
-CanonicalContext ctx() { return new_canonical_context(regex::PatternOptions::backtracking(), Draft::Draft202012, false); }
+CanonicalContext ctx() {
+    return new_canonical_context(regex::PatternOptions::backtracking(), Draft::Draft202012, false);
+}
 
 CanonicalJson cj(std::string_view t) { return std::make_shared<const value::Value>(*value::parse_json(t)); }
 
@@ -82,8 +84,8 @@ TEST(CanonicalPropertyMap, PatternPropertiesFoldIntoMatchingNames) {
 TEST(CanonicalPropertyMap, NameTests) {
     auto c = ctx();
     const Schema either = make_schema(kind::AnyOf{{make_schema(kind::Const{cj("\"id\"")}), pattern_leaf("^x-")}});
-    const Schema unsure =
-        make_schema(kind::AnyOf{{make_schema(kind::Const{cj("\"id\"")}), pattern_leaf("^x-", FormatKind::unknown(share("mine")))}});
+    const Schema unsure = make_schema(
+        kind::AnyOf{{make_schema(kind::Const{cj("\"id\"")}), pattern_leaf("^x-", FormatKind::unknown(share("mine")))}});
     struct Case {
         Schema node;
         const char* name;

@@ -16,7 +16,9 @@ namespace {
 using namespace deririrore;
 using namespace deririrore::canonical;
 
-CanonicalContext ctx() { return new_canonical_context(regex::PatternOptions::backtracking(), Draft::Draft202012, false); }
+CanonicalContext ctx() {
+    return new_canonical_context(regex::PatternOptions::backtracking(), Draft::Draft202012, false);
+}
 
 std::vector<std::string> texts(const std::vector<value::Value>& values) {
     std::vector<std::string> out;
@@ -79,7 +81,9 @@ TEST(CanonicalWitnesses, ChildWitnessesAndBoundedWalks) {
     EXPECT_EQ(value::to_json(*child_witnesses(strings(), value::Value(), 2, budget, c)), "\"\"");
     // A self-referencing node is walked only as deep as the limit, whatever the budget.
     auto table = std::make_shared<TargetTable>();
-    table->emplace("#", make_schema(kind::AnyOf{{make_schema(kind::Reference{share("#")}), make_schema(kind::Reference{share("#")})}}));
+    table->emplace(
+        "#",
+        make_schema(kind::AnyOf{{make_schema(kind::Reference{share("#")}), make_schema(kind::Reference{share("#")})}}));
     c.targets = table;
     budget = kWitnessNodeBudget;
     EXPECT_TRUE(collect_witness_values(make_schema(kind::Reference{share("#")}), kWitnessDepth, budget, c).empty());

@@ -110,8 +110,8 @@ TEST(ContextReuse, NestedCallsFromCustomKeywordsKeepTheirOwnState) {
     // it at every level under an `anyOf` that the second branch always satisfies. The outer answer
     // hangs on "v" alone: it must neither inherit the inner limit, its tripped flag nor its reset
     // depth, even on instances far deeper than the inner limit.
-    Validator inner = build(json(R"({"type": "object", "properties": {"a": {"$ref": "#"}}})"),
-                            ValidationOptions().with_max_depth(9));
+    Validator inner =
+        build(json(R"({"type": "object", "properties": {"a": {"$ref": "#"}}})"), ValidationOptions().with_max_depth(9));
     auto factory = std::make_shared<DelegatingFactory>(&inner);
     Validator outer = build(json(R"({"type": "object", "properties": {"a": {"$ref": "#"}, "v": {"type": "integer"}},
                                      "anyOf": [{"inner": true}, {"type": "object"}]})"),

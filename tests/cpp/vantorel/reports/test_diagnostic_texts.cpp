@@ -189,13 +189,14 @@ TEST(DiagnosticTexts, SubjectsWithLeads) {
          "urn:x — read as https://json-schema.org/draft/2020-12/schema at /a"},
         {make(Severity::Warning, dk::UncompilablePattern{"[", "/properties/a/pattern"}), "[ at /properties/a/pattern"},
         {make(Severity::Warning,
-              dk::Unsatisfiable{std::vector<zavova::DescribedCause>{{"/a", {{"minimum", "5"}, {"maximum", "1"}}}}}),
+              dk::Unsatisfiable{std::vector<zavova::DescribedCause>{{"/a", {{"minimum", "5"}, {"maximum", "1"}}}},
+                                   dk::CauseShape::KeywordCause, {}}),
          "minimum: 5 and maximum: 1 at /a"},
         {make(Severity::Warning,
-              dk::Unsatisfiable{std::vector<zavova::DescribedCause>{{"", {}}}, dk::CauseShape::FalseSchema}),
+              dk::Unsatisfiable{std::vector<zavova::DescribedCause>{{"", {}}}, dk::CauseShape::FalseSchema, {}}),
          "false"},
-        {make(Severity::Warning, dk::Unsatisfiable{std::vector<zavova::DescribedCause>{{"/b", {}}}}), "/b"},
-        {make(Severity::Warning, dk::Unsatisfiable{std::nullopt}), ""},
+        {make(Severity::Warning, dk::Unsatisfiable{std::vector<zavova::DescribedCause>{{"/b", {}}}, dk::CauseShape::KeywordCause, {}}), "/b"},
+        {make(Severity::Warning, dk::Unsatisfiable{std::nullopt, dk::CauseShape::KeywordCause, {}}), ""},
         {make(Severity::Error, dk::Unroutable{}), "unclosed {"},
     };
     for (const auto& c : cases) EXPECT_EQ(subject_line(describe_diagnostic(c.diagnostic).subject), c.line);
@@ -210,7 +211,9 @@ TEST(DiagnosticTexts, SubjectsWithLeads) {
 TEST(DiagnosticTexts, UnsatisfiableSidesShowBranchesAsAlternatives) {
     using zavova::DescribedCause;
     const DescribedCause low{"/allOf/0", {{"minimum", "5"}}};
-    const auto branch = [](int n) { return DescribedCause{"/anyOf/" + std::to_string(n), {{"const", std::to_string(n)}}}; };
+    const auto branch = [](int n) {
+        return DescribedCause{"/anyOf/" + std::to_string(n), {{"const", std::to_string(n)}}};
+    };
     const auto sides = [&](std::size_t branches) {
         std::vector<DescribedCause> causes{low};
         for (std::size_t n = 0; n < branches; ++n) causes.push_back(branch(static_cast<int>(n)));

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "report_model_fixtures.hpp"
 #include "deririrore/canonical/describe.hpp"
+#include "report_model_fixtures.hpp"
 #include "vantorel/reports/diagnostics.hpp"
 #include "vantorel/reports/report_model.hpp"
 
@@ -47,7 +47,8 @@ std::vector<std::string> described(const CoverageMap& map) {
 }
 
 TEST(Diagnostics, CleanDocumentHasNone) {
-    CoverageMap map = map_of(R"("/a": {"get": {"parameters": [{"name": "q", "in": "query", "schema": {"type": "string"}}],
+    CoverageMap map =
+        map_of(R"("/a": {"get": {"parameters": [{"name": "q", "in": "query", "schema": {"type": "string"}}],
                                                "responses": {"200": {"description": "ok"}}}})");
     EXPECT_TRUE(collect_diagnostics(map).empty());
 }
@@ -73,9 +74,8 @@ TEST(Diagnostics, TemplatesWithUnclosedBraceOrAdjacentParameters) {
                                                         "adjacent_path_parameters?@path_item /files/{name}{ext}"}));
     const auto diagnostics = collect_diagnostics(map);
     std::vector<std::pair<std::string, std::string>> fields;
-    vantorel::reports::for_each_diagnostic_field(diagnostics[0], [&](std::string_view name, std::string_view text) {
-        fields.emplace_back(name, text);
-    });
+    vantorel::reports::for_each_diagnostic_field(
+        diagnostics[0], [&](std::string_view name, std::string_view text) { fields.emplace_back(name, text); });
     EXPECT_EQ(fields, (std::vector<std::pair<std::string, std::string>>{{"reason", "invalid_param"}}));
 
     // The unroutable operation drops out of the summary until it is hit, but is still listed.
@@ -93,8 +93,10 @@ TEST(Diagnostics, SeverityExceptionsForDeprecatedAndAdditionalOperations) {
                                        "additionalOperations": {"FETCH": {"responses": {"200": {"description": "ok"}}}}})",
                              "3.2.0");
     const auto got = described(map);
-    EXPECT_NE(std::find(got.begin(), got.end(), "unexpected_type?@operation /a GET"), got.end()) << ::testing::PrintToString(got);
-    EXPECT_NE(std::find(got.begin(), got.end(), "unexpected_value?@path_item /a"), got.end()) << ::testing::PrintToString(got);
+    EXPECT_NE(std::find(got.begin(), got.end(), "unexpected_type?@operation /a GET"), got.end())
+        << ::testing::PrintToString(got);
+    EXPECT_NE(std::find(got.begin(), got.end(), "unexpected_value?@path_item /a"), got.end())
+        << ::testing::PrintToString(got);
 }
 
 TEST(Diagnostics, ProblemsGroupUnderTheirTemplateAndStrayOnesComeLast) {
@@ -111,7 +113,8 @@ TEST(Diagnostics, ProblemsGroupUnderTheirTemplateAndStrayOnesComeLast) {
     map.problems.push_back(missing("/a", "three"));
     map.problems.push_back(missing("/b", "four"));
     std::vector<std::string> fields;
-    for (const Diagnostic& d : collect_diagnostics(map)) fields.push_back(d.get_if<dk::MissingField>()->field + d.at.path);
+    for (const Diagnostic& d : collect_diagnostics(map))
+        fields.push_back(d.get_if<dk::MissingField>()->field + d.at.path);
     // Path index order is the document's member order: "/a" before "/b".
     EXPECT_EQ(fields, (std::vector<std::string>{"three/a", "one/b", "four/b", "two/elsewhere"}));
 }
@@ -129,7 +132,8 @@ TEST(Diagnostics, DuplicateOperationsAndTemplatesBeyondTheRouteTable) {
     for (int i = 0; i < 26; ++i) many += "/{p" + std::to_string(i) + "}";
     CoverageMap map = map_of(R"("/a": {"get": {"responses": {"200": {"description": "ok"}}},
                                        "GET": {"responses": {"200": {"description": "ok"}}}},
-                                ")" + many + R"(": {"get": {"responses": {"200": {"description": "ok"}}}})");
+                                ")" +
+                             many + R"(": {"get": {"responses": {"200": {"description": "ok"}}}})");
     EXPECT_EQ(described(map), (std::vector<std::string>{"duplicate_operation!@operation /a GET",
                                                         "too_many_route_parameters?@path_item " + many}));
     const auto diagnostics = collect_diagnostics(map);
@@ -166,8 +170,8 @@ TEST(Diagnostics, DialectFindingsByDocumentVersion) {
 }
 
 TEST(Diagnostics, UnknownDocumentDialectComesFirst) {
-    CoverageMap map = map_of_document(
-        R"({"openapi": "3.1.0", "jsonSchemaDialect": "https://example.com/dialect", "paths": {}})");
+    CoverageMap map =
+        map_of_document(R"({"openapi": "3.1.0", "jsonSchemaDialect": "https://example.com/dialect", "paths": {}})");
     const auto diagnostics = collect_diagnostics(map);
     ASSERT_EQ(diagnostics.size(), 1u);
     EXPECT_EQ(describe(diagnostics[0]), "unknown_document_dialect?@document");
@@ -184,21 +188,21 @@ TEST(Diagnostics, SchemaFailuresOfTargets) {
         std::string_view version = "3.1.0";
     };
     const std::vector<Case> cases = {
-        {"uncompilable pattern", R"({"type": "string", "pattern": "(?<"})", "uncompilable_pattern?@parameter /a GET query q",
-         "3.0.3"},
+        {"uncompilable pattern", R"({"type": "string", "pattern": "(?<"})",
+         "uncompilable_pattern?@parameter /a GET query q", "3.0.3"},
         {"web reference", R"({"$ref": "https://example.com/schema.json"})",
          "unsupported_reference!@parameter /a GET query q"},
-        {"unsatisfiable", R"({"not": {}})",
-         "unsatisfiable?@parameter /a GET query q"},
+        {"unsatisfiable", R"({"not": {}})", "unsatisfiable?@parameter /a GET query q"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        CoverageMap map = map_of(R"("/a": {"get": {"parameters": [{"name": "q", "in": "query", "schema": )" +
-                                 c.schema + R"(}], "responses": {"200": {"description": "ok"}}}})",
+        CoverageMap map = map_of(R"("/a": {"get": {"parameters": [{"name": "q", "in": "query", "schema": )" + c.schema +
+                                     R"(}], "responses": {"200": {"description": "ok"}}}})",
                                  c.version);
         const auto got = described(map);
         ASSERT_FALSE(got.empty()) << c.name;
-        EXPECT_EQ(got[0].substr(got[0].find('@')), c.expected.substr(c.expected.find('@'))) << ::testing::PrintToString(got);
+        EXPECT_EQ(got[0].substr(got[0].find('@')), c.expected.substr(c.expected.find('@')))
+            << ::testing::PrintToString(got);
         EXPECT_EQ(got[0].substr(0, got[0].find('!') < got[0].find('?') ? got[0].find('!') : got[0].find('?')),
                   c.expected.substr(0, c.expected.find_first_of("!?")))
             << ::testing::PrintToString(got);

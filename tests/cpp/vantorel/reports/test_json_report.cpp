@@ -51,9 +51,10 @@ TEST(JsonNumbers, ShortestTextInTheReportsNotation) {
         std::string_view text;
     };
     const FloatCase floats[] = {
-        {500.0f, "500.0"}, {0.1f, "0.1"}, {1e-6f, "0.000001"}, {1e-7f, "1e-7"},
-        {1e12f, "1000000000000.0"}, {1e13f, "1e+13"}, {250.0f, "250.0"},
-        {std::numeric_limits<float>::infinity(), "null"},
+        {500.0f, "500.0"},          {0.1f, "0.1"},
+        {1e-6f, "0.000001"},        {1e-7f, "1e-7"},
+        {1e12f, "1000000000000.0"}, {1e13f, "1e+13"},
+        {250.0f, "250.0"},          {std::numeric_limits<float>::infinity(), "null"},
     };
     for (const FloatCase& c : floats) {
         std::string out;
@@ -82,11 +83,12 @@ TEST(JsonReport, EmptyMapWritesOnlyTheAlwaysPresentMembers) {
     const std::string ratio2 = R"({"covered":0,"total":0,"percent":null})";
     const std::string ratio3 = R"({"covered":0,"partial":0,"total":0,"percent":null})";
     const std::string reach = R"({"reached":0,"violated":0,"total":0,"percent":null})";
-    const std::string expected =
-        R"({"$schema":"https://vantorel.dev/schemas/coverage-report.v1.json","version":"1.0",)"
-        R"("vantorel_version":")" VANTOREL_VERSION_TEXT R"(","schema_location":"spec.json","generated_at":"T","summary":{"operations":)" +
-        ratio2 + R"(,"parameters":)" + ratio3 + R"(,"keywords":)" + ratio3 + R"(,"examples":)" + ratio2 +
-        R"(,"responses":)" + ratio2 + R"(,"response_keywords":)" + reach + R"(},"operations":[]})";
+    const std::string expected = R"({"$schema":"https://vantorel.dev/schemas/coverage-report.v1.json","version":"1.0",)"
+                                 R"("vantorel_version":")" VANTOREL_VERSION_TEXT
+                                 R"(","schema_location":"spec.json","generated_at":"T","summary":{"operations":)" +
+                                 ratio2 + R"(,"parameters":)" + ratio3 + R"(,"keywords":)" + ratio3 +
+                                 R"(,"examples":)" + ratio2 + R"(,"responses":)" + ratio2 + R"(,"response_keywords":)" +
+                                 reach + R"(},"operations":[]})";
     EXPECT_EQ(without_generated_at(vantorel::reports::write_json_report(map)), expected);
 }
 
@@ -100,7 +102,11 @@ TEST(JsonReport, OperationMembersFollowPresenceRules) {
     vantorel::reports::OperationReport full = bare;
     full.operation_id = "op";
     full.warnings.push_back({"/{x}"});
-    full.parameters.push_back({vantorel::model::ParameterLocation::Body, true, "application/json", 2, {1, 0, 3, 100.0 / 3.0},
+    full.parameters.push_back({vantorel::model::ParameterLocation::Body,
+                               true,
+                               "application/json",
+                               2,
+                               {1, 0, 3, 100.0 / 3.0},
                                {{"/a", vantorel::reports::KeywordState::Miss, std::nullopt, std::nullopt, std::nullopt},
                                 {"/b", vantorel::reports::KeywordState::Partial, 0u, 2u, std::nullopt}}});
     full.responses.push_back({"200", 0, std::nullopt, {}});
@@ -315,7 +321,8 @@ TEST(JsonReport, ValidatesAgainstItsSchemaWithKeysInOrder) {
     }
     // The schema rejects what the presence rules forbid.
     auto broken = deririrore::value::parse_json(R"({"$schema":"https://vantorel.dev/schemas/coverage-report.v1.json",)"
-                                                R"("version":"1.0","vantorel_version":")" VANTOREL_VERSION_TEXT R"(","generated_at":"x",)"
+                                                R"("version":"1.0","vantorel_version":")" VANTOREL_VERSION_TEXT
+                                                R"(","generated_at":"x",)"
                                                 R"("summary":{},"operations":[],"unmatched":[]})");
     ASSERT_TRUE(broken.has_value());
     EXPECT_FALSE(validator->is_valid(*broken));

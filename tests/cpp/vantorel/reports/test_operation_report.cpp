@@ -24,7 +24,7 @@ TEST(StatusPattern, ThreeCharactersDigitOrX) {
         std::string_view text;
     };
     const Case cases[] = {
-        {{2, 0, 0}, "200"}, {{2, -1, -1}, "2XX"}, {{2, 0, -1}, "20X"},
+        {{2, 0, 0}, "200"},   {{2, -1, -1}, "2XX"},  {{2, 0, -1}, "20X"},
         {{-1, 0, -1}, "X0X"}, {{-1, -1, -1}, "XXX"}, {{5, -1, -1}, "5XX"},
     };
     for (const Case& c : cases) {
@@ -51,17 +51,18 @@ TEST(OperationReport, KeywordRowsByStateSortedBySchemaPath) {
     OperationRecord& op = operation(map, "/pets");
     op.hits = 3;
     op.parameters[0].holder.hits = 3;
-    set_entries(op.parameters[0].holder, {
-                                             {"", kRoot, 3, 0},
-                                             {"/type", kBoth, 2, 1},          // full: no row
-                                             {"/zeta", kBoth, 0, 0},          // miss
-                                             {"/minimum", kBoth, 0, 4},       // partial, only failed
-                                             {"/maximum", kInvalidOnly, 0, 2},  // full by polarity
-                                             {"/$ref", kBoth, 0, 0},          // never counted
-                                             {"/examples/0", EntryKind::example(), 1, 0},
-                                             {"/alpha", kValidOnly, 0, 0},    // miss
-                                             {"/pattern", EntryKind::unmeasured(zavova::UnmeasuredReason::InvalidPattern)},
-                                         });
+    set_entries(op.parameters[0].holder,
+                {
+                    {"", kRoot, 3, 0},
+                    {"/type", kBoth, 2, 1},            // full: no row
+                    {"/zeta", kBoth, 0, 0},            // miss
+                    {"/minimum", kBoth, 0, 4},         // partial, only failed
+                    {"/maximum", kInvalidOnly, 0, 2},  // full by polarity
+                    {"/$ref", kBoth, 0, 0},            // never counted
+                    {"/examples/0", EntryKind::example(), 1, 0},
+                    {"/alpha", kValidOnly, 0, 0},  // miss
+                    {"/pattern", EntryKind::unmeasured(zavova::UnmeasuredReason::InvalidPattern)},
+                });
     const auto built = build_operation_report("GET", "/pets", op);
     const auto& p = built.report.parameters[0];
     EXPECT_EQ(p.name, "limit");
@@ -118,7 +119,8 @@ TEST(OperationReport, ParameterStandingAgreesWithStatistics) {
         const auto stats = vantorel::reports::compute_statistics(map, vantorel::reports::unmeasured_operations(map));
         EXPECT_EQ(stats.parameters.full, c.covered);
         EXPECT_EQ(stats.parameters.partial, c.partial);
-        const auto summary = vantorel::reports::summarize_operations(map, vantorel::reports::unmeasured_operations(map));
+        const auto summary =
+            vantorel::reports::summarize_operations(map, vantorel::reports::unmeasured_operations(map));
         EXPECT_EQ(summary.parameters.covered, stats.parameters.full);
         EXPECT_EQ(summary.parameters.partial, stats.parameters.partial);
         EXPECT_EQ(summary.keywords.covered, stats.keywords.full);
@@ -135,12 +137,12 @@ TEST(OperationReport, ResponsesDefaultLastUnexpectedAndAverages) {
     op.responses[0].elapsed_total = 2.0f;
     ASSERT_EQ(op.responses[0].bodies.size(), 1u);
     set_entries(op.responses[0].bodies[0].holder, {
-                                                      {"", kRoot, 4, 0},              // root: not counted
-                                                      {"/type", kBoth, 3, 0},         // reached, no row
-                                                      {"/required", kBoth, 2, 1},     // mixed
-                                                      {"/properties", kBoth, 0, 2},   // violating
-                                                      {"/additional", kBoth, 0, 0},   // not reached
-                                                      {"/$ref", kBoth, 0, 5},         // never counted
+                                                      {"", kRoot, 4, 0},             // root: not counted
+                                                      {"/type", kBoth, 3, 0},        // reached, no row
+                                                      {"/required", kBoth, 2, 1},    // mixed
+                                                      {"/properties", kBoth, 0, 2},  // violating
+                                                      {"/additional", kBoth, 0, 0},  // not reached
+                                                      {"/$ref", kBoth, 0, 5},        // never counted
                                                   });
     op.unexpected_responses.push_back({503, 2, 0.5f, 7.0});
     op.errors.insert("b");
@@ -221,7 +223,8 @@ TEST(Orderings, ComparatorsFollowTheirKeys) {
     EXPECT_TRUE(vantorel::reports::method_name_less(HttpMethod::Delete, HttpMethod::Get));
     EXPECT_TRUE(vantorel::reports::method_name_less(HttpMethod::Query, HttpMethod::Trace));
 
-    std::vector<std::pair<std::string, std::string>> rows = {{"GET", "/a"}, {"DELETE", "/b"}, {"PUT", "/a"}, {"POST", "/c"}};
+    std::vector<std::pair<std::string, std::string>> rows = {
+        {"GET", "/a"}, {"DELETE", "/b"}, {"PUT", "/a"}, {"POST", "/c"}};
     std::stable_sort(rows.begin(), rows.end(), [](const auto& x, const auto& y) {
         return vantorel::reports::compare_by_method_rank(x.first, x.second, y.first, y.second);
     });
@@ -243,7 +246,8 @@ TEST(Orderings, ComparatorsFollowTheirKeys) {
                            {"application/json", 2},
                            {"application/problem+json", 2},
                            {"application/json; charset=utf-8", 2}};
-    for (const Media& m : media) EXPECT_EQ(vantorel::reports::media_range_specificity(m.range), m.specificity) << m.range;
+    for (const Media& m : media)
+        EXPECT_EQ(vantorel::reports::media_range_specificity(m.range), m.specificity) << m.range;
 
     EXPECT_TRUE(vantorel::reports::total_order_less(-0.0, 0.0));
     EXPECT_TRUE(vantorel::reports::total_order_less(1.0, std::numeric_limits<double>::quiet_NaN()));
