@@ -187,7 +187,7 @@ deririrore::Result<Reached, std::string> labels_reaching(const recorders::Covera
     const model::OperationRecord* operation = find_operation(map, element.method, element.path);
     if (operation == nullptr) {
         return make_unexpected("no operation " + std::string(http::method_name(element.method)) + " " + element.path +
-                               " in the specification");
+                               " in the API document");
     }
     if (element.location && element.status) {
         return make_unexpected(std::string("name either a parameter (`location`) or a response (`status`), not both"));
