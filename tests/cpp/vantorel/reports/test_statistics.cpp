@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "deririrore/value/json.hpp"
+#include "report_fixtures.hpp"
 #include "vantorel/recorders/coverage_map.hpp"
 #include "vantorel/recorders/record.hpp"
 #include "vantorel/reports/statistics.hpp"
@@ -18,6 +19,8 @@
 namespace {
 
 using http::HttpMethod;
+using report_fixtures::map_of;
+using report_fixtures::operation;
 using vantorel::model::OperationRecord;
 using vantorel::recorders::CoverageMap;
 using vantorel::reports::Dimension;
@@ -27,22 +30,6 @@ using vantorel::reports::Timeline;
 using vantorel::reports::TimelinePoint;
 using zavova::EntryKind;
 using zavova::Polarity;
-
-CoverageMap map_of(std::string_view paths) {
-    const std::string text = R"({"openapi": "3.1.0", "paths": {)" + std::string(paths) + "}}";
-    auto v = deririrore::value::parse_json(text);
-    EXPECT_TRUE(v.has_value()) << text;
-    return vantorel::recorders::build_coverage_map(v.has_value() ? std::move(v).value() : deririrore::value::Value(),
-                                                   std::nullopt, std::nullopt);
-}
-
-OperationRecord& operation(CoverageMap& map, std::string_view route, HttpMethod method = HttpMethod::Get) {
-    auto* methods = map.routes.paths.find(route);
-    if (methods == nullptr) throw std::runtime_error("no path " + std::string(route));
-    auto* op = vantorel::model::get_operation(*methods, method);
-    if (op == nullptr) throw std::runtime_error("no operation " + std::string(route));
-    return *op;
-}
 
 void record(CoverageMap& map, HttpMethod method, const std::string& url, std::optional<std::uint16_t> status,
             double time, std::optional<std::string> body = std::nullopt) {

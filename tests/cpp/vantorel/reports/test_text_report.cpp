@@ -9,6 +9,7 @@
 
 #include "deririrore/value/json.hpp"
 #include "http/interaction.hpp"
+#include "report_fixtures.hpp"
 #include "vantorel/recorders/coverage_map.hpp"
 #include "vantorel/recorders/record.hpp"
 #include "vantorel/reports/text_report.hpp"
@@ -18,36 +19,14 @@
 namespace {
 
 using http::HttpMethod;
+using report_fixtures::cover;
+using report_fixtures::map_of;
+using report_fixtures::operation;
 using vantorel::model::OperationRecord;
 using vantorel::recorders::CoverageMap;
 using vantorel::reports::TextReportOptions;
 using vantorel::reports::write_text_report;
 using vantorel::reports::write_text_summary;
-
-CoverageMap map_of(std::string_view paths) {
-    const std::string text = R"({"openapi": "3.1.0", "paths": {)" + std::string(paths) + "}}";
-    auto v = deririrore::value::parse_json(text);
-    EXPECT_TRUE(v.has_value()) << text;
-    return vantorel::recorders::build_coverage_map(v.has_value() ? std::move(v).value() : deririrore::value::Value(),
-                                                   std::nullopt, std::nullopt);
-}
-
-OperationRecord& operation(CoverageMap& map, std::string_view route, HttpMethod method = HttpMethod::Get) {
-    auto* methods = map.routes.paths.find(route);
-    if (methods == nullptr) throw std::runtime_error("no path " + std::string(route));
-    auto* op = vantorel::model::get_operation(*methods, method);
-    if (op == nullptr) throw std::runtime_error("no operation " + std::string(route));
-    return *op;
-}
-
-// Reached (the schema's root passed) with no counted keyword left incomplete.
-void cover(vantorel::model::ParameterTarget& target) {
-    auto state = std::make_shared<zavova::CoverageState>();
-    state->entries.set("", zavova::EntryKind::subschema(zavova::Polarity::Both));
-    state->entries.find("")->passed = 1;
-    target.holder.hits = 1;
-    target.holder.state = std::move(state);
-}
 
 // Reached, with one keyword that passed but never failed.
 void half_cover(vantorel::model::ParameterTarget& target) {
