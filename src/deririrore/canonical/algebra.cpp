@@ -1,7 +1,12 @@
 #include "deririrore/canonical/algebra.hpp"
 
+#include <algorithm>
+#include <set>
+#include <string>
+
 #include "deririrore/canonical/admission.hpp"
 #include "deririrore/canonical/order.hpp"
+#include "deririrore/core/internal_error.hpp"
 #include "deririrore/value/numeric.hpp"
 
 namespace deririrore::canonical {
@@ -18,6 +23,10 @@ std::optional<Schema> memo_find(CanonicalContext& context, const Schema& a, cons
 
 constexpr uint8_t kInteger = static_cast<uint8_t>(JsonType::Integer);
 constexpr uint8_t kNumber = static_cast<uint8_t>(JsonType::Number);
+
+[[noreturn]] void internal_stop(const char* what, const Schema& node) {
+    throw InternalError(std::string(what) + ": " + debug_string(node));
+}
 
 uint8_t widen(uint8_t bits) { return (bits & kNumber) ? static_cast<uint8_t>(bits | kInteger) : bits; }
 
@@ -137,12 +146,127 @@ Schema intersect(const Schema& a_in, const Schema& b_in, CanonicalContext& conte
     return result;
 }
 
-Schema object_leaf_node(const ObjectLeaf& leaf, CanonicalContext&) {
-    if (leaf.sizes.minimum && leaf.sizes.maximum && *leaf.sizes.minimum > *leaf.sizes.maximum) return false_schema();
-    return make_schema(kind::Object{leaf});
+Schema typed_group(JsonType ty, Schema body) {
+    if (is_false(body)) return body;
+    return make_schema(kind::TypedGroup{ty, std::move(body)});
 }
 
-std::optional<Schema> complement_node(const Schema&, CanonicalContext&) { return std::nullopt; }
+Schema integer_leaf_node(IntegerLeaf leaf, CanonicalContext&) {
+    const auto& b = leaf.bounds;
+    if (b.minimum && b.maximum && *b.minimum > *b.maximum) return false_schema();
+    return make_schema(kind::Integer{std::move(leaf)});
+}
+
+Schema number_leaf_node(NumberLeaf leaf, CanonicalContext&) { return make_schema(kind::Number{std::move(leaf)}); }
+
+Schema string_leaf_node(StringLeaf leaf, CanonicalContext&) {
+    const auto& b = leaf.lengths;
+    if (b.minimum && b.maximum && *b.minimum > *b.maximum) return false_schema();
+    return make_schema(kind::String{std::move(leaf)});
+}
+
+Schema object_leaf_node(ObjectLeaf leaf, CanonicalContext&) {
+    if (leaf.sizes.minimum && leaf.sizes.maximum && *leaf.sizes.minimum > *leaf.sizes.maximum) return false_schema();
+    return make_schema(kind::Object{std::move(leaf)});
+}
+
+std::vector<CanonicalJson> normalize_value_set(std::vector<CanonicalJson> values) {
+    std::stable_sort(values.begin(), values.end(),
+                     [](const CanonicalJson& a, const CanonicalJson& b) { return compare_canonical_json(*a, *b) < 0; });
+    values.erase(
+        std::unique(values.begin(), values.end(),
+                    [](const CanonicalJson& a, const CanonicalJson& b) { return a == b || canonical_json_eq(*a, *b); }),
+        values.end());
+    return values;
+}
+
+std::vector<CanonicalJson> value_set_members(const Schema& node) {
+    if (const auto* c = node->as<kind::Const>()) return {c->value};
+    if (const auto* e = node->as<kind::Enum>()) return e->values;
+    internal_stop("value-set kind expected", node);
+}
+
+Schema value_set_by_type(std::vector<CanonicalJson> values, JsonTypeSet types, CanonicalContext&) {
+    const uint8_t admitted = widen(types.bits());
+    std::erase_if(values, [&](const CanonicalJson& v) { return (value_type(*v) & admitted) == 0; });
+    return schema_from_value_set(std::move(values));
+}
+
+CanonicalJson shared_canonical_json(const value::Value& v) { return std::make_shared<const value::Value>(v); }
+
+Schema union_of(std::vector<Schema> branches, CanonicalContext&) {
+    std::erase_if(branches, [](const Schema& s) { return is_false(s); });
+    for (const auto& s : branches)
+        if (is_true(s)) return s;
+    sort_schemas(branches);
+    branches.erase(std::unique(branches.begin(), branches.end(),
+                               [](const Schema& a, const Schema& b) { return a.same(b) || schema_eq(a, b); }),
+                   branches.end());
+    if (branches.empty()) return false_schema();
+    if (branches.size() == 1) return branches[0];
+    return make_schema(kind::AnyOf{std::move(branches)});
+}
+
+std::optional<Schema> complement_node(const Schema&, const TargetTable&, CanonicalContext&) { return std::nullopt; }
+
+std::optional<Schema> complement_node(const Schema& node, CanonicalContext& context) {
+    static const TargetTable empty;
+    return complement_node(node, context.targets ? *context.targets : empty, context);
+}
+
+std::optional<Schema> one_of_node(std::vector<Schema>, const TargetTable&, CanonicalContext&) { return std::nullopt; }
+
+std::optional<std::vector<Schema>> resolve_branch_references(const std::vector<Schema>& branches,
+                                                             const TargetTable& first, const TargetTable* second,
+                                                             bool& unresolved) {
+    std::vector<Schema> out;
+    out.reserve(branches.size());
+    for (const auto& branch : branches) {
+        Schema node = branch;
+        std::set<std::string, std::less<>> seen;
+        while (const auto* r = node->as<kind::Reference>()) {
+            if (!seen.insert(*r->name).second) return std::nullopt;
+            auto it = first.find(*r->name);
+            if (it != first.end()) {
+                node = it->second;
+                continue;
+            }
+            if (second) {
+                auto jt = second->find(*r->name);
+                if (jt != second->end()) {
+                    node = jt->second;
+                    continue;
+                }
+            }
+            unresolved = true;
+            return std::nullopt;
+        }
+        out.push_back(std::move(node));
+    }
+    return out;
+}
+
+bool branches_pairwise_disjoint(const std::vector<Schema>&, const std::vector<Schema>& resolved,
+                                CanonicalContext& context) {
+    for (std::size_t i = 0; i < resolved.size(); ++i) {
+        for (std::size_t j = i + 1; j < resolved.size(); ++j) {
+            const bool saved = context.exhausted;
+            context.exhausted = false;
+            const bool empty = is_false(intersect(resolved[i], resolved[j], context));
+            const bool raised = context.exhausted;
+            context.exhausted = saved || raised;
+            if (!empty || raised || context.intersection_budget == 0) return false;
+        }
+    }
+    return true;
+}
+
+bool one_of_branches_disjoint(const std::vector<Schema>& branches, const TargetTable& targets,
+                              CanonicalContext& context) {
+    bool unresolved = false;
+    auto resolved = resolve_branch_references(branches, targets, nullptr, unresolved);
+    return resolved && branches_pairwise_disjoint(branches, *resolved, context);
+}
 
 std::vector<SharedPattern> compile_patterns(const std::vector<SharedString>& texts, CanonicalContext& context) {
     std::vector<SharedPattern> out;
@@ -174,6 +298,34 @@ std::optional<BigInt> finite_value_count(const Schema& node) {
             return std::nullopt;
     }
 }
+
+bool bounds_contain_count(const Bounds& window, const BigInt& count) {
+    return (!window.minimum || *window.minimum <= count) && (!window.maximum || count <= *window.maximum);
+}
+
+bool is_settleable(const Schema&) { return false; }
+
+ReferenceGraph build_emptiness_graph(const Schema& root, const TargetTable& targets) {
+    ReferenceGraph graph;
+    graph.nodes.emplace("#", root);
+    graph.edges["#"];
+    for (const auto& [name, node] : targets) {
+        graph.nodes.insert_or_assign(name, node);
+        graph.edges[name];
+    }
+    return graph;
+}
+
+// Until the graph is analysed, every vertex lies in one component that counts
+// as cyclic, so no caller orders targets on an unproven graph.
+std::vector<ReferenceComponent> reference_components(const ReferenceGraph& graph) {
+    ReferenceComponent all;
+    for (const auto& [name, edges] : graph.edges) all.push_back(name);
+    if (all.empty()) return {};
+    return {std::move(all)};
+}
+
+bool is_cyclic_component(const ReferenceComponent&, const ReferenceGraph&) { return true; }
 
 void restrict_array_leaf(ArrayLeaf& leaf, const BigInt& n) {
     if (!leaf.lengths.maximum || *leaf.lengths.maximum > n) leaf.lengths.maximum = n;
