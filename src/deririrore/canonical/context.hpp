@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <variant>
 
+#include "deririrore/canonical/intersection_memo.hpp"
 #include "deririrore/canonical/ir.hpp"
 #include "deririrore/regex/engine.hpp"
 
@@ -60,6 +61,7 @@ struct CanonicalContext {
     std::shared_ptr<PatternCache> shared_patterns;
     std::unordered_map<uint64_t, std::vector<std::pair<std::pair<Schema, Schema>, Schema>>> intersection_memo;
     std::size_t intersection_memo_size = 0;
+    IntersectionMemo intersections;
     std::unordered_map<uint64_t, std::vector<std::pair<Schema, SharedNameSet>>> unchecked_names_memo;
     std::size_t unchecked_names_memo_size = 0;
     std::shared_ptr<const TargetTable> targets;
