@@ -1,6 +1,7 @@
 #include "deririrore/canonical/context.hpp"
 
 #include "deririrore/core/internal_error.hpp"
+#include "deririrore/value/overloaded.hpp"
 
 namespace deririrore::canonical {
 
@@ -27,6 +28,26 @@ CanonicalContext new_canonical_context(regex::PatternOptions options, Draft draf
     c.draft = draft;
     c.format_asserts = format_asserts;
     return c;
+}
+
+void set_shared_patterns(CanonicalContext& context, std::shared_ptr<PatternCache> cache) {
+    context.shared_patterns = std::move(cache);
+}
+
+void set_targets(CanonicalContext& context, std::shared_ptr<const TargetTable> targets) {
+    context.targets = std::move(targets);
+    context.settling_names.clear();
+}
+
+std::string CanonicalError::message() const {
+    return std::visit(value::Overloaded{
+                          [](const NotASchema& e) { return "schema must be a boolean or object, got: " + e.json; },
+                          [](const NoValueAtPointer& e) { return "no value at pointer: " + e.pointer; },
+                          [](const ReferenceFailed& e) { return e.error.message(); },
+                          [](const SchemaInvalid& e) { return "schema validation failed: " + e.error.message(); },
+                          [](const InvalidPattern& e) { return "invalid regular expression: " + e.pattern; },
+                      },
+                      data);
 }
 
 namespace {

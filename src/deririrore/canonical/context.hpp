@@ -15,6 +15,8 @@
 
 #include "deririrore/canonical/intersection_memo.hpp"
 #include "deririrore/canonical/ir.hpp"
+#include "deririrore/core/validation_error.hpp"
+#include "deririrore/referencing/error.hpp"
 #include "deririrore/regex/engine.hpp"
 
 namespace deririrore::canonical {
@@ -50,6 +52,9 @@ using SharedNameSet = std::shared_ptr<const NameSet>;
 using TargetTable = std::map<std::string, Schema, std::less<>>;
 
 inline constexpr uint64_t kDefaultIntersectionBudget = 1'000'000;
+inline constexpr uint64_t kDefaultParseBudget = 4096;
+// The settling context's share: settling may add little to an analysis.
+inline constexpr uint64_t kSettlingIntersectionBudget = 40'000;
 inline constexpr std::size_t kIntersectionMemoCap = 1'048'576;
 inline constexpr std::size_t kUncheckedNamesMemoCap = 65'536;
 
@@ -67,13 +72,43 @@ struct CanonicalContext {
     std::shared_ptr<const TargetTable> targets;
     std::set<std::string, std::less<>> settling_names;
     uint64_t intersection_budget = kDefaultIntersectionBudget;
-    uint64_t parse_budget = 4096;
+    uint64_t parse_budget = kDefaultParseBudget;
     bool exhausted = false;
     // Patterns this context translated and compiled itself.
     std::size_t patterns_compiled = 0;
 };
 
 CanonicalContext new_canonical_context(regex::PatternOptions options, Draft draft, bool format_asserts);
+
+void set_shared_patterns(CanonicalContext& context, std::shared_ptr<PatternCache> cache);
+// Also forgets the names being settled: they belonged to the table replaced.
+void set_targets(CanonicalContext& context, std::shared_ptr<const TargetTable> targets);
+// Results computed with a spent context are not to be trusted.
+inline bool context_spent(const CanonicalContext& context) noexcept {
+    return context.exhausted || context.intersection_budget == 0;
+}
+
+// The one error of the canonical form; everything it cannot model is no error.
+struct CanonicalError {
+    struct NotASchema {
+        std::string json;
+    };
+    struct NoValueAtPointer {
+        std::string pointer;
+    };
+    struct ReferenceFailed {
+        referencing::ReferenceError error;
+    };
+    struct SchemaInvalid {
+        core::ValidationError error;
+    };
+    struct InvalidPattern {
+        std::string pattern;
+    };
+    std::variant<NotASchema, NoValueAtPointer, ReferenceFailed, SchemaInvalid, InvalidPattern> data;
+
+    std::string message() const;
+};
 
 // Null when the pattern cannot be translated or compiled.
 SharedPattern lookup_compiled_pattern(CanonicalContext& context, const std::string& text);
