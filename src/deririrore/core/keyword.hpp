@@ -20,6 +20,7 @@
 #include "deririrore/core/evaluation.hpp"
 #include "deririrore/core/location.hpp"
 #include "deririrore/core/validation_error.hpp"
+#include "deririrore/value/value.hpp"
 
 namespace deririrore::core {
 
@@ -318,6 +319,20 @@ public:
     virtual bool applies_to(const Value&) const { return true; }
     virtual bool trace(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
                        TraceContext& ctx) const = 0;
+
+    // For a keyword whose whole check is its instance's kind: the kinds it accepts, one bit per
+    // ValueKind (see kind_bit); 0 for every other keyword. Nodes make such a check themselves,
+    // with the one event `trace` would emit at `location()`, instead of calling the keyword.
+    std::uint8_t accepted_kinds() const noexcept { return accepted_kinds_; }
+    static constexpr std::uint8_t kind_bit(value::ValueKind kind) noexcept {
+        return static_cast<std::uint8_t>(1u << static_cast<unsigned>(kind));
+    }
+
+protected:
+    void set_accepted_kinds(std::uint8_t kinds) noexcept { accepted_kinds_ = kinds; }
+
+private:
+    std::uint8_t accepted_kinds_ = 0;
 };
 
 using KeywordValidatorPtr = std::unique_ptr<KeywordValidator>;

@@ -127,7 +127,13 @@ SchemaNode::SchemaNode(Form form, std::vector<CompiledKeyword> entries, Location
       entries_(std::move(entries)),
       location_(std::move(location)),
       absolute_(std::move(absolute)),
-      resolved_(resolved_of(absolute_, location_)) {}
+      resolved_(resolved_of(absolute_, location_)) {
+    steps_.reserve(entries_.size());
+    for (const auto& entry : entries_) {
+        const KeywordValidator* v = entry.validator.get();
+        steps_.push_back(Step{v, &v->location(), v->accepted_kinds()});
+    }
+}
 
 std::unique_ptr<SchemaNode> SchemaNode::boolean(bool value, Location location, AbsoluteLocation absolute) {
     std::vector<CompiledKeyword> entries;
@@ -167,9 +173,13 @@ bool SchemaNode::is_valid(const Value& instance, ValidationContext& ctx) const {
     DepthGuard guard(ctx);
     if (!guard) return false;
     if (form_ == Form::Boolean) return entries_.empty();
-    if (entries_.size() == 1) return entries_.front().validator->is_valid(instance, ctx);
-    for (const auto& entry : entries_) {
-        if (!entry.validator->is_valid(instance, ctx)) return false;
+    const std::uint8_t kind = KeywordValidator::kind_bit(instance.kind());
+    for (const Step& step : steps_) {
+        if (step.accepted_kinds != 0) {
+            if ((step.accepted_kinds & kind) == 0) return false;
+        } else if (!step.validator->is_valid(instance, ctx)) {
+            return false;
+        }
     }
     return true;
 }
@@ -225,9 +235,16 @@ bool SchemaNode::trace(const Value& instance, const LazyLocation& instance_path,
         if (entries_.empty()) return true;
         return entries_.front().validator->trace(instance, instance_path, tracer, ctx);
     }
+    const std::uint8_t kind = KeywordValidator::kind_bit(instance.kind());
     bool valid = true;
-    for (const auto& entry : entries_) {
-        valid = entry.validator->trace(instance, instance_path, tracer, ctx) && valid;
+    for (const Step& step : steps_) {
+        if (step.accepted_kinds != 0) {
+            const bool matched = (step.accepted_kinds & kind) != 0;
+            tracer.emit(instance_path, *step.location, outcome_of(matched));
+            valid = matched && valid;
+        } else {
+            valid = step.validator->trace(instance, instance_path, tracer, ctx) && valid;
+        }
     }
     return valid;
 }

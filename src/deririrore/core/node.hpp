@@ -81,8 +81,18 @@ public:
 private:
     SchemaNode(Form form, std::vector<CompiledKeyword> entries, Location location, AbsoluteLocation absolute);
 
+    // What the is_valid and trace loops read of each entry, packed apart from the entries' other
+    // locations: the validator, and for a check of the instance's kind alone the kinds it accepts
+    // and the location its event names.
+    struct Step {
+        const KeywordValidator* validator;
+        const Location* location;
+        std::uint8_t accepted_kinds;
+    };
+
     Form form_;
     std::vector<CompiledKeyword> entries_;
+    std::vector<Step> steps_;
     SharedValue annotations_;
     std::shared_ptr<const FusedArrayInfo> fused_;
     std::size_t split_ = 0;

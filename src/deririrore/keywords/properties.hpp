@@ -44,9 +44,14 @@ void for_each_declared_property(const std::vector<DeclaredProperty>& entries, co
     auto it = members.begin();
     for (const auto& entry : entries) {
         const std::string_view name = entry.key.text;
-        while (it != members.end() && std::string_view(it->key) < name) ++it;
-        const bool present = it != members.end() && std::string_view(it->key) == name;
-        f(entry, present ? &it->value : nullptr);
+        const Value* found = nullptr;
+        for (; it != members.end(); ++it) {
+            const int order = value::compare_keys(it->key, name);
+            if (order < 0) continue;
+            if (order == 0) found = &it->value;
+            break;
+        }
+        f(entry, found);
     }
 }
 

@@ -18,11 +18,29 @@ bool is_draft4_integer_text(std::string_view text) noexcept;
 // The test of one type name on an instance (integer by value, or by draft 4 literal form).
 bool value_matches_type(const Value& instance, JsonType type, bool draft4) noexcept;
 
+// The value kinds a type name accepts by kind alone ("integer": every number, so callers that
+// must tell whole numbers apart cannot use it).
+constexpr std::uint8_t kinds_of(JsonType type) noexcept {
+    using value::ValueKind;
+    switch (type) {
+        case JsonType::Null: return core::KeywordValidator::kind_bit(ValueKind::Null);
+        case JsonType::Boolean: return core::KeywordValidator::kind_bit(ValueKind::Boolean);
+        case JsonType::Integer:
+        case JsonType::Number: return core::KeywordValidator::kind_bit(ValueKind::Number);
+        case JsonType::String: return core::KeywordValidator::kind_bit(ValueKind::String);
+        case JsonType::Array: return core::KeywordValidator::kind_bit(ValueKind::Array);
+        case JsonType::Object: return core::KeywordValidator::kind_bit(ValueKind::Object);
+    }
+    return 0;
+}
+
 // One type name; `Draft4` selects the draft 4 integer test for "integer".
 template <JsonType T, bool Draft4 = false>
 class SingleTypeValidator final : public core::KeywordValidator {
 public:
-    explicit SingleTypeValidator(Location location) : location_(std::move(location)) {}
+    explicit SingleTypeValidator(Location location) : location_(std::move(location)) {
+        if constexpr (T != JsonType::Integer) set_accepted_kinds(kinds_of(T));
+    }
 
     bool is_valid(const Value& instance, core::ValidationContext&) const override {
         return value_matches_type(instance, T, Draft4);
@@ -59,7 +77,14 @@ using ObjectTypeValidator = SingleTypeValidator<JsonType::Object>;
 template <bool Draft4 = false>
 class TypeSetValidator final : public core::KeywordValidator {
 public:
-    TypeSetValidator(Location location, JsonTypeSet types) : location_(std::move(location)), types_(types) {}
+    TypeSetValidator(Location location, JsonTypeSet types) : location_(std::move(location)), types_(types) {
+        // "integer" needs the number's value, unless "number" accepts every number anyway.
+        if (!types.contains(JsonType::Integer) || types.contains(JsonType::Number)) {
+            std::uint8_t kinds = 0;
+            for (JsonType t : types) kinds |= kinds_of(t);
+            set_accepted_kinds(kinds);
+        }
+    }
 
     bool is_valid(const Value& instance, core::ValidationContext&) const override { return matches(instance); }
     std::optional<ValidationError> validate(const Value& instance, const core::LazyLocation& instance_path,

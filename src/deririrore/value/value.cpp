@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 namespace deririrore::value {
@@ -11,7 +12,9 @@ namespace {
 
 bool is_container(const Value& v) noexcept { return v.is_array() || v.is_object(); }
 
-bool less_key(const Member& m, std::string_view key) noexcept { return std::string_view(m.key) < key; }
+bool less_key(const Member& m, std::string_view key) noexcept { return compare_keys(m.key, key) < 0; }
+
+constexpr std::size_t kScannedObjectSize = 8;
 
 }  // namespace
 
@@ -198,6 +201,17 @@ void Value::push_back(Value v) { std::get<4>(data_).push_back(std::move(v)); }
 const Value* Value::find(std::string_view key) const noexcept {
     const auto* obj = std::get_if<5>(&data_);
     if (obj == nullptr) return nullptr;
+    // Small objects, the usual case, are scanned: lengths and first bytes reject most members
+    // without a byte compare, where a binary search compares bytes at every step.
+    if (obj->size() <= kScannedObjectSize) {
+        const std::size_t n = key.size();
+        for (const auto& m : *obj) {
+            if (m.key.size() != n) continue;
+            if (n == 0 || (m.key.front() == key.front() && std::memcmp(m.key.data(), key.data(), n) == 0))
+                return &m.value;
+        }
+        return nullptr;
+    }
     auto it = std::lower_bound(obj->begin(), obj->end(), key, less_key);
     if (it == obj->end() || it->key != key) return nullptr;
     return &it->value;

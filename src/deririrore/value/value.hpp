@@ -102,6 +102,14 @@ struct Member {
     Value value;
 };
 
+// Bytewise order of two member keys (negative, zero, positive). Most keys met side by side differ
+// in their first byte, which settles them without a call into the library's compare.
+inline int compare_keys(std::string_view a, std::string_view b) noexcept {
+    if (!a.empty() && !b.empty() && a.front() != b.front())
+        return static_cast<unsigned char>(a.front()) < static_cast<unsigned char>(b.front()) ? -1 : 1;
+    return a.compare(b);
+}
+
 inline Value Value::null() { return Value(); }
 inline Value Value::object() { return object(Object{}); }
 
