@@ -303,30 +303,6 @@ bool bounds_contain_count(const Bounds& window, const BigInt& count) {
     return (!window.minimum || *window.minimum <= count) && (!window.maximum || count <= *window.maximum);
 }
 
-bool is_settleable(const Schema&) { return false; }
-
-ReferenceGraph build_emptiness_graph(const Schema& root, const TargetTable& targets) {
-    ReferenceGraph graph;
-    graph.nodes.emplace("#", root);
-    graph.edges["#"];
-    for (const auto& [name, node] : targets) {
-        graph.nodes.insert_or_assign(name, node);
-        graph.edges[name];
-    }
-    return graph;
-}
-
-// Until the graph is analysed, every vertex lies in one component that counts
-// as cyclic, so no caller orders targets on an unproven graph.
-std::vector<ReferenceComponent> reference_components(const ReferenceGraph& graph) {
-    ReferenceComponent all;
-    for (const auto& [name, edges] : graph.edges) all.push_back(name);
-    if (all.empty()) return {};
-    return {std::move(all)};
-}
-
-bool is_cyclic_component(const ReferenceComponent&, const ReferenceGraph&) { return true; }
-
 void restrict_array_leaf(ArrayLeaf& leaf, const BigInt& n) {
     if (!leaf.lengths.maximum || *leaf.lengths.maximum > n) leaf.lengths.maximum = n;
     const BigInt& max = *leaf.lengths.maximum;

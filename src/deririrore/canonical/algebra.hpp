@@ -11,6 +11,7 @@
 
 #include "deririrore/canonical/context.hpp"
 #include "deririrore/canonical/ir.hpp"
+#include "deririrore/canonical/reference_graph.hpp"
 
 namespace deririrore::canonical {
 
@@ -64,23 +65,13 @@ std::optional<BigInt> finite_value_count(const Schema& node);
 void restrict_array_leaf(ArrayLeaf& leaf, const BigInt& n);
 bool bounds_contain_count(const Bounds& window, const BigInt& count);
 
-// The reference graph: the root under "#" and one vertex per target.
-struct ReferenceEdge {
-    std::string target;
-    bool guarded = false;
-};
-struct ReferenceGraph {
-    std::map<std::string, std::vector<ReferenceEdge>, std::less<>> edges;
-    std::map<std::string, Schema, std::less<>> nodes;
-};
-using ReferenceComponent = std::vector<std::string>;
-
-// False when the node reaches a reference to "#", or an object leaf's name or
-// violation schema holds any reference.
-bool is_settleable(const Schema& node);
-ReferenceGraph build_emptiness_graph(const Schema& root, const TargetTable& targets);
-// Components, each after every component it reaches.
-std::vector<ReferenceComponent> reference_components(const ReferenceGraph& graph);
-bool is_cyclic_component(const ReferenceComponent& component, const ReferenceGraph& graph);
+// The reference graph lives in reference_graph.hpp; these names read as its operations.
+inline bool is_settleable(const Schema& node) { return free_of_root_reference(node); }
+inline std::vector<ReferenceComponent> reference_components(const ReferenceGraph& graph) {
+    return strongly_connected_components(graph);
+}
+inline bool is_cyclic_component(const ReferenceComponent& component, const ReferenceGraph& graph) {
+    return is_recursive_component(component, graph);
+}
 
 }  // namespace deririrore::canonical
