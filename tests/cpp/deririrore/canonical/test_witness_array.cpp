@@ -246,3 +246,84 @@ TEST(CanonicalArrayNode, FacetCountsAndDistinctness) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace deririrore;
+using namespace deririrore::canonical;
+
+std::vector<std::string> witness_texts(const Schema& node, uint32_t depth = kWitnessDepth) {
+    auto c = new_canonical_context(regex::PatternOptions::backtracking(), Draft::Draft202012, false);
+    uint64_t budget = kWitnessNodeBudget;
+    std::vector<std::string> out;
+    for (const auto& v : collect_witness_values(node, depth, budget, c)) out.push_back(value::to_json(v));
+    return out;
+}
+
+Schema constant(std::string_view t) {
+    return make_schema(kind::Const{std::make_shared<const value::Value>(*value::parse_json(t))});
+}
+
+TEST(CanonicalWitnesses, SamplesPerKind) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(witness_texts(make_schema(
+                  kind::MultiType{JsonTypeSet(JsonType::Null).with(JsonType::Boolean).with(JsonType::String)})),
+              (V{"null", "false", "\"\""}));
+    EXPECT_EQ(witness_texts(true_schema()), V{"null"});
+    EXPECT_TRUE(witness_texts(false_schema()).empty());
+    EXPECT_TRUE(witness_texts(make_schema(kind::Not{true_schema()})).empty());
+    EXPECT_TRUE(witness_texts(make_schema(kind::AnyOf{{constant("1"), constant("2")}}), 1).empty());
+    EXPECT_EQ(witness_texts(make_schema(kind::AnyOf{{constant("1"), constant("\"x\"")}})), (V{"1", "\"x\""}));
+
+    NumberLeaf numbers;
+    numbers.minimum = BoundNumber{"0", true};
+    numbers.maximum = BoundNumber{"10", false};
+    EXPECT_EQ(witness_texts(make_schema(kind::Number{numbers})), (V{"0", "5.0", "0"}));
+
+    StringLeaf padded;
+    padded.patterns.push_back(share("^abc$"));
+    padded.lengths.minimum = BigInt(5);
+    EXPECT_EQ(witness_texts(make_schema(kind::String{padded})), (V{"\"abcaa\"", "\"aaaaa\""}));
+    StringLeaf capped;
+    capped.patterns.push_back(share("^abc$"));
+    capped.lengths.maximum = BigInt(2);
+    EXPECT_EQ(witness_texts(make_schema(kind::String{capped})), V{"\"\""});
+    StringLeaf dated;
+    dated.patterns = {share("^x"), share("y")};
+    dated.formats.push_back(FormatKind::builtin(formats::BuiltinFormat::Date));
+    EXPECT_EQ(witness_texts(make_schema(kind::String{dated})),
+              (V{"\"xy\"", "\"x\"", "\"y\"", "\"2020-01-01\"", "\"\""}));
+
+    ObjectLeaf object;
+    object.required.push_back(share("x"));
+    object.sizes.minimum = BigInt(3);
+    EXPECT_EQ(witness_texts(make_schema(kind::Object{object})), V{"{\"a0\":null,\"a1\":null,\"x\":null}"});
+    ObjectLeaf seeded;
+    seeded.sizes.minimum = BigInt(2);
+    seeded.pattern_properties.entries.emplace_back(share("^id_[0-9]"), constant("7"));
+    seeded.properties.entries.emplace_back(share("k"), constant("true"));
+    EXPECT_EQ(witness_texts(make_schema(kind::Object{seeded})), V{"{\"k0\":null,\"k1\":null}"});
+    seeded.properties.entries.clear();
+    EXPECT_EQ(witness_texts(make_schema(kind::Object{seeded})), V{"{\"id_0\":7,\"id_1\":7}"});
+    ObjectLeaf too_big;
+    too_big.sizes.minimum = BigInt(65);
+    EXPECT_TRUE(witness_texts(make_schema(kind::Object{too_big})).empty());
+
+    ArrayLeaf sevens;
+    sevens.lengths.minimum = BigInt(2);
+    sevens.items = constant("7");
+    EXPECT_EQ(witness_texts(make_schema(kind::Array{sevens})), V{"[7,7]"});
+    ArrayLeaf with_contains;
+    with_contains.prefix.push_back(constant("1"));
+    with_contains.contains.push_back(ContainsFacet{constant("\"c\""), BigInt(1), std::nullopt});
+    with_contains.lengths.minimum = BigInt(3);
+    EXPECT_EQ(witness_texts(make_schema(kind::Array{with_contains})), V{"[1,\"c\",null]"});
+    ArrayLeaf impossible_item;
+    impossible_item.lengths.minimum = BigInt(1);
+    impossible_item.items = false_schema();
+    EXPECT_TRUE(witness_texts(make_schema(kind::Array{impossible_item})).empty());
+
+    EXPECT_TRUE(witness_texts(make_schema(kind::Reference{share("urn:missing")})).empty());
+}
+
+}  // namespace
