@@ -173,7 +173,8 @@ bool has_constraining_siblings(const value::Value& object, Draft draft);
 void push_keyword_part(KeywordParts& parts, CauseGroup group, Schema node);
 
 // The unevaluated rewrite: answers for an object of draft 2019-09 or 2020-12
-// that has `unevaluatedProperties` or `unevaluatedItems`, like a parse.
+// that has `unevaluatedProperties` or `unevaluatedItems`, like a parse. On
+// entry the branch-part flag holds again what the object read of it.
 ParseOutcome rewrite_unevaluated(const value::Value& object, CanonicalContext& context, bool at_root,
                                  const Resolver& scope, ParseTracker& tracker);
 
