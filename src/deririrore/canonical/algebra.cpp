@@ -45,19 +45,6 @@ std::vector<CanonicalJson> value_set_members(const Schema& node) {
     internal_stop("value-set kind expected", node);
 }
 
-Schema union_of(std::vector<Schema> branches, CanonicalContext&) {
-    std::erase_if(branches, [](const Schema& s) { return is_false(s); });
-    for (const auto& s : branches)
-        if (is_true(s)) return s;
-    sort_schemas(branches);
-    branches.erase(std::unique(branches.begin(), branches.end(),
-                               [](const Schema& a, const Schema& b) { return a.same(b) || schema_eq(a, b); }),
-                   branches.end());
-    if (branches.empty()) return false_schema();
-    if (branches.size() == 1) return branches[0];
-    return make_schema(kind::AnyOf{std::move(branches)});
-}
-
 std::optional<Schema> complement_node(const Schema&, const TargetTable&, CanonicalContext&) { return std::nullopt; }
 
 std::optional<Schema> complement_node(const Schema& node, CanonicalContext& context) {
