@@ -503,9 +503,14 @@ bool node_rejects_value(const Schema& node, const value::Value& v, CanonicalCont
 
 Schema deref_schema(const Schema& node, const CanonicalContext& context) {
     Schema current = node;
+    // A chain that comes back to a name it passed stays the reference it is.
+    std::vector<SharedString> visited;
     for (std::size_t step = 0; step < kMaxDerefSteps; ++step) {
         const auto* r = current->as<kind::Reference>();
         if (!r) return current;
+        if (std::any_of(visited.begin(), visited.end(), [&](const SharedString& n) { return *n == *r->name; }))
+            return current;
+        visited.push_back(r->name);
         auto target = lookup_reference_target(context, *r->name);
         if (!target) return current;
         current = *target;

@@ -342,6 +342,20 @@ TEST(AlgebraIntersection, ReferencesComeBackAndRecursionStops) {
     EXPECT_EQ(show(inner->as<kind::Array>()->leaf.items.value()), show(make_schema(kind::AllOf{pair})));
 }
 
+TEST(AlgebraIntersection, ReferenceCyclesWithoutContentStayReferences) {
+    auto c = ctx();
+    const std::string base = "urn:jsonschema:canonical:#/$defs/";
+    auto table = std::make_shared<TargetTable>();
+    table->insert_or_assign(base + "loop", reference(base + "back"));
+    table->insert_or_assign(base + "back", reference(base + "loop"));
+    c.targets = table;
+    const Schema loop = reference(base + "loop");
+    EXPECT_EQ(deref_schema(loop, c)->index(), KindIndex::Reference);
+    const Schema met = intersect(loop, integer_node(0, 1), c);
+    EXPECT_FALSE(is_false(met));
+    EXPECT_EQ(met->index(), KindIndex::AllOf);
+}
+
 TEST(AlgebraIntersection, DeepNestingIsBoundedAndFlagged) {
     auto c = ctx();
     Schema a = integer_node(0, 5);
