@@ -45,13 +45,6 @@ std::vector<CanonicalJson> value_set_members(const Schema& node) {
     internal_stop("value-set kind expected", node);
 }
 
-std::optional<Schema> complement_node(const Schema&, const TargetTable&, CanonicalContext&) { return std::nullopt; }
-
-std::optional<Schema> complement_node(const Schema& node, CanonicalContext& context) {
-    static const TargetTable empty;
-    return complement_node(node, context.targets ? *context.targets : empty, context);
-}
-
 std::optional<Schema> one_of_node(std::vector<Schema>, const TargetTable&, CanonicalContext&) { return std::nullopt; }
 
 std::optional<std::vector<Schema>> resolve_branch_references(const std::vector<Schema>& branches,
