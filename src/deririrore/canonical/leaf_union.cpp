@@ -162,7 +162,138 @@ bool number_leaf_admits(const NumberLeaf& n, const value::Value& v) {
     return !(n.excludes_integers && value::is_integer_text(text));
 }
 
+bool plain(const ArrayLeaf& l) {
+    return l.distinctness == Distinctness::Unconstrained && l.prefix.empty() && !l.items && l.contains.empty();
+}
+
+bool same_schema(const Schema& a, const Schema& b) { return a.same(b) || schema_eq(a, b); }
+
+bool same_prefix(const std::vector<Schema>& a, const std::vector<Schema>& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), same_schema);
+}
+
+// The merged window when the two windows make one.
+std::optional<Bounds> joined_window(const Bounds& a, const Bounds& b) {
+    auto merged = merge_length_windows({a, b});
+    if (merged.size() != 1) return std::nullopt;
+    return std::move(merged[0]);
+}
+
+bool admits_empty_array(const ArrayLeaf& l) {
+    // No two items of the empty array are equal, so a leaf that wants a repeat refuses it.
+    if (l.distinctness == Distinctness::SomeRepeated) return false;
+    if (l.lengths.minimum && sgn(*l.lengths.minimum) != 0) return false;
+    return std::all_of(l.contains.begin(), l.contains.end(),
+                       [](const ContainsFacet& f) { return f.minimum && sgn(*f.minimum) == 0; });
+}
+
+bool distinctness_allows(const ArrayLeaf& r, const ArrayLeaf& q) {
+    switch (r.distinctness) {
+        case Distinctness::Unconstrained:
+            return true;
+        case Distinctness::AllDistinct:
+            return q.distinctness == Distinctness::AllDistinct || (q.lengths.maximum && *q.lengths.maximum <= 1);
+        case Distinctness::SomeRepeated:
+            return q.distinctness == Distinctness::SomeRepeated;
+    }
+    return false;
+}
+
+bool array_leaf_covers(const ArrayLeaf& r, const ArrayLeaf& q) {
+    if (!bounds_include(r.lengths, q.lengths) || !distinctness_allows(r, q)) return false;
+    const bool facets_within = std::all_of(r.contains.begin(), r.contains.end(), [&](const ContainsFacet& f) {
+        return std::any_of(q.contains.begin(), q.contains.end(),
+                           [&](const ContainsFacet& g) { return contains_facet_eq(f, g); });
+    });
+    const bool prefix_within = r.prefix.size() <= q.prefix.size() &&
+                               std::equal(r.prefix.begin(), r.prefix.end(), q.prefix.begin(), same_schema);
+    const bool q_adds = q.items || q.prefix.size() > r.prefix.size() || q.contains.size() > r.contains.size();
+    if (facets_within && !r.items && prefix_within && q_adds) return true;
+    const bool same_items = (!r.items && !q.items) || (r.items && q.items && same_schema(*r.items, *q.items));
+    const bool same_facets = r.contains.size() == q.contains.size() &&
+                             std::equal(r.contains.begin(), r.contains.end(), q.contains.begin(), contains_facet_eq);
+    return same_prefix(r.prefix, q.prefix) && same_items && same_facets &&
+           r.distinctness == Distinctness::Unconstrained && q.distinctness != Distinctness::Unconstrained;
+}
+
 }  // namespace
+
+std::vector<ArrayLeaf> dedup_array_leaves(std::vector<ArrayLeaf> leaves) {
+    std::vector<std::pair<Schema, ArrayLeaf>> keyed;
+    keyed.reserve(leaves.size());
+    for (auto& l : leaves) {
+        Schema key = make_schema(kind::Array{l});
+        keyed.emplace_back(std::move(key), std::move(l));
+    }
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return compare_canonical_nodes(a.first, b.first) < 0; });
+    std::vector<ArrayLeaf> out;
+    const Schema* last = nullptr;
+    for (auto& [key, leaf] : keyed) {
+        if (last && same_schema(*last, key)) continue;
+        last = &key;
+        out.push_back(std::move(leaf));
+    }
+    return out;
+}
+
+void normalize_array_leaves(LeafList<ArrayLeaf>& list) {
+    if (list.normalized) return;
+    auto leaves = dedup_array_leaves(std::move(list.leaves));
+    std::vector<Bounds> plain_windows;
+    for (const auto& l : leaves)
+        if (plain(l)) plain_windows.push_back(l.lengths);
+    if (!plain_windows.empty()) {
+        for (auto& l : leaves) {
+            if (plain(l)) continue;
+            bool changed = true;
+            while (changed) {
+                changed = false;
+                for (const auto& w : plain_windows) {
+                    auto merged = joined_window(l.lengths, w);
+                    if (merged && !bounds_equal(*merged, l.lengths)) {
+                        l.lengths = std::move(*merged);
+                        changed = true;
+                    }
+                }
+            }
+        }
+    }
+    if (std::any_of(leaves.begin(), leaves.end(), admits_empty_array))
+        for (auto& l : leaves)
+            if (l.lengths.minimum && *l.lengths.minimum == 1) l.lengths.minimum.reset();
+    leaves = dedup_array_leaves(std::move(leaves));
+    auto fold_plain_into = [&](auto is_candidate, auto is_target) {
+        auto p =
+            std::find_if(leaves.begin(), leaves.end(), [&](const ArrayLeaf& l) { return plain(l) && is_candidate(l); });
+        if (p == leaves.end()) return;
+        for (auto d = leaves.begin(); d != leaves.end(); ++d) {
+            if (d == p || !is_target(*d)) continue;
+            if (auto merged = joined_window(d->lengths, p->lengths)) {
+                d->lengths = std::move(*merged);
+                leaves.erase(p);
+                return;
+            }
+        }
+    };
+    // Arrays of at most one item have distinct items.
+    fold_plain_into([](const ArrayLeaf& l) { return l.lengths.maximum && *l.lengths.maximum <= 1; },
+                    [](const ArrayLeaf& l) {
+                        return l.distinctness == Distinctness::AllDistinct && l.prefix.empty() && !l.items &&
+                               l.contains.empty();
+                    });
+    // The empty array meets any prefix and items; a leaf that wants a repeat refuses it.
+    fold_plain_into([](const ArrayLeaf& l) { return l.lengths.maximum && sgn(*l.lengths.maximum) == 0; },
+                    [](const ArrayLeaf& l) {
+                        return (l.items || !l.prefix.empty()) && l.contains.empty() &&
+                               l.distinctness != Distinctness::SomeRepeated;
+                    });
+    drop_covered(leaves, [](const ArrayLeaf& r, std::size_t, const ArrayLeaf& q, std::size_t) {
+        return array_leaf_covers(r, q);
+    });
+    list.leaves = std::move(leaves);
+    list.normalized = true;
+}
 
 void merge_integer_group(std::vector<IntegerLeaf>& out, const IntegerLeaf& key, std::vector<Bounds> intervals) {
     std::optional<BigInt> step;

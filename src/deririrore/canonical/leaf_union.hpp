@@ -28,6 +28,9 @@ void normalize_integer_leaves(LeafList<IntegerLeaf>& list);
 void merge_integer_group(std::vector<IntegerLeaf>& out, const IntegerLeaf& key, std::vector<Bounds> intervals);
 void normalize_number_leaves(LeafList<NumberLeaf>& list);
 void normalize_string_leaves(LeafList<StringLeaf>& list);
+void normalize_array_leaves(LeafList<ArrayLeaf>& list);
+// Sorted by the node order, repeated leaves removed.
+std::vector<ArrayLeaf> dedup_array_leaves(std::vector<ArrayLeaf> leaves);
 
 struct UnionLeaves {
     LeafList<StringLeaf>& strings;

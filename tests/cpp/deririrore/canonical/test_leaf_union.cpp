@@ -188,6 +188,72 @@ TEST(LeafUnion, ConstantsMoveBetweenValuesAndLeaves) {
     EXPECT_TRUE(number_leaf_is_constant(c7, values, nums(BoundNumber{"3", true}, BoundNumber{"4", true})));
 }
 
+ArrayLeaf arrays(std::optional<long> lo, std::optional<long> hi, Distinctness d = Distinctness::Unconstrained,
+                 std::optional<Schema> items = std::nullopt) {
+    ArrayLeaf leaf;
+    if (lo) leaf.lengths.minimum = BigInt(*lo);
+    if (hi) leaf.lengths.maximum = BigInt(*hi);
+    leaf.distinctness = d;
+    leaf.items = std::move(items);
+    return leaf;
+}
+
+std::string array_windows(const std::vector<ArrayLeaf>& leaves) {
+    std::string out;
+    for (const auto& l : leaves)
+        out += "[" + (l.lengths.minimum ? l.lengths.minimum->get_str() : std::string("-")) + "," +
+               (l.lengths.maximum ? l.lengths.maximum->get_str() : std::string("-")) + "]";
+    return out;
+}
+
+TEST(LeafUnion, ArrayLeavesWidenMergeAndCover) {
+    const Schema ints_only = make_schema(kind::MultiType{JsonTypeSet(JsonType::Integer)});
+    ContainsFacet needs_one{ints_only, std::nullopt, std::nullopt};
+    ArrayLeaf with_facet = arrays({}, {});
+    with_facet.contains.push_back(needs_one);
+    struct Case {
+        const char* name;
+        std::vector<ArrayLeaf> leaves;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"a plain window widens a structured leaf",
+         {arrays(0, 3), arrays(2, 8, Distinctness::Unconstrained, ints_only)},
+         "[0,3][0,8]"},
+        {"a window apart widens nothing",
+         {arrays(0, 1), arrays(3, 8, Distinctness::Unconstrained, ints_only)},
+         "[0,1][3,8]"},
+        {"a short plain leaf joins distinct items", {arrays(0, 1), arrays(2, 5, Distinctness::AllDistinct)}, "[0,5]"},
+        {"not when a length lies between", {arrays(0, 1), arrays(3, 5, Distinctness::AllDistinct)}, "[0,1][3,5]"},
+        // A repeat needs two items, so the empty array stays with its plain leaf.
+        {"the empty array is no repeat",
+         {arrays(0, 0), arrays(1, {}, Distinctness::SomeRepeated, ints_only)},
+         "[0,-][0,0]"},
+        {"the empty array joins a leaf of items",
+         {arrays(0, 0), arrays(1, 4, Distinctness::AllDistinct, ints_only)},
+         "[0,4]"},
+        {"the empty array admitted elsewhere lowers a minimum of one",
+         {arrays({}, 3, Distinctness::AllDistinct), arrays(1, 9, Distinctness::Unconstrained, ints_only)},
+         "[-,3][-,9]"},
+        {"a repeat-wanting leaf admits no empty array",
+         {arrays({}, 3, Distinctness::SomeRepeated), arrays(1, 9, Distinctness::Unconstrained, ints_only)},
+         "[-,3][1,9]"},
+        {"a facet asking for an item keeps the minimum",
+         {with_facet, arrays(1, 4, Distinctness::AllDistinct, ints_only)},
+         "[-,-][1,4]"},
+        {"an unconstrained leaf covers its distinct twin",
+         {arrays(0, 9, Distinctness::AllDistinct), arrays(0, 9)},
+         "[0,9]"},
+    };
+    for (const auto& k : cases) {
+        LeafList<ArrayLeaf> list;
+        for (const auto& l : k.leaves) list.push(l);
+        normalize_array_leaves(list);
+        EXPECT_TRUE(list.normalized);
+        EXPECT_EQ(array_windows(list.leaves), k.expected) << k.name;
+    }
+}
+
 TEST(LeafUnion, CountBounds) {
     IntegerLeaf three_to_seven = ints(3, 7, {"2"});
     EXPECT_EQ(value_count_bound(kind::Integer{three_to_seven}), 5u);
