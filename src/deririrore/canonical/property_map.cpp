@@ -80,10 +80,6 @@ Admission schema_rejects_name(const Schema& node, std::string_view name, Canonic
             for (const auto& v : node->as<kind::Enum>()->values)
                 if (v->is_string() && v->as_string() == name) return Admission::Accepted;
             return Admission::Rejected;
-        case KindIndex::True:
-            return Admission::Accepted;
-        case KindIndex::False:
-            return Admission::Rejected;
         case KindIndex::Not:
         case KindIndex::OneOf:
         case KindIndex::Reference:
