@@ -419,6 +419,32 @@ TEST(ReferenceNames, DynamicAnchorsOfOneResource) {
     EXPECT_EQ(anchors, (std::vector<std::string>{"a", "d", "b"}));
 }
 
+TEST(ReferenceNames, DynamicReferencesAreNamedByTheirBindings) {
+    Options options;
+    options.dynamic_mode = 2;
+    options.neighbours = {
+        {"https://example.com/list.json",
+         R"({"$id": "https://example.com/list.json", "$defs": {"item": {"$dynamicAnchor": "item"}},
+             "type": "array", "items": {"$dynamicRef": "#item"}})"},
+        {"https://example.com/strings.json",
+         R"({"$id": "https://example.com/strings.json", "$ref": "list.json",
+             "$defs": {"s": {"$dynamicAnchor": "item", "type": "string"}}})"},
+        {"https://example.com/numbers.json",
+         R"({"$id": "https://example.com/numbers.json", "$ref": "list.json",
+             "$defs": {"n": {"$dynamicAnchor": "item", "type": "number"}}})"},
+    };
+    auto p = parse(R"({"properties": {"a": {"$ref": "strings.json"}, "b": {"$ref": "numbers.json"}}})", options);
+    ASSERT_TRUE(p->outcome.has_node()) << describe(p->outcome);
+    // The list and its item reached through each outer schema: one entry per binding.
+    const std::string marker = percent_encode_outer("|dyn=item@");
+    std::size_t bound = 0;
+    for (const auto& [name, node] : p->tracker.targets) bound += name.find(marker) != std::string::npos;
+    EXPECT_EQ(bound, 4u);
+    EXPECT_EQ(p->admits(R"({"a": ["x"], "b": [1]})"), Admission::Accepted);
+    EXPECT_EQ(p->admits(R"({"a": [1]})"), Admission::Rejected);
+    EXPECT_EQ(p->admits(R"({"b": ["x"]})"), Admission::Rejected);
+}
+
 TEST(ReferenceNames, KnownFalseAndFalseTargets) {
     Options known;
     known.known_false = {"#/$defs/a"};
