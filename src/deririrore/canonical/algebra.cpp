@@ -45,8 +45,6 @@ std::vector<CanonicalJson> value_set_members(const Schema& node) {
     internal_stop("value-set kind expected", node);
 }
 
-std::optional<Schema> one_of_node(std::vector<Schema>, const TargetTable&, CanonicalContext&) { return std::nullopt; }
-
 std::optional<std::vector<Schema>> resolve_branch_references(const std::vector<Schema>& branches,
                                                              const TargetTable& first, const TargetTable* second,
                                                              bool& unresolved) {
@@ -75,28 +73,6 @@ std::optional<std::vector<Schema>> resolve_branch_references(const std::vector<S
         out.push_back(std::move(node));
     }
     return out;
-}
-
-bool branches_pairwise_disjoint(const std::vector<Schema>&, const std::vector<Schema>& resolved,
-                                CanonicalContext& context) {
-    for (std::size_t i = 0; i < resolved.size(); ++i) {
-        for (std::size_t j = i + 1; j < resolved.size(); ++j) {
-            const bool saved = context.exhausted;
-            context.exhausted = false;
-            const bool empty = is_false(intersect(resolved[i], resolved[j], context));
-            const bool raised = context.exhausted;
-            context.exhausted = saved || raised;
-            if (!empty || raised || context.intersection_budget == 0) return false;
-        }
-    }
-    return true;
-}
-
-bool one_of_branches_disjoint(const std::vector<Schema>& branches, const TargetTable& targets,
-                              CanonicalContext& context) {
-    bool unresolved = false;
-    auto resolved = resolve_branch_references(branches, targets, nullptr, unresolved);
-    return resolved && branches_pairwise_disjoint(branches, *resolved, context);
 }
 
 std::optional<BigInt> finite_value_count(const Schema& node) {
