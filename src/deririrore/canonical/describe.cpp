@@ -45,14 +45,53 @@ bool is_array_index(std::string_view segment) {
     return ec == std::errc() && end == segment.data() + segment.size();
 }
 
-// The last property name of the pointer, as written (escaped); indexes name no property.
-std::optional<std::string_view> subject_name(std::string_view pointer) {
-    while (!pointer.empty()) {
-        std::size_t slash = pointer.rfind('/');
-        std::string_view segment = slash == std::string_view::npos ? pointer : pointer.substr(slash + 1);
-        if (!segment.empty() && !is_array_index(segment)) return segment;
+std::string unescape_token(std::string_view token) {
+    std::string out;
+    out.reserve(token.size());
+    for (std::size_t i = 0; i < token.size(); ++i) {
+        if (token[i] == '~' && i + 1 < token.size() && (token[i + 1] == '0' || token[i + 1] == '1')) {
+            out += token[i + 1] == '0' ? '~' : '/';
+            ++i;
+        } else {
+            out += token[i];
+        }
+    }
+    return out;
+}
+
+// The last property name of the pointer, unescaped for people; indexes name no
+// property. With the instance the pointer walks, a segment is an index only
+// where it steps into an array, so a property named "200" stays a property.
+std::optional<std::string> subject_name(std::string_view pointer, const Value* root) {
+    struct Segment {
+        std::string_view token;
+        bool index;
+    };
+    std::vector<Segment> segments;
+    const Value* current = root;
+    std::size_t start = pointer.empty() || pointer.front() != '/' ? 0 : 1;
+    while (start <= pointer.size() && !pointer.empty()) {
+        std::size_t slash = pointer.find('/', start);
+        std::string_view token = pointer.substr(start, slash == std::string_view::npos ? slash : slash - start);
+        bool index = is_array_index(token);
+        if (current != nullptr) {
+            index = current->is_array();
+            const Value* next = nullptr;
+            if (current->is_array() && is_array_index(token) && token.front() != '+') {
+                std::uint64_t i = 0;
+                std::from_chars(token.data(), token.data() + token.size(), i);
+                if (i < current->as_array().size()) next = &current->as_array()[i];
+            } else if (current->is_object()) {
+                next = current->find(unescape_token(token));
+            }
+            current = next;
+        }
+        segments.push_back(Segment{token, index});
         if (slash == std::string_view::npos) break;
-        pointer = pointer.substr(0, slash);
+        start = slash + 1;
+    }
+    for (auto it = segments.rbegin(); it != segments.rend(); ++it) {
+        if (!it->token.empty() && !it->index) return unescape_token(it->token);
     }
     return std::nullopt;
 }
@@ -211,7 +250,9 @@ std::optional<std::string> expectation_phrase(const core::ValidationErrorKind& k
         kind);
 }
 
-std::string describe_expectation(const core::ValidationError& error) {
+namespace {
+
+std::string describe_with_root(const core::ValidationError& error, const Value* root) {
     const core::ValidationErrorKind& kind = error.kind();
     if (const auto* ref = std::get_if<kinds::Referencing>(&kind)) {
         if (const auto* missing = ref->error.get_if<referencing::ReferenceError::Unretrievable>()) {
@@ -220,7 +261,7 @@ std::string describe_expectation(const core::ValidationError& error) {
         return ref->error.message();
     }
 
-    std::optional<std::string_view> subject = subject_name(error.instance_path().view());
+    std::optional<std::string> subject = subject_name(error.instance_path().view(), root);
     std::string out;
     if (const auto* required = std::get_if<kinds::Required>(&kind)) {
         std::string_view property = required->property.is_string() ? std::string_view(required->property.as_string())
@@ -253,6 +294,14 @@ std::string describe_expectation(const core::ValidationError& error) {
     out += "; found ";
     out += value_text(error.instance());
     return out;
+}
+
+}  // namespace
+
+std::string describe_expectation(const core::ValidationError& error) { return describe_with_root(error, nullptr); }
+
+std::string describe_expectation(const core::ValidationError& error, const value::Value& root_instance) {
+    return describe_with_root(error, &root_instance);
 }
 
 }  // namespace deririrore::canonical

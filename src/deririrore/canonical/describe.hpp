@@ -12,6 +12,9 @@ namespace deririrore::canonical {
 
 // "`age` must be at least 0; found -3", "The value is missing `id`", ...
 std::string describe_expectation(const core::ValidationError& error);
+// The same, reading the location through the instance it was taken in, so that
+// only steps into arrays count as indexes (a property named "200" is a name).
+std::string describe_expectation(const core::ValidationError& error, const value::Value& root_instance);
 
 // What an error of this kind expected, in words; none for kinds that have no phrase.
 std::optional<std::string> expectation_phrase(const core::ValidationErrorKind& kind);

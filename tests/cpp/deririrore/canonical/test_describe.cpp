@@ -86,7 +86,8 @@ TEST(DescribeExpectation, SentencesForEveryKindAndPlace) {
     add("largest u64 index", kinds::Maximum{json("1")}, "2", "/a/18446744073709551615", "`a` must be at most 1; found 2");
     add("double plus is a name", kinds::Maximum{json("1")}, "2", "/a/++1", "`++1` must be at most 1; found 2");
     add("lone plus is a name", kinds::Maximum{json("1")}, "2", "/a/+", "`+` must be at most 1; found 2");
-    add("escaped name as written", kinds::Maximum{json("1")}, "2", "/a~1b", "`a~1b` must be at most 1; found 2");
+    add("escaped name unescaped for people", kinds::Maximum{json("1")}, "2", "/a~1b",
+        "`a/b` must be at most 1; found 2");
     add("empty trailing segment skipped", kinds::Maximum{json("1")}, "2", "/name/", "`name` must be at most 1; found 2");
 
     add("type null or integer", core::type_kind_multiple(JsonTypeSet(JsonType::Integer).with(JsonType::Null)), "\"x\"",
