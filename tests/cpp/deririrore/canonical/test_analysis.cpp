@@ -116,6 +116,43 @@ TEST(Analysis, AReferenceToAFalseTargetBecomesFalseInTheNextPass) {
     EXPECT_EQ(map.at(""), one("", {"$ref"}));
 }
 
+struct Driven {
+    std::unique_ptr<Analysed> doc;
+    CanonicalContext context = new_canonical_context(regex::PatternOptions::backtracking(), Draft::Draft202012, false);
+    DriverResult result{ParseIncomplete{}};
+};
+
+std::unique_ptr<Driven> drive(std::string_view text, uint64_t budget = kDefaultIntersectionBudget) {
+    auto d = std::make_unique<Driven>();
+    d->doc = std::make_unique<Analysed>(text, Draft::Draft202012);
+    d->context.intersection_budget = budget;
+    d->result = parse_document_into_context(*d->doc->root, d->context, *d->doc->scope, CarriedState{});
+    return d;
+}
+
+TEST(ParseDriver, PrunedTargetsPassesAndModes) {
+    // A reference simplified away leaves no target behind.
+    auto pruned = drive(R"({"allOf": [false, {"$ref": "#/$defs/a"}], "$defs": {"a": {"type": "string"}}})");
+    ASSERT_TRUE(pruned->result.is_parsed());
+    const auto& p = std::get<ParsedDocument>(pruned->result.data);
+    EXPECT_TRUE(is_false(p.root));
+    EXPECT_TRUE(p.tracker.targets.empty());
+
+    // The root never enters its own table.
+    auto self = drive(R"({"properties": {"next": {"$ref": "#"}}})");
+    ASSERT_TRUE(self->result.is_parsed());
+    EXPECT_EQ(std::get<ParsedDocument>(self->result.data).tracker.targets.count("#"), 0u);
+
+    // A dynamic reference asks for a pass that resolves dynamic scopes.
+    auto dynamic = drive(R"({"$dynamicAnchor": "n", "properties": {"p": {"$dynamicRef": "#n"}}})");
+    ASSERT_TRUE(dynamic->result.is_parsed());
+    EXPECT_EQ(std::get<ParsedDocument>(dynamic->result.data).tracker.dynamic_mode, 2);
+
+    // A spent budget makes the parse incomplete, and the analysis reports nothing.
+    auto spent = drive(R"({"type": "string", "enum": [1]})", 0);
+    EXPECT_TRUE(spent->result.is_incomplete());
+}
+
 TEST(Analysis, SettlingFindsATargetThatContradictsItsReference) {
     Analysed doc(R"({
         "$defs": {
