@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "deririrore/core/validator.hpp"
+#include "deririrore/metaschema/draft2020.hpp"
 #include "deririrore/metaschema/legacy.hpp"
 #include "deririrore/metaschema/metaschema.hpp"
 #include "deririrore/metaschema/modes.hpp"
@@ -29,6 +30,9 @@ std::optional<Legacy> legacy_of(Draft draft) noexcept {
     }
 }
 
+// The internal unknown draft is checked as 2020-12, the draft its documents compile under.
+bool is_draft2020(Draft draft) noexcept { return draft == Draft::Draft202012 || draft == Draft::Unknown; }
+
 // Later drafts are checked by the one engine against the embedded meta-schema of the draft,
 // compiled once per process.
 const core::Validator& engine_meta_validator(Draft draft) {
@@ -41,7 +45,8 @@ const core::Validator& engine_meta_validator(Draft draft) {
     std::call_once(slot.once, [&] {
         Draft target = draft == Draft::Draft201909 ? Draft::Draft201909 : Draft::Draft202012;
         const auto& list = referencing::meta_schemas_for_draft(target);
-        auto built = core::build_validator(*list.front().document, core::ValidationOptions().with_draft(target));
+        auto built = core::build_validator(*list.front().document,
+                                           core::ValidationOptions().with_draft(target).with_validate_schema(false));
         if (!built) throw std::logic_error("embedded meta-schema does not compile: " + built.error().message());
         slot.validator.emplace(std::move(*built));
     });
@@ -143,10 +148,11 @@ std::optional<ValidationError> relocate(ValidationError error, const core::Locat
 
 }  // namespace
 
-bool has_dedicated_checker(Draft draft) noexcept { return legacy_of(draft).has_value(); }
+bool has_dedicated_checker(Draft draft) noexcept { return legacy_of(draft).has_value() || is_draft2020(draft); }
 
 std::optional<ValidationError> check_meta_schema(Draft draft, const Value& document) {
     if (auto legacy = legacy_of(draft)) return detail::legacy_first_error(*legacy, document);
+    if (is_draft2020(draft)) return draft2020_first_error(document);
     if (too_deep_for_engine(document)) {
         core::LazyLocation root;
         return detail::depth_error(document, root);
@@ -156,12 +162,14 @@ std::optional<ValidationError> check_meta_schema(Draft draft, const Value& docum
 
 bool is_valid_meta_schema(Draft draft, const Value& document) {
     if (auto legacy = legacy_of(draft)) return detail::legacy_is_valid(*legacy, document);
+    if (is_draft2020(draft)) return draft2020_is_valid(document);
     if (too_deep_for_engine(document)) return false;
     return engine_meta_validator(draft).is_valid(document);
 }
 
 std::vector<ValidationError> collect_meta_schema_errors(Draft draft, const Value& document) {
     if (auto legacy = legacy_of(draft)) return detail::legacy_errors(*legacy, document);
+    if (is_draft2020(draft)) return draft2020_errors(document);
     if (too_deep_for_engine(document)) {
         core::LazyLocation root;
         std::vector<ValidationError> list;
