@@ -90,6 +90,91 @@ Resources suite_remotes() {
     return out;
 }
 
+std::vector<std::string> pointer_tokens(std::string_view pointer) {
+    std::vector<std::string> out;
+    std::size_t start = 1;
+    while (start <= pointer.size() && !pointer.empty()) {
+        std::size_t slash = pointer.find('/', start);
+        std::string_view raw = pointer.substr(start, slash == std::string_view::npos ? slash : slash - start);
+        std::string token;
+        for (std::size_t i = 0; i < raw.size(); ++i) {
+            if (raw[i] == '~' && i + 1 < raw.size()) {
+                token += raw[i + 1] == '0' ? '~' : '/';
+                ++i;
+            } else {
+                token += raw[i];
+            }
+        }
+        out.push_back(std::move(token));
+        if (slash == std::string_view::npos) break;
+        start = slash + 1;
+    }
+    return out;
+}
+
+std::optional<std::size_t> token_index(const std::string& token) {
+    if (token.empty() || token.size() > 9) return std::nullopt;
+    for (char c : token) {
+        if (c < '0' || c > '9') return std::nullopt;
+    }
+    return static_cast<std::size_t>(std::stoul(token));
+}
+
+// Whether a valid instance must satisfy the schema object at the pointer:
+// every step is one that the instance has to pass (a property it has, an item
+// it has, an allOf item). Anything else counts as not reached.
+bool must_satisfy(const Value& schema, const Value& instance, const std::vector<std::string>& tokens, std::size_t at,
+                  Draft draft) {
+    if (at == tokens.size()) return true;
+    if (!schema.is_object() || at + 1 > tokens.size()) return false;
+    const std::string& keyword = tokens[at];
+    const Value* member = schema.find(keyword);
+    if (member == nullptr) return false;
+    const bool modern = draft == Draft::Draft202012;
+    if (keyword == "allOf" && at + 1 < tokens.size()) {
+        auto i = token_index(tokens[at + 1]);
+        if (!i || !member->is_array() || *i >= member->size()) return false;
+        return must_satisfy(member->as_array()[*i], instance, tokens, at + 2, draft);
+    }
+    if (keyword == "properties" && at + 1 < tokens.size()) {
+        const Value* sub = member->find(tokens[at + 1]);
+        const Value* value = instance.is_object() ? instance.find(tokens[at + 1]) : nullptr;
+        return sub != nullptr && value != nullptr && must_satisfy(*sub, *value, tokens, at + 2, draft);
+    }
+    if ((keyword == "prefixItems" || (keyword == "items" && member->is_array() && !modern)) && at + 1 < tokens.size()) {
+        auto i = token_index(tokens[at + 1]);
+        if (!i || !member->is_array() || *i >= member->size() || !instance.is_array() || *i >= instance.size())
+            return false;
+        return must_satisfy(member->as_array()[*i], instance.as_array()[*i], tokens, at + 2, draft);
+    }
+    if (keyword == "items" && (member->is_object() || member->is_bool())) {
+        if (!instance.is_array()) return false;
+        std::size_t first = 0;
+        if (modern) {
+            if (const Value* prefix = schema.find("prefixItems"); prefix && prefix->is_array()) first = prefix->size();
+        }
+        if (first >= instance.size()) return false;
+        return must_satisfy(*member, instance.as_array()[first], tokens, at + 1, draft);
+    }
+    return false;
+}
+
+// Every valid test instance of the group, checked against every reported location.
+void expect_no_reached_location(const Value& group, const Value& schema, const UnsatisfiableMap& map, Draft draft,
+                                const std::string& where) {
+    const Value* tests = group.find("tests");
+    if (!tests || !tests->is_array()) return;
+    for (const Value& t : tests->as_array()) {
+        const Value* valid = t.find("valid");
+        const Value* data = t.find("data");
+        if (!valid || !valid->is_bool() || !valid->as_bool() || !data) continue;
+        for (const auto& [pointer, causes] : map) {
+            EXPECT_FALSE(must_satisfy(schema, *data, pointer_tokens(pointer), 0, draft))
+                << where << ": a valid instance must satisfy " << pointer;
+        }
+    }
+}
+
 bool has_valid_test(const Value& group) {
     const Value* tests = group.find("tests");
     if (!tests || !tests->is_array()) return false;
@@ -127,11 +212,11 @@ void check_suite_draft(const char* folder, Draft draft) {
                 continue;
             }
             if (!outcome.result->empty()) ++tally.with_locations;
-            if (has_valid_test(group)) {
-                const Value* description = group.find("description");
-                EXPECT_EQ(outcome.result->count(""), 0u)
-                    << entry.path().filename() << ": " << (description ? description->as_string() : "");
-            }
+            const Value* description = group.find("description");
+            const std::string where =
+                entry.path().filename().string() + ": " + (description ? description->as_string() : "");
+            if (has_valid_test(group)) EXPECT_EQ(outcome.result->count(""), 0u) << where;
+            expect_no_reached_location(group, *schema, *outcome.result, draft, where);
         }
     }
     std::cout << folder << ": " << tally.analysed << " analysed, " << tally.errors << " errors, "
