@@ -7,6 +7,7 @@
 #include "deririrore/canonical/algebra.hpp"
 #include "deririrore/canonical/array_node.hpp"
 #include "deririrore/canonical/intersection.hpp"
+#include "deririrore/canonical/object_union.hpp"
 #include "deririrore/canonical/order.hpp"
 #include "deririrore/core/internal_error.hpp"
 
@@ -129,8 +130,7 @@ bool value_admitted_by_leaves(const TypePartition& p, const std::vector<std::vec
             return true;
         case value::ValueKind::Object:
             for (const auto& l : p.objects)
-                if (evaluate_canonical_value(make_schema(kind::Object{l}), v, context) == Admission::Accepted)
-                    return false;
+                if (object_leaf_admits_value(l, v, context) == Admission::Accepted) return false;
             return true;
         default:
             return true;
@@ -240,6 +240,9 @@ Schema union_at(std::vector<Schema> work, CanonicalContext& context, uint32_t de
     if (p.mask & kNumberBit) p.numbers.clear();
     if (p.mask & kArrayBit) p.arrays.clear();
     if (p.mask & kObjectBit) p.objects.clear();
+
+    // 4. Object leaves merged by window and single members, covered ones dropped.
+    if (p.objects.size() > 1) p.objects = normalize_object_leaves(std::move(p.objects), context);
 
     // 5. Leaves that constrain nothing become type bits; a widened mask prunes again.
     uint8_t widened = p.mask;
