@@ -302,7 +302,11 @@ TEST(CanonicalIntersection, TypesDecideExactlyAndTheRestStaysOpen) {
     // The integer part of a number leaf meets an integer type as an integer leaf.
     const Schema both = intersect(multi({JsonType::Integer, JsonType::Null}), from_one, c);
     EXPECT_EQ(both->index(), KindIndex::Integer);
-    EXPECT_FALSE(complement_node(from_one, c));
+    // The complement meets the node in nothing and takes in what it refuses.
+    const auto below_one = complement_node(from_one, c);
+    ASSERT_TRUE(below_one);
+    EXPECT_TRUE(is_false(intersect(from_one, *below_one, c)));
+    EXPECT_EQ(node_admits_value(*below_one, js("0.5"), false, c), A::Accepted);
 }
 
 TEST(CanonicalAdmission, SharedGraphsAreEvaluatedWithinABudget) {
