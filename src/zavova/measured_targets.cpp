@@ -382,7 +382,7 @@ CoverageHolder build_coverage_state(const Value& schema, Draft draft, EntryMap e
         if (auto origin = analysis.find_unsatisfiable_origin(*map, schema))
             state->unsatisfiable =
                 analysis.collect_unsatisfiable_causes(origin->location, *origin->causes, schema, draft);
-        for (const auto& [location, causes] : map->entries) unsatisfiable.insert(location);
+        for (const auto& [location, causes] : *map) unsatisfiable.insert(location);
     } else if (auto* failure = std::get_if<AnalysisFailure>(&outcome)) {
         state->analysis_error = std::move(*failure);
     }

@@ -205,13 +205,14 @@ class OneUnsatisfiable final : public SatisfiabilityAnalysis {
 public:
     SatisfiabilityResult analyse_satisfiability(const Value&, std::optional<Draft>) const override {
         UnsatisfiableMap map;
-        map.entries.emplace_back("", CanonicalCause{"", {"allOf"}});
-        map.entries.emplace_back("/allOf/1", CanonicalCause{"/allOf/1", {"type"}});
+        map.emplace("", UnsatisfiableCauses{CanonicalCause{"", {"allOf"}}});
+        map.emplace("/allOf/1", UnsatisfiableCauses{CanonicalCause{"/allOf/1", {"type"}}});
         return map;
     }
     std::optional<UnsatisfiableOrigin> find_unsatisfiable_origin(const UnsatisfiableMap& map,
                                                                  const Value&) const override {
-        return UnsatisfiableOrigin{map.entries[1].first, &map.entries[1].second};
+        const auto inner = map.find("/allOf/1");
+        return UnsatisfiableOrigin{inner->first, &inner->second};
     }
     UnsatisfiableCause collect_unsatisfiable_causes(std::string_view location, const UnsatisfiableCauses&, const Value&,
                                                     Draft) const override {
