@@ -1,6 +1,11 @@
 #include "deririrore/core/validation_error.hpp"
 
+#include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "deririrore/core/internal_error.hpp"
 #include "deririrore/value/json.hpp"
@@ -281,16 +286,102 @@ std::vector<ErrorDescription> collect_error_descriptions(const std::vector<Valid
     return out;
 }
 
-ValidationError error_into_owned(ValidationError error) {
-    Location evaluation = error.evaluation_path();
-    error.set_evaluation_path(EvaluationPath{std::move(evaluation)});
-    if (error.owns_instance()) return error;
-    auto owned = std::make_shared<const Value>(error.instance());
+namespace {
+
+// The nodes of a value's copy, found from the addresses of the original's nodes, so that every
+// nested error borrowing inside the original shares the one copy. Built on first use by one walk
+// over both trees side by side.
+class CopyIndex {
+public:
+    CopyIndex(const Value& original, std::shared_ptr<const Value> copy)
+        : original_(&original), copy_(std::move(copy)) {}
+
+    // The copy's node for an address inside the original, sharing the copy; null when the
+    // address lies outside it.
+    std::shared_ptr<const Value> find(const Value* node) {
+        if (node == original_) return copy_;
+        if (!built_) build();
+        auto it = nodes_.find(node);
+        if (it == nodes_.end()) return nullptr;
+        return std::shared_ptr<const Value>(copy_, it->second);
+    }
+
+private:
+    void build() {
+        built_ = true;
+        std::vector<std::pair<const Value*, const Value*>> stack{{original_, copy_.get()}};
+        while (!stack.empty()) {
+            auto [from, to] = stack.back();
+            stack.pop_back();
+            nodes_.emplace(from, to);
+            if (from->is_array()) {
+                const auto& a = from->as_array();
+                const auto& b = to->as_array();
+                for (std::size_t i = 0; i < a.size(); ++i) stack.push_back({&a[i], &b[i]});
+            } else if (from->is_object()) {
+                const auto& a = from->as_object();
+                const auto& b = to->as_object();
+                for (std::size_t i = 0; i < a.size(); ++i) stack.push_back({&a[i].value, &b[i].value});
+            }
+        }
+    }
+
+    const Value* original_;
+    std::shared_ptr<const Value> copy_;
+    bool built_ = false;
+    std::unordered_map<const Value*, const Value*> nodes_;
+};
+
+ValidationError with_owned_instance(ValidationError error, std::shared_ptr<const Value> owned) {
     ValidationError out(error.evaluation_path_parts(), std::move(error.kind()), std::move(owned),
                         error.instance_path(), error.schema_path());
     out.set_absolute_location(error.absolute_keyword_location());
     if (error.is_schema_error()) out.mark_schema_error();
     return out;
+}
+
+ValidationError own_error(ValidationError error, CopyIndex* enclosing);
+
+kinds::Context* nested_context(ValidationErrorKind& kind) {
+    if (auto* any = std::get_if<kinds::AnyOf>(&kind)) return &any->context;
+    if (auto* none = std::get_if<kinds::OneOfNotValid>(&kind)) return &none->context;
+    if (auto* many = std::get_if<kinds::OneOfMultipleValid>(&kind)) return &many->context;
+    return nullptr;
+}
+
+// An error that owns its instance owns everything it holds (only this function makes one that
+// holds other errors), so it is taken as it is, never walked again.
+ValidationError own_error(ValidationError error, CopyIndex* enclosing) {
+    Location evaluation = error.evaluation_path();
+    error.set_evaluation_path(EvaluationPath{std::move(evaluation)});
+    if (error.owns_instance()) return error;
+    std::shared_ptr<const Value> shared = enclosing != nullptr ? enclosing->find(&error.instance()) : nullptr;
+    std::optional<CopyIndex> own_index;
+    CopyIndex* index = enclosing;
+    if (shared == nullptr) {
+        shared = std::make_shared<const Value>(error.instance());
+        own_index.emplace(error.instance(), shared);
+        index = &*own_index;
+    }
+    if (kinds::Context* context = nested_context(error.kind())) {
+        for (auto& branch : *context)
+            for (auto& nested : branch) nested = own_error(std::move(nested), index);
+    }
+    return with_owned_instance(std::move(error), std::move(shared));
+}
+
+}  // namespace
+
+ValidationError error_into_owned(ValidationError error) { return own_error(std::move(error), nullptr); }
+
+void context_into_owned(kinds::Context& context, const Value& instance) {
+    std::optional<CopyIndex> index;
+    for (auto& branch : context) {
+        for (auto& error : branch) {
+            if (!index && !error.owns_instance()) index.emplace(instance, std::make_shared<const Value>(instance));
+            error = own_error(std::move(error), index ? &*index : nullptr);
+        }
+    }
 }
 
 void fill_missing_absolute_location(ErrorSink& errors, std::size_t from, const AbsoluteLocation& uri) {

@@ -47,15 +47,12 @@ EvaluationResult single_child_result(const SchemaNode& branch, const Value& inst
     return result_of_children(linker, valid, valid);
 }
 
-std::vector<ValidationError> owned_errors_of(const SchemaNode& branch, const Value& instance,
-                                             const LazyLocation& instance_path, const RefChain* chain,
-                                             ValidationContext& ctx) {
+std::vector<ValidationError> errors_of(const SchemaNode& branch, const Value& instance,
+                                       const LazyLocation& instance_path, const RefChain* chain,
+                                       ValidationContext& ctx) {
     ErrorSink errors;
     branch.iter_errors(instance, instance_path, chain, ctx, errors);
-    std::vector<ValidationError> owned;
-    owned.reserve(errors.size());
-    for (auto& error : errors) owned.push_back(core::error_into_owned(std::move(error)));
-    return owned;
+    return errors;
 }
 
 }  // namespace
@@ -65,8 +62,10 @@ kinds::Context BranchListValidator::branch_errors(const Value& instance, const L
     kinds::Context context;
     context.reserve(branches_.size());
     for (const SchemaNode* branch : branches_) {
-        context.push_back(owned_errors_of(*branch, instance, instance_path, chain, ctx));
+        context.push_back(errors_of(*branch, instance, instance_path, chain, ctx));
     }
+    // Independent of the instance, with one copy of it for every branch error that borrows inside.
+    core::context_into_owned(context, instance);
     return context;
 }
 
@@ -240,7 +239,8 @@ std::optional<ValidationError> AnyOfSingleValidator::validate(const Value& insta
                                                               const RefChain* chain, ValidationContext& ctx) const {
     if (node_->is_valid(instance, ctx)) return std::nullopt;
     kinds::Context context;
-    context.push_back(owned_errors_of(*node_, instance, instance_path, chain, ctx));
+    context.push_back(errors_of(*node_, instance, instance_path, chain, ctx));
+    core::context_into_owned(context, instance);
     return ValidationError::make(kinds::AnyOf{std::move(context)}, instance, instance_path, location_, chain);
 }
 
@@ -369,7 +369,8 @@ std::optional<ValidationError> OneOfSingleValidator::validate(const Value& insta
                                                               const RefChain* chain, ValidationContext& ctx) const {
     if (node_->is_valid(instance, ctx)) return std::nullopt;
     kinds::Context context;
-    context.push_back(owned_errors_of(*node_, instance, instance_path, chain, ctx));
+    context.push_back(errors_of(*node_, instance, instance_path, chain, ctx));
+    core::context_into_owned(context, instance);
     return ValidationError::make(kinds::OneOfNotValid{std::move(context)}, instance, instance_path, location_, chain);
 }
 
