@@ -1,4 +1,4 @@
-// Meta-schema checks of drafts 4, 6 and 7. The input is one byte choosing the draft, then a
+// Meta-schema checks of drafts 4, 6, 7 and 2019-09. The input is one byte choosing the draft, then a
 // schema as JSON text. Oracles: the three modes of a checker agree (first error, is-valid, every
 // error), and the verdict equals the engine's validation of the schema against the embedded
 // meta-schema document, apart from draft 4's "enum", which the checker takes as any array.
@@ -20,7 +20,7 @@ namespace core = deririrore::core;
 using deririrore::referencing::Draft;
 using vc_fuzz::Value;
 
-constexpr Draft kDrafts[] = {Draft::Draft4, Draft::Draft6, Draft::Draft7};
+constexpr Draft kDrafts[] = {Draft::Draft4, Draft::Draft6, Draft::Draft7, Draft::Draft201909};
 
 const core::Validator& engine_for(Draft draft) {
     static std::map<Draft, core::Validator> cache;
@@ -50,11 +50,12 @@ Value without_enum_arrays(const Value& v) {
 
 void write_seeds(vc_fuzz::SeedSink& sink) {
     vc_fuzz::for_each_suite_case([&](std::string_view dir, const Value& schema, const std::vector<const Value*>&) {
-        char mode = dir == "draft4" ? 0 : dir == "draft6" ? 1 : 2;
+        char mode = dir == "draft4" ? 0 : dir == "draft6" ? 1 : dir == "draft2019-09" ? 3 : 2;
         sink.add(std::string(1, mode) + deririrore::value::to_json(schema));
     });
     sink.add(std::string(1, '\0') + R"({"type": 5, "minLength": -1})");
     sink.add(std::string(1, '\1') + R"({"patternProperties": {"(": {}, "a": 5}, "items": [1, {"type": []}]})");
+    sink.add(std::string(1, '\3') + R"({"$anchor": "1a", "dependencies": {"a": ["b", "b"]}, "items": [{"not": 5}]})");
 }
 
 }  // namespace
@@ -66,7 +67,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    const Draft draft = kDrafts[data[0] % 3];
+    const Draft draft = kDrafts[data[0] % 4];
     auto parsed = deririrore::value::parse_json(vc_fuzz::as_view(data + 1, size - 1));
     if (!parsed) return 0;
     const Value& doc = *parsed;

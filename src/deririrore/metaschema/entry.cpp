@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "deririrore/core/validator.hpp"
+#include "deririrore/metaschema/draft2019.hpp"
 #include "deririrore/metaschema/draft2020.hpp"
 #include "deririrore/metaschema/legacy.hpp"
 #include "deririrore/metaschema/metaschema.hpp"
@@ -148,10 +149,13 @@ std::optional<ValidationError> relocate(ValidationError error, const core::Locat
 
 }  // namespace
 
-bool has_dedicated_checker(Draft draft) noexcept { return legacy_of(draft).has_value() || is_draft2020(draft); }
+bool has_dedicated_checker(Draft draft) noexcept {
+    return legacy_of(draft).has_value() || draft == Draft::Draft201909 || is_draft2020(draft);
+}
 
 std::optional<ValidationError> check_meta_schema(Draft draft, const Value& document) {
     if (auto legacy = legacy_of(draft)) return detail::legacy_first_error(*legacy, document);
+    if (draft == Draft::Draft201909) return detail::draft201909_first_error(document);
     if (is_draft2020(draft)) return draft2020_first_error(document);
     if (too_deep_for_engine(document)) {
         core::LazyLocation root;
@@ -162,6 +166,7 @@ std::optional<ValidationError> check_meta_schema(Draft draft, const Value& docum
 
 bool is_valid_meta_schema(Draft draft, const Value& document) {
     if (auto legacy = legacy_of(draft)) return detail::legacy_is_valid(*legacy, document);
+    if (draft == Draft::Draft201909) return detail::draft201909_is_valid(document);
     if (is_draft2020(draft)) return draft2020_is_valid(document);
     if (too_deep_for_engine(document)) return false;
     return engine_meta_validator(draft).is_valid(document);
@@ -169,6 +174,7 @@ bool is_valid_meta_schema(Draft draft, const Value& document) {
 
 std::vector<ValidationError> collect_meta_schema_errors(Draft draft, const Value& document) {
     if (auto legacy = legacy_of(draft)) return detail::legacy_errors(*legacy, document);
+    if (draft == Draft::Draft201909) return detail::draft201909_errors(document);
     if (is_draft2020(draft)) return draft2020_errors(document);
     if (too_deep_for_engine(document)) {
         core::LazyLocation root;
