@@ -168,8 +168,7 @@ private:
     std::map<std::string, std::shared_ptr<const KeywordFactory>, std::less<>> keywords_;
     std::set<std::string, std::less<>> vocabularies_;
     std::shared_ptr<const referencing::Registry> registry_;
-    // Off until meta-schema checking is available: a build asking for it fails.
-    bool validate_schema_ = false;
+    bool validate_schema_ = true;
     bool ignore_unknown_formats_ = true;
     std::optional<bool> validate_formats_;
     std::optional<Draft> draft_;

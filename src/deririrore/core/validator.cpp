@@ -6,6 +6,7 @@
 
 #include "deririrore/core/compile_internal.hpp"
 #include "deririrore/core/internal_error.hpp"
+#include "deririrore/metaschema/metaschema.hpp"
 #include "deririrore/referencing/registry.hpp"
 #include "deririrore/referencing/resolver.hpp"
 #include "deririrore/referencing/vocabulary.hpp"
@@ -144,10 +145,12 @@ Result<Draft, ValidationError> resolve_draft(const Value& schema, const Validati
 Result<Validator, ValidationError> build_validator(const Value& schema, const ValidationOptions& options) {
     auto draft = resolve_draft(schema, options);
     if (!draft) return make_unexpected(std::move(draft).error());
+    // A document that breaks its draft's meta-schema is refused before anything is compiled.
     if (options.validate_schema()) {
-        return make_unexpected(ValidationError(EvaluationPath{Location()},
-                                               kinds::Custom{"", std::string(kMetaSchemaCheckUnavailable)},
-                                               std::make_shared<const Value>(), Location(), Location()));
+        if (auto error = metaschema::validate_against_meta_schema(*draft, schema)) {
+            error->mark_schema_error();
+            return make_unexpected(std::move(*error));
+        }
     }
 
     const std::string base_text = base_uri_text(schema, options, *draft);

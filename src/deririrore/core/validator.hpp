@@ -93,7 +93,4 @@ Result<Validator, ValidationError> build_validator(const Value& schema,
 // meta-schemas in the base registry, or 2020-12.
 Result<Draft, ValidationError> resolve_draft(const Value& schema, const ValidationOptions& options);
 
-inline constexpr std::string_view kMetaSchemaCheckUnavailable =
-    "Checking schemas against their meta-schemas is not available yet; build with validate_schema off";
-
 }  // namespace deririrore::core

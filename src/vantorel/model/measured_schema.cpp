@@ -55,21 +55,52 @@ struct AttemptFailure {
     std::optional<std::string> pattern_location;
 };
 
-// The location of the `pattern` keyword an invalid regular expression failed at, when the draft
-// is one whose meta-schema asserts the "regex" format (4, 6, 7). The engine's compile error names
-// the keyword's own location, so a property that is merely named "pattern" never qualifies.
+constexpr std::string_view kPatternSuffix = "/pattern";
+
+// `location` is a pointer ending in "/pattern" whose prefix names an object holding "pattern".
+bool names_pattern_member(std::string_view location, const Value& schema) {
+    if (location.size() < kPatternSuffix.size() || !location.ends_with(kPatternSuffix)) return false;
+    const Value* holder =
+        deririrore::referencing::pointer_lookup(schema, location.substr(0, location.size() - kPatternSuffix.size()));
+    return holder != nullptr && holder->is_object() && holder->find("pattern") != nullptr;
+}
+
+// A refusal inside an `anyOf` of the meta-schema (draft 4 to 7 `items`, say) is found in the
+// branch lists of the anyOf error: the first refused pattern is taken out, and the next attempt
+// tells whether that was all.
+const ValidationError* refused_pattern(const ValidationError& error, const Value& schema, unsigned depth) {
+    if (error.schema_path().view().starts_with("/properties/pattern/") &&
+        names_pattern_member(error.instance_path().view(), schema))
+        return &error;
+    const auto* any = std::get_if<deririrore::core::kinds::AnyOf>(&error.kind());
+    if (any == nullptr || depth > 64) return nullptr;
+    for (const auto& branch : any->context) {
+        for (const auto& inner : branch) {
+            if (const ValidationError* found = refused_pattern(inner, schema, depth + 1)) return found;
+        }
+    }
+    return nullptr;
+}
+
+// The location of the `pattern` member a failed attempt is blamed on, if any:
+// - the meta-schema check refused the value of a `pattern` keyword (under drafts 4, 6 and 7 an
+//   invalid regular expression, under every draft a value that is not a string): the error sits
+//   at the member's instance location and at the keyword's path in the meta-schema, so a
+//   property that is merely named "pattern" (whose error path is the schema's own) never
+//   qualifies;
+// - under drafts 4, 6 and 7 the engine refused, at the keyword's location, a regular expression
+//   that passed the meta-schema's "regex" test.
 std::optional<std::string> invalid_pattern_location(const ValidationError& error, const Value& schema, Draft draft) {
+    if (const ValidationError* refused = refused_pattern(error, schema, 0))
+        return std::string(refused->instance_path().view());
     if (draft > Draft::Draft7) return std::nullopt;
     const auto* format = std::get_if<deririrore::core::kinds::Format>(&error.kind());
     if (format == nullptr || format->format != "regex") return std::nullopt;
     const std::string_view location = error.schema_path().view();
-    constexpr std::string_view kSuffix = "/pattern";
-    if (location.size() < kSuffix.size() || !location.ends_with(kSuffix)) return std::nullopt;
+    if (!names_pattern_member(location, schema)) return std::nullopt;
     const Value* holder =
-        deririrore::referencing::pointer_lookup(schema, location.substr(0, location.size() - kSuffix.size()));
-    if (holder == nullptr || !holder->is_object()) return std::nullopt;
-    const Value* pattern = holder->find("pattern");
-    if (pattern == nullptr || !pattern->is_string()) return std::nullopt;
+        deririrore::referencing::pointer_lookup(schema, location.substr(0, location.size() - kPatternSuffix.size()));
+    if (!holder->find("pattern")->is_string()) return std::nullopt;
     return std::string(location);
 }
 
@@ -77,11 +108,8 @@ Result<deririrore::core::Validator, AttemptFailure> attempt(const Value& schema,
                                                             std::size_t& compilations) {
     auto options = dialect::measured_schema_options(
         draft, is_body ? dialect::NullableSource::MediaType : dialect::NullableSource::Parameter);
-    // The check against the draft's meta-schema belongs here, before the build, once the engine
-    // has its meta-schema checkers: its failure at an instance location ending in "/pattern"
-    // (a "regex" format failure under drafts 4, 6 and 7) is what the pattern retry mends, any
-    // other failure makes the schema invalid. Until then the engine's own refusal of the pattern
-    // stands in for it under those drafts.
+    // The options keep the meta-schema check on: the build refuses a schema that breaks its
+    // draft's meta-schema before compiling it, at the failing member's place in the schema.
     ++compilations;
     auto built = deririrore::core::build_validator(schema, options);
     if (built) return std::move(*built);

@@ -121,7 +121,8 @@ TEST(CompileErrors, ReportTheFirstBadKeywordAtItsLocation) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.schema);
         const Value schema = json(c.schema);
-        auto built = build_validator(schema, options_for(c.draft));
+        // The compiler's own errors: the meta-schema check, which would refuse these first, is off.
+        auto built = build_validator(schema, options_for(c.draft).with_validate_schema(false));
         ASSERT_FALSE(built);
         EXPECT_EQ(built.error().schema_path().view(), c.schema_path);
         EXPECT_EQ(built.error().message(), located(c.message, c.schema_path));
@@ -130,11 +131,48 @@ TEST(CompileErrors, ReportTheFirstBadKeywordAtItsLocation) {
     }
 }
 
-TEST(BuildOptions, MetaSchemaCheckingIsRefusedUntilAvailable) {
-    auto built = build_validator(json("{}"), ValidationOptions().with_validate_schema(true));
-    ASSERT_FALSE(built);
-    EXPECT_EQ(built.error().message(), kMetaSchemaCheckUnavailable);
-    EXPECT_TRUE(build_validator(json("{}"), ValidationOptions().with_validate_schema(false)));
+// On by default: a schema that breaks its draft's meta-schema is refused with the first
+// violation, at its place in the schema and with the meta-schema's own path.
+TEST(BuildOptions, SchemasAreCheckedAgainstTheirMetaSchemaByDefault) {
+    EXPECT_TRUE(ValidationOptions().validate_schema());
+    struct Case {
+        const char* schema;
+        std::optional<Draft> draft;
+        const char* schema_path;
+        const char* instance_path;
+    };
+    const Case cases[] = {
+        {R"({"minLength": -1})", Draft::Draft7, "/definitions/nonNegativeInteger/minimum", "/minLength"},
+        {R"({"minLength": -1})", std::nullopt, "/$defs/nonNegativeInteger/minimum", "/minLength"},
+        {R"({"$schema": "http://json-schema.org/draft-04/schema#", "properties": {"a": {"pattern": "("}}})",
+         std::nullopt, "/properties/pattern/format", "/properties/a/pattern"},
+        {R"({"items": {"type": "strnig"}})", Draft::Draft202012, "/properties/type/anyOf", "/items/type"},
+        {R"({"$schema": "https://example.com/custom", "title": 1})", std::nullopt, "/properties/title/type", "/title"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.schema);
+        auto built = build_validator(json(c.schema), options_for(c.draft));
+        ASSERT_FALSE(built);
+        EXPECT_EQ(built.error().schema_path().view(), c.schema_path);
+        EXPECT_EQ(built.error().instance_path().view(), c.instance_path);
+        EXPECT_TRUE(built.error().owns_instance());
+    }
+    // Off, the same schema reaches the compiler, which refuses it at the keyword.
+    auto unchecked =
+        build_validator(json(R"({"minLength": -1})"), options_for(Draft::Draft7).with_validate_schema(false));
+    ASSERT_FALSE(unchecked);
+    EXPECT_EQ(unchecked.error().schema_path().view(), "/minLength");
+    // Deeper than the check goes: refused with its own error, never a stack overflow.
+    Value deep = json("{}");
+    for (int i = 0; i < 5000; ++i) {
+        value::ObjectBuilder outer;
+        outer.add("not", std::move(deep));
+        deep = std::move(outer).build();
+    }
+    auto refused = build_validator(deep);
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().message().find("maximum depth"), std::string::npos);
+    EXPECT_TRUE(build_validator(json(R"({"minLength": 1, "$defs": {"a": {"type": "string"}}})")));
 }
 
 TEST(BuildOptions, UnknownDraftCannotBeChosen) {

@@ -30,7 +30,8 @@ class CompileErrorLocation : public ::testing::TestWithParam<BrokenSchema> {};
 
 TEST_P(CompileErrorLocation, NamesTheKeyword) {
     const BrokenSchema& c = GetParam();
-    auto built = build_validator(json(c.schema), ValidationOptions().with_draft(c.draft));
+    // The compiler's own errors: the meta-schema check, which refuses most of these first, is off.
+    auto built = build_validator(json(c.schema), ValidationOptions().with_draft(c.draft).with_validate_schema(false));
     ASSERT_FALSE(built.has_value()) << c.schema;
     const ValidationError& error = built.error();
     EXPECT_EQ(error.schema_path().str(), c.pointer);

@@ -117,7 +117,7 @@ TEST(MeasuredSchema, MarkedPropertiesLeaveOnlyTheirDirection) {
 TEST(MeasuredSchema, XmlAnnotationsAreDroppedBelowSchemaKeywords) {
     auto compiled = compile(R"({"xml": {"name": "a"}, "properties": {"p": {"xml": {"attribute": true}}},
                               "items": [{"xml": {}}], "$defs": {"d": {"xml": {}}}, "example": {"xml": 1}})",
-                            Draft::Draft202012);
+                            Draft::Draft7);
     ASSERT_TRUE(compiled.result);
     EXPECT_EQ(to_json(compiled.schema),
               R"({"$defs":{"d":{"xml":{}}},"example":{"xml":1},"items":[{}],"properties":{"p":{}}})");
@@ -168,6 +168,47 @@ TEST(MeasuredSchema, InvalidPatternsAreLeftOutAndPutBack) {
     auto typo = compile(R"({"type": "strnig"})", Draft::Draft4, kReadOnlyMarker, true, &typo_cache);
     EXPECT_FALSE(typo.result);
     EXPECT_EQ(typo_cache.compilations(), 1u);
+}
+
+// The meta-schema check runs before each compilation: a schema that breaks it is invalid with
+// the check's error, and a refused `pattern` value is left out and put back, under any draft.
+TEST(MeasuredSchema, MetaSchemaCheckDecidesAndTheRetryMendsPatterns) {
+    struct Case {
+        const char* schema;
+        Draft draft;
+        const char* removed;     // the removed pattern's location, or empty
+        const char* error_path;  // the invalid schema's error, or empty
+        std::size_t compilations;
+    };
+    const Case cases[] = {
+        {R"({"properties": {"code": {"pattern": 5}}})", Draft::Draft202012, "/properties/code/pattern", "", 2},
+        {R"({"properties": {"code": {"pattern": 5}}})", Draft::Draft4, "/properties/code/pattern", "", 2},
+        // Found in the branch lists of the `items` anyOf error.
+        {R"({"items": {"pattern": "[a-"}})", Draft::Draft7, "/items/pattern", "", 2},
+        {R"({"items": {"items": [{"pattern": "("}]}})", Draft::Draft4, "/items/items/0/pattern", "", 2},
+        {R"({"minLength": -1})", Draft::Draft7, "", "/definitions/nonNegativeInteger/minimum", 1},
+        {R"({"minLength": -1})", Draft::Draft202012, "", "/$defs/nonNegativeInteger/minimum", 1},
+        {R"({"properties": {"a": {"type": "strnig"}}})", Draft::Draft202012, "", "/properties/type/anyOf", 1},
+        // A property named "pattern" is a schema, not the keyword: never taken out.
+        {R"({"properties": {"pattern": 5}})", Draft::Draft202012, "", "/type", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.schema);
+        MeasuredSchemaCache cache;
+        auto compiled = compile(c.schema, c.draft, kReadOnlyMarker, true, &cache);
+        EXPECT_EQ(cache.compilations(), c.compilations);
+        if (std::string_view(c.error_path).empty()) {
+            ASSERT_TRUE(compiled.result) << invalid_schema_message(compiled);
+            ASSERT_EQ(compiled.result->removed_patterns.size(), 1u);
+            EXPECT_EQ(compiled.result->removed_patterns[0].location, c.removed);
+            EXPECT_EQ(to_json(compiled.schema), to_json(json(c.schema)));
+            continue;
+        }
+        ASSERT_FALSE(compiled.result);
+        const auto* invalid = compiled.result.error().get_if<problems::InvalidSchema>();
+        ASSERT_NE(invalid, nullptr);
+        EXPECT_EQ(invalid->error.schema_path().view(), c.error_path);
+    }
 }
 
 TEST(MeasuredSchema, GivingUpKeepsTheRemovedPatternsOut) {

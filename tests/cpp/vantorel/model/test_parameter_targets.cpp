@@ -220,7 +220,6 @@ TEST(Swagger2Targets, ArrayEnumMovesIntoItems) {
         {R"("type": "array", "items": {"type": "string"}, "enum": [["a", "b"], ["c", "d"]])",
          R"({"enum":[["a","b"],["c","d"]],"items":{"type":"string"},"type":"array"})"},
         {R"("type": ["array"], "enum": ["a"])", R"({"enum":["a"],"type":["array"]})"},
-        {R"("type": "array", "items": true, "enum": ["a"])", R"({"enum":["a"],"items":true,"type":"array"})"},
         {R"("type": "string", "enum": ["a"])", R"({"enum":["a"],"type":"string"})"},
         {R"("description": "nothing measured")", R"({})"},
     };
@@ -231,6 +230,10 @@ TEST(Swagger2Targets, ArrayEnumMovesIntoItems) {
         ASSERT_NE(t.schema, nullptr) << c.keywords;
         EXPECT_EQ(deririrore::value::to_json(*t.schema), c.schema) << c.keywords;
     }
+    // `items: true` is no draft 4 schema (the map reports it invalid), but the move leaves it be.
+    Value boolean_items = parsed(R"({"type": "array", "items": true, "enum": ["a"]})");
+    move_array_enum_into_items(boolean_items);
+    EXPECT_EQ(deririrore::value::to_json(boolean_items), R"({"enum":["a"],"items":true,"type":"array"})");
     Value schema = parsed(R"({"type": "array", "enum": ["a"], "items": {"enum": 5}})");
     move_array_enum_into_items(schema);
     EXPECT_EQ(deririrore::value::to_json(schema), R"({"items":{"enum":["a"]},"type":"array"})");
