@@ -105,17 +105,25 @@ public:
     static constexpr std::size_t kNotInCycle = static_cast<std::size_t>(-1);
     // Where the pair stands on the stack (0 at the bottom), or kNotInCycle; counts no cut.
     std::size_t cycle_position(const void* content, const Value* instance, std::uint8_t kind) const noexcept {
-        for (std::size_t i = 0; i < cycle_stack_.size(); ++i) {
-            const auto& e = cycle_stack_[i];
+        for (std::size_t i = 0; i < cycle_size_; ++i) {
+            const auto& e = i < kInlineCycleEntries ? cycle_inline_[i] : cycle_spill_[i - kInlineCycleEntries];
             if (e.content == content && e.instance == instance && e.kind == kind) return i;
         }
         return kNotInCycle;
     }
     void cycle_push(const void* content, const Value* instance, std::uint8_t kind) {
-        cycle_stack_.push_back(CycleEntry{content, instance, kind});
+        if (cycle_size_ < kInlineCycleEntries) {
+            cycle_inline_[cycle_size_] = CycleEntry{content, instance, kind};
+        } else {
+            cycle_spill_.push_back(CycleEntry{content, instance, kind});
+        }
+        ++cycle_size_;
     }
-    void cycle_pop() noexcept { cycle_stack_.pop_back(); }
-    std::size_t cycle_depth() const noexcept { return cycle_stack_.size(); }
+    void cycle_pop() noexcept {
+        --cycle_size_;
+        if (cycle_size_ >= kInlineCycleEntries) cycle_spill_.pop_back();
+    }
+    std::size_t cycle_depth() const noexcept { return cycle_size_; }
 
     // How many cycles were cut so far. A result computed while this count stayed the same did not
     // depend on what was in progress around it, and may be kept in the evaluated memo.
@@ -174,7 +182,12 @@ private:
     };
     std::size_t memo_index(const void* content, const Value* instance) const noexcept;
 
-    std::vector<CycleEntry> cycle_stack_;
+    // The bottom of the stack of targets in progress lives in the context itself, so that most
+    // calls never allocate for it; deeper entries spill into the vector.
+    static constexpr std::size_t kInlineCycleEntries = 16;
+    CycleEntry cycle_inline_[kInlineCycleEntries];
+    std::vector<CycleEntry> cycle_spill_;
+    std::size_t cycle_size_ = 0;
     std::vector<MemoSlot> memo_;
     std::size_t memo_used_ = 0;
     std::unique_ptr<std::unordered_map<std::string, bool>> regex_cache_;

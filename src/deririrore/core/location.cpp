@@ -9,12 +9,6 @@
 
 namespace deririrore::core {
 
-struct Location::Block {
-    std::atomic<std::size_t> refs;
-    std::size_t len;
-    char bytes[1];
-};
-
 namespace {
 
 Location::Block* allocate_block(std::size_t capacity) {
@@ -49,11 +43,6 @@ Location::Location(std::string_view text) : block_(nullptr) {
     block_ = allocate_block(text.size());
     std::memcpy(block_->bytes, text.data(), text.size());
     block_->len = text.size();
-}
-
-std::string_view Location::view() const noexcept {
-    if (block_ == nullptr) return {};
-    return std::string_view(block_->bytes, block_->len);
 }
 
 void Location::retain() const noexcept {

@@ -60,7 +60,11 @@ public:
     // Cached "/i" for i < 16; built on first request of any of them.
     static Location index(std::size_t i);
 
-    struct Block;
+    struct Block {
+        std::atomic<std::size_t> refs;
+        std::size_t len;
+        char bytes[1];
+    };
 
 private:
     explicit Location(Block* adopted) noexcept : block_(adopted) {}
@@ -70,6 +74,11 @@ private:
 
     Block* block_;
 };
+
+inline std::string_view Location::view() const noexcept {
+    if (block_ == nullptr) return {};
+    return std::string_view(block_->bytes, block_->len);
+}
 
 // Builds a new Location of a known maximal length in one allocation.
 class LocationWriter {

@@ -117,7 +117,15 @@ void RefValidator::iter_errors(const Value& instance, const LazyLocation& instan
 }
 
 bool RefValidator::is_valid(const Value& instance, ValidationContext& ctx) const {
-    return target().is_valid(instance, ctx);
+    // Both branches call a final class directly: no indirect call on the way to the target.
+    if (node_ != nullptr) return node_->is_valid(instance, ctx);
+    return pending_.is_valid(instance, ctx);
+}
+
+bool RefValidator::trace_target(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
+                                TraceContext& ctx) const {
+    if (node_ != nullptr) return node_->trace(instance, instance_path, tracer, ctx);
+    return pending_.trace(instance, instance_path, tracer, ctx);
 }
 
 std::optional<ValidationError> RefValidator::validate(const Value& instance, const LazyLocation& instance_path,
@@ -165,7 +173,7 @@ bool RefValidator::trace(const Value& instance, const LazyLocation& instance_pat
     const Location& u = locations_.target;
     Location* cell = ctx.prefix_cell();
     if (v.empty() && cell == nullptr) {
-        const bool valid = target().trace(instance, instance_path, tracer, ctx);
+        const bool valid = trace_target(instance, instance_path, tracer, ctx);
         const TraceOutcome outcome = outcome_of(valid);
         tracer.emit(instance_path, locations_.keyword, outcome);
         if (!u.empty()) tracer.emit(instance_path, u, outcome);
@@ -173,7 +181,7 @@ bool RefValidator::trace(const Value& instance, const LazyLocation& instance_pat
     }
     bool valid;
     if (cell != nullptr && *cell == v) {
-        valid = target().trace(instance, instance_path, tracer, ctx);
+        valid = trace_target(instance, instance_path, tracer, ctx);
     } else if (cell != nullptr) {
         Location previous = std::exchange(*cell, v);
         struct Restore {
@@ -181,7 +189,7 @@ bool RefValidator::trace(const Value& instance, const LazyLocation& instance_pat
             Location* previous;
             ~Restore() { *cell = std::move(*previous); }
         } restore{cell, &previous};
-        valid = target().trace(instance, instance_path, tracer, ctx);
+        valid = trace_target(instance, instance_path, tracer, ctx);
     } else {
         Location own = v;
         ctx.set_prefix_cell(&own);
@@ -190,7 +198,7 @@ bool RefValidator::trace(const Value& instance, const LazyLocation& instance_pat
             ~Detach() { ctx.set_prefix_cell(nullptr); }
         } detach{ctx};
         RebaseTracer rebase(tracer, own, ctx);
-        valid = target().trace(instance, instance_path, rebase, ctx);
+        valid = trace_target(instance, instance_path, rebase, ctx);
     }
     const TraceOutcome outcome = outcome_of(valid);
     tracer.emit(instance_path, locations_.keyword, outcome);

@@ -103,6 +103,8 @@ public:
 
 private:
     const KeywordValidator& target() const;
+    bool trace_target(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
+                      TraceContext& ctx) const;
 
     const SchemaNode* node_ = nullptr;
     const PendingNode* slot_ = nullptr;
