@@ -24,11 +24,6 @@ Schema typed_group(JsonType ty, Schema body) {
     return make_schema(kind::TypedGroup{ty, std::move(body)});
 }
 
-Schema object_leaf_node(ObjectLeaf leaf, CanonicalContext&) {
-    if (leaf.sizes.minimum && leaf.sizes.maximum && *leaf.sizes.minimum > *leaf.sizes.maximum) return false_schema();
-    return make_schema(kind::Object{std::move(leaf)});
-}
-
 std::vector<CanonicalJson> normalize_value_set(std::vector<CanonicalJson> values) {
     std::stable_sort(values.begin(), values.end(),
                      [](const CanonicalJson& a, const CanonicalJson& b) { return compare_canonical_json(*a, *b) < 0; });
