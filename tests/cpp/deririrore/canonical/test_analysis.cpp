@@ -245,6 +245,32 @@ TEST(Analysis, PointersEscapeAndSortBytewise) {
     EXPECT_EQ(pointers, expected);
 }
 
+TEST(Analysis, DeepAndWideDocumentsEndWithoutCrashing) {
+    auto nested = [](const char* open, const char* inner, const char* close, int depth) {
+        std::string text;
+        for (int i = 0; i < depth; ++i) text += open;
+        text += inner;
+        for (int i = 0; i < depth; ++i) text += close;
+        return text;
+    };
+    const std::string documents[] = {
+        nested(R"({"allOf": [)", "false", "]}", 3000),
+        nested(R"({"properties": {"a": )", R"({"type": "string", "minLength": 3, "maxLength": 1})", "}}", 3000),
+        nested(R"({"unevaluatedProperties": false, "allOf": [)", "{}", "]}", 500),
+        nested(R"({"not": )", "true", "}", 3000),
+    };
+    for (const auto& text : documents) {
+        auto parsed = value::parse_json(text, 100000);
+        ASSERT_TRUE(parsed.has_value());
+        auto root = std::make_shared<const Value>(std::move(*parsed));
+        Analysed doc("{}", Draft::Draft202012);
+        auto request = doc.request();
+        request.schema = root.get();
+        auto result = canonicalize_schema(request);
+        EXPECT_TRUE(result.has_value());
+    }
+}
+
 TEST(CauseRecords, ChainsBecomePointersAndKeywords) {
     Value doc = parse(R"({"allOf": [{"type": "string"}, {"type": "integer"}], "$ref": "x", "$dynamicRef": "y"})");
     const Value& first = doc.find("allOf")->as_array()[0];
