@@ -108,6 +108,14 @@ std::vector<UnsatisfiableLocation> find_unsatisfiable_locations(const Value& roo
         std::size_t pointer_length;
     };
     std::string pointer;
+    // One answer per target name, so many references into one long chain of
+    // aliases cost the chain once.
+    std::unordered_map<std::string, bool> leads;
+    auto leads_to_unsatisfiable = [&](const std::string& name) {
+        auto it = leads.find(name);
+        if (it == leads.end()) it = leads.emplace(name, reference_leads_to_unsatisfiable(name, sources)).first;
+        return it->second;
+    };
     auto visit = [&](const Value& v) {
         if (cause_objects.count(&v)) pointers[&v] = pointer;
         if (sources.settled) {
@@ -121,7 +129,7 @@ std::vector<UnsatisfiableLocation> find_unsatisfiable_locations(const Value& roo
         if (it == sources.reasons->end()) return;
         if (const auto* causes = std::get_if<PendingCauses>(&it->second.data)) {
             if (!causes->is_unset()) out.push_back(UnsatisfiableLocation{pointer, &v, causes});
-        } else if (reference_leads_to_unsatisfiable(*std::get<SharedString>(it->second.data), sources)) {
+        } else if (leads_to_unsatisfiable(*std::get<SharedString>(it->second.data))) {
             out.push_back(UnsatisfiableLocation{pointer, &v, nullptr});
         }
     };
