@@ -7,6 +7,7 @@
 #include "deririrore/canonical/algebra.hpp"
 #include "deririrore/canonical/array_node.hpp"
 #include "deririrore/canonical/intersection.hpp"
+#include "deririrore/canonical/leaf_union.hpp"
 #include "deririrore/canonical/object_union.hpp"
 #include "deririrore/canonical/order.hpp"
 #include "deririrore/core/internal_error.hpp"
@@ -75,6 +76,14 @@ bool drop_unconstrained(std::vector<Leaf>& leaves) {
 }
 
 Schema union_at(std::vector<Schema> branches, CanonicalContext& context, uint32_t depth);
+
+template <class Leaf>
+void normalize_kind(std::vector<Leaf>& leaves, void (*normalize)(LeafList<Leaf>&)) {
+    if (leaves.size() < 2) return;
+    LeafList<Leaf> list{std::move(leaves), false};
+    normalize(list);
+    leaves = std::move(list.leaves);
+}
 
 std::vector<Schema> partition_parts(TypePartition p, CanonicalContext& context) {
     std::vector<Schema> list;
@@ -243,6 +252,12 @@ Schema union_at(std::vector<Schema> work, CanonicalContext& context, uint32_t de
 
     // 4. Object leaves merged by window and single members, covered ones dropped.
     if (p.objects.size() > 1) p.objects = normalize_object_leaves(std::move(p.objects), context);
+
+    // Leaves of one kind merged where they differ only in interval or window.
+    normalize_kind(p.integers, normalize_integer_leaves);
+    normalize_kind(p.numbers, normalize_number_leaves);
+    normalize_kind(p.strings, normalize_string_leaves);
+    normalize_kind(p.arrays, normalize_array_leaves);
 
     // 5. Leaves that constrain nothing become type bits; a widened mask prunes again.
     uint8_t widened = p.mask;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "deririrore/canonical/admission.hpp"
 #include "deririrore/canonical/algebra.hpp"
 #include "deririrore/canonical/order.hpp"
 #include "deririrore/canonical/union.hpp"
@@ -114,6 +115,29 @@ TEST(CanonicalUnion, NestingAndOrderDoNotMatter) {
                                     flat[3], make_schema(kind::AnyOf{{flat[4], flat[5]}})},
                                    c1);
     EXPECT_TRUE(schema_eq(nested, expected)) << shown(nested);
+}
+
+TEST(CanonicalUnion, LeavesOfOneKindMerge) {
+    auto context = union_context();
+    auto integers = [](long lo, long hi) {
+        IntegerLeaf leaf;
+        leaf.bounds = Bounds{BigInt(lo), BigInt(hi)};
+        return make_schema(kind::Integer{std::move(leaf)});
+    };
+    const Schema merged = union_of({integers(3, 5), integers(0, 2)}, context);
+    EXPECT_TRUE(schema_eq(merged, integers(0, 5))) << shown(merged);
+
+    // Arrays that must repeat an item stay satisfiable beside other arrays.
+    ArrayLeaf repeated;
+    repeated.distinctness = Distinctness::SomeRepeated;
+    ArrayLeaf longer;
+    longer.lengths.minimum = BigInt(3);
+    const Schema arrays = union_of({make_schema(kind::Array{repeated}), make_schema(kind::Array{longer})}, context);
+    EXPECT_FALSE(is_false(arrays)) << shown(arrays);
+    EXPECT_EQ(node_admits_value(arrays, *value::parse_json("[1,1]"), false, context), Admission::Accepted)
+        << shown(arrays);
+    EXPECT_EQ(node_admits_value(arrays, *value::parse_json("[1,2]"), false, context), Admission::Rejected)
+        << shown(arrays);
 }
 
 TEST(CanonicalUnion, RawIsAnInternalStop) {
