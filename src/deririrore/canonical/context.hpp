@@ -64,8 +64,6 @@ struct CanonicalContext {
     bool format_asserts = false;
     std::unordered_map<std::string, SharedPattern> pattern_map;
     std::shared_ptr<PatternCache> shared_patterns;
-    std::unordered_map<uint64_t, std::vector<std::pair<std::pair<Schema, Schema>, Schema>>> intersection_memo;
-    std::size_t intersection_memo_size = 0;
     IntersectionMemo intersections;
     std::unordered_map<uint64_t, std::vector<std::pair<Schema, SharedNameSet>>> unchecked_names_memo;
     std::size_t unchecked_names_memo_size = 0;
