@@ -191,12 +191,13 @@ void add_form_object_targets(const Value& schema, EntryMap& entries) {
 
 zavova::CoverageHolder measure_target(const Value& schema, Draft draft,
                                       const std::vector<std::string>& removed_patterns, TargetRecipe recipe) {
+    const zavova::SatisfiabilityAnalysis& analysis = zavova::canonical_satisfiability_analysis();
     zavova::CoverageHolder holder;
     if (recipe == TargetRecipe::Path) {
         // The type mask it also reads was checked before the compile.
-        auto measured = zavova::measure_path_parameter(schema, draft, removed_patterns);
+        auto measured = zavova::measure_path_parameter(schema, draft, removed_patterns, analysis);
         if (measured) return std::move(measured->holder);
-        holder = zavova::build_coverage_state(schema, draft, EntryMap{});
+        holder = zavova::build_coverage_state(schema, draft, EntryMap{}, analysis);
     } else if (EntryMap file; recipe == TargetRecipe::FormDataFile && zavova::add_file_schema_targets(schema, file)) {
         holder = entries_only_state(schema, draft, std::move(file));
     } else if (EntryMap binary;
@@ -205,7 +206,7 @@ zavova::CoverageHolder measure_target(const Value& schema, Draft draft,
     } else {
         EntryMap entries;
         register_entries(schema, recipe, entries);
-        holder = zavova::build_coverage_state(schema, draft, std::move(entries));
+        holder = zavova::build_coverage_state(schema, draft, std::move(entries), analysis);
     }
     zavova::CoverageState& state = zavova::make_state_unique(holder);
     if (recipe == TargetRecipe::ManagedHeader) {
