@@ -10,6 +10,7 @@
 #include "deririrore/canonical/leaf_union.hpp"
 #include "deririrore/canonical/object_union.hpp"
 #include "deririrore/canonical/order.hpp"
+#include "deririrore/canonical/simplify.hpp"
 #include "deririrore/core/internal_error.hpp"
 
 namespace deririrore::canonical {
@@ -341,6 +342,13 @@ Schema union_at(std::vector<Schema> work, CanonicalContext& context, uint32_t de
     dedup_schemas(p.opaque);
     for (auto& o : p.opaque) parts.push_back(std::move(o));
     if (!is_false(values)) parts.push_back(std::move(values));
+
+    // 9. Identities of the opaque parts.
+    if (auto simplified = simplify_opaque_parts(parts, context); simplified.answer) {
+        return *simplified.answer;
+    } else if (simplified.restart) {
+        return union_at(std::move(parts), context, depth + 1);
+    }
 
     // 10. A constructor may have answered True or an AnyOf: unite once more.
     if (std::any_of(parts.begin(), parts.end(),

@@ -140,6 +140,39 @@ TEST(CanonicalUnion, LeavesOfOneKindMerge) {
         << shown(arrays);
 }
 
+TEST(CanonicalUnion, OpaquePartIdentities) {
+    const Schema r1 = reference("r1");
+    const Schema r2 = reference("r2");
+    const Schema r3 = reference("r3");
+    auto all = [](std::vector<Schema> b) {
+        sort_schemas(b);
+        return make_schema(kind::AllOf{std::move(b)});
+    };
+    auto negation = [](const Schema& s) { return make_schema(kind::Not{s}); };
+    auto any = [](std::vector<Schema> b) {
+        sort_schemas(b);
+        return make_schema(kind::AnyOf{std::move(b)});
+    };
+    const struct {
+        const char* what;
+        std::vector<Schema> branches;
+        Schema expected;
+    } cases[] = {
+        {"x or not x", {negation(r1), r1}, true_schema()},
+        {"x or (x and y)", {all({r1, r2}), r1}, r1},
+        {"negated member drops", {all({r1, r2}), negation(r1)}, any({negation(r1), r2})},
+        {"every member negated stays",
+         {all({r1, r2}), negation(r1), negation(r2)},
+         any({all({r1, r2}), negation(r1), negation(r2)})},
+        {"narrower conjunction goes", {all({r1, r2, r3}), all({r1, r2})}, all({r1, r2})},
+    };
+    for (const auto& c : cases) {
+        auto context = union_context();
+        const Schema got = union_of(c.branches, context);
+        EXPECT_TRUE(schema_eq(got, c.expected)) << c.what << ": " << shown(got) << " vs " << shown(c.expected);
+    }
+}
+
 TEST(CanonicalUnion, RawIsAnInternalStop) {
     auto context = union_context();
     const Schema raw = make_schema(kind::Raw{RawJson{std::make_shared<const value::Value>(value::Value::null())}});
