@@ -1,9 +1,9 @@
 #include "deririrore/core/validation_error.hpp"
 
+#include <charconv>
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -288,48 +288,63 @@ std::vector<ErrorDescription> collect_error_descriptions(const std::vector<Valid
 
 namespace {
 
-// The nodes of a value's copy, found from the addresses of the original's nodes, so that every
-// nested error borrowing inside the original shares the one copy. Built on first use by one walk
-// over both trees side by side.
+// The nodes of a value's copy, found for an error by its instance path relative to the value's
+// own: the same steps taken in the original and in the copy, the original's node compared with the
+// address the error borrows. No table is built, so sharing costs only the path's length.
 class CopyIndex {
 public:
-    CopyIndex(const Value& original, std::shared_ptr<const Value> copy)
-        : original_(&original), copy_(std::move(copy)) {}
+    CopyIndex(const Value& original, std::shared_ptr<const Value> copy, Location path)
+        : original_(&original), copy_(std::move(copy)), path_(std::move(path)) {}
 
-    // The copy's node for an address inside the original, sharing the copy; null when the
-    // address lies outside it.
-    std::shared_ptr<const Value> find(const Value* node) {
-        if (node == original_) return copy_;
-        if (!built_) build();
-        auto it = nodes_.find(node);
-        if (it == nodes_.end()) return nullptr;
-        return std::shared_ptr<const Value>(copy_, it->second);
+    // The copy's node for an error borrowing inside the original, sharing the copy; null otherwise.
+    std::shared_ptr<const Value> find(const ValidationError& error) const {
+        const Value* wanted = &error.instance();
+        if (wanted == original_) return copy_;
+        std::string_view base = path_.view();
+        std::string_view full = error.instance_path().view();
+        if (full.size() <= base.size() || full.substr(0, base.size()) != base || full[base.size()] != '/')
+            return nullptr;
+        std::string_view rest = full.substr(base.size());
+        const Value* from = original_;
+        const Value* to = copy_.get();
+        std::string segment;
+        while (!rest.empty()) {
+            rest.remove_prefix(1);
+            std::size_t slash = rest.find('/');
+            std::string_view raw = rest.substr(0, slash);
+            rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
+            segment.clear();
+            for (std::size_t i = 0; i < raw.size(); ++i) {
+                if (raw[i] == '~' && i + 1 < raw.size()) {
+                    segment += raw[i + 1] == '1' ? '/' : '~';
+                    ++i;
+                } else {
+                    segment += raw[i];
+                }
+            }
+            if (from->is_object()) {
+                from = from->find(segment);
+                to = to->find(segment);
+            } else if (from->is_array()) {
+                std::size_t index = 0;
+                auto [end, ec] = std::from_chars(segment.data(), segment.data() + segment.size(), index);
+                if (ec != std::errc() || end != segment.data() + segment.size() || index >= from->as_array().size())
+                    return nullptr;
+                from = &from->as_array()[index];
+                to = &to->as_array()[index];
+            } else {
+                return nullptr;
+            }
+            if (from == nullptr || to == nullptr) return nullptr;
+        }
+        if (from != wanted) return nullptr;
+        return std::shared_ptr<const Value>(copy_, to);
     }
 
 private:
-    void build() {
-        built_ = true;
-        std::vector<std::pair<const Value*, const Value*>> stack{{original_, copy_.get()}};
-        while (!stack.empty()) {
-            auto [from, to] = stack.back();
-            stack.pop_back();
-            nodes_.emplace(from, to);
-            if (from->is_array()) {
-                const auto& a = from->as_array();
-                const auto& b = to->as_array();
-                for (std::size_t i = 0; i < a.size(); ++i) stack.push_back({&a[i], &b[i]});
-            } else if (from->is_object()) {
-                const auto& a = from->as_object();
-                const auto& b = to->as_object();
-                for (std::size_t i = 0; i < a.size(); ++i) stack.push_back({&a[i].value, &b[i].value});
-            }
-        }
-    }
-
     const Value* original_;
     std::shared_ptr<const Value> copy_;
-    bool built_ = false;
-    std::unordered_map<const Value*, const Value*> nodes_;
+    Location path_;
 };
 
 ValidationError with_owned_instance(ValidationError error, std::shared_ptr<const Value> owned) {
@@ -355,12 +370,12 @@ ValidationError own_error(ValidationError error, CopyIndex* enclosing) {
     Location evaluation = error.evaluation_path();
     error.set_evaluation_path(EvaluationPath{std::move(evaluation)});
     if (error.owns_instance()) return error;
-    std::shared_ptr<const Value> shared = enclosing != nullptr ? enclosing->find(&error.instance()) : nullptr;
+    std::shared_ptr<const Value> shared = enclosing != nullptr ? enclosing->find(error) : nullptr;
     std::optional<CopyIndex> own_index;
     CopyIndex* index = enclosing;
     if (shared == nullptr) {
         shared = std::make_shared<const Value>(error.instance());
-        own_index.emplace(error.instance(), shared);
+        own_index.emplace(error.instance(), shared, error.instance_path());
         index = &*own_index;
     }
     if (kinds::Context* context = nested_context(error.kind())) {
@@ -374,11 +389,12 @@ ValidationError own_error(ValidationError error, CopyIndex* enclosing) {
 
 ValidationError error_into_owned(ValidationError error) { return own_error(std::move(error), nullptr); }
 
-void context_into_owned(kinds::Context& context, const Value& instance) {
+void context_into_owned(kinds::Context& context, const Value& instance, const LazyLocation& instance_path) {
     std::optional<CopyIndex> index;
     for (auto& branch : context) {
         for (auto& error : branch) {
-            if (!index && !error.owns_instance()) index.emplace(instance, std::make_shared<const Value>(instance));
+            if (!index && !error.owns_instance())
+                index.emplace(instance, std::make_shared<const Value>(instance), location_from_lazy(instance_path));
             error = own_error(std::move(error), index ? &*index : nullptr);
         }
     }

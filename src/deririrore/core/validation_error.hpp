@@ -187,13 +187,13 @@ std::vector<ErrorDescription> collect_error_descriptions(const std::vector<Valid
 
 // The error made independent of the instance it borrowed: instance deep-copied, evaluation path
 // joined into one Location, absolute location kept. The errors of its branch lists are made
-// owned too, sharing that one copy wherever they borrowed inside the same instance, so the cost
-// is linear in the error's size. An error that owns its instance is taken to own everything it
-// holds.
+// owned too, sharing that one copy wherever they borrowed inside the same instance (found by
+// their instance paths), so the cost is linear in the error's size. An error that owns its
+// instance is taken to own everything it holds.
 ValidationError error_into_owned(ValidationError error);
-// Every error of the branch lists made owned, those that borrow inside `instance` sharing one copy
-// of it.
-void context_into_owned(kinds::Context& context, const Value& instance);
+// Every error of the branch lists made owned, those that borrow inside `instance` (at
+// `instance_path`) sharing one copy of it.
+void context_into_owned(kinds::Context& context, const Value& instance, const LazyLocation& instance_path);
 
 // Gives every error without an absolute keyword location the URI.
 void fill_missing_absolute_location(ErrorSink& errors, std::size_t from, const AbsoluteLocation& uri);

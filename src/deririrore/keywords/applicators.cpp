@@ -65,7 +65,7 @@ kinds::Context BranchListValidator::branch_errors(const Value& instance, const L
         context.push_back(errors_of(*branch, instance, instance_path, chain, ctx));
     }
     // Independent of the instance, with one copy of it for every branch error that borrows inside.
-    core::context_into_owned(context, instance);
+    core::context_into_owned(context, instance, instance_path);
     return context;
 }
 
@@ -240,7 +240,7 @@ std::optional<ValidationError> AnyOfSingleValidator::validate(const Value& insta
     if (node_->is_valid(instance, ctx)) return std::nullopt;
     kinds::Context context;
     context.push_back(errors_of(*node_, instance, instance_path, chain, ctx));
-    core::context_into_owned(context, instance);
+    core::context_into_owned(context, instance, instance_path);
     return ValidationError::make(kinds::AnyOf{std::move(context)}, instance, instance_path, location_, chain);
 }
 
@@ -370,7 +370,7 @@ std::optional<ValidationError> OneOfSingleValidator::validate(const Value& insta
     if (node_->is_valid(instance, ctx)) return std::nullopt;
     kinds::Context context;
     context.push_back(errors_of(*node_, instance, instance_path, chain, ctx));
-    core::context_into_owned(context, instance);
+    core::context_into_owned(context, instance, instance_path);
     return ValidationError::make(kinds::OneOfNotValid{std::move(context)}, instance, instance_path, location_, chain);
 }
 
