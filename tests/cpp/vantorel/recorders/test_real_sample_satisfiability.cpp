@@ -112,6 +112,8 @@ TEST(RealSampleSatisfiability, ImpossibleSchemasRejectTheirExamples) {
         ++documents;
         const auto map = vantorel::recorders::build_coverage_map(*doc, std::nullopt, path.string());
         bool found_here = false;
+        std::size_t here = 0;
+        std::string sample;
         for (const Measured& m : measured_targets(map)) {
             ++targets;
             if (m.state->analysis_error) {
@@ -126,7 +128,16 @@ TEST(RealSampleSatisfiability, ImpossibleSchemasRejectTheirExamples) {
             if (m.state->unsatisfiable) EXPECT_EQ(found->count(""), 1u) << path.filename();
             for (const auto& [location, causes] : *found) {
                 ++locations;
+                ++here;
                 found_here = true;
+                if (sample.empty() && !location.empty()) {
+                    sample = location;
+                    if (const auto* one = std::get_if<zavova::CanonicalCause>(&causes.data)) {
+                        sample += " (" + one->pointer + ":";
+                        for (const auto& k : one->keywords) sample += " " + k;
+                        sample += ")";
+                    }
+                }
                 if (location.empty()) {
                     ++roots;
                     std::cout << "  impossible: " << path.filename().string() << "\n";
@@ -156,6 +167,9 @@ TEST(RealSampleSatisfiability, ImpossibleSchemasRejectTheirExamples) {
             }
         }
         documents_with += found_here ? 1 : 0;
+        if (found_here)
+            std::cout << "  " << path.filename().string() << ": " << here << " impossible schema objects, e.g. "
+                      << sample << "\n";
     }
     std::cout << "real sample: " << documents << " documents, " << targets << " measured schemas, " << documents_with
               << " documents with impossible constraints, " << locations << " impossible schema objects, " << roots
