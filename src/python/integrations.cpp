@@ -38,6 +38,16 @@ public:
     CallStart& operator=(const CallStart&) = delete;
 };
 
+// The deallocator of the collected types, which differ only in the references they clear.
+template <inquiry Clear>
+void gc_dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    PyObject_GC_UnTrack(self);
+    Clear(self);
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
 // Creates a type once per process; a failure is printed and becomes the stop exception.
 PyTypeObject* type_once(std::atomic<PyObject*>& cell, PyType_Spec& spec, const char* name) {
     PyObject* type = install_once(cell, [&] { return PyType_FromSpec(&spec); });
@@ -106,6 +116,26 @@ PyObject* bound_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         return new_bound(type, map.get());
     });
 }
+
+// The slots of the plugin types: their docstring, the `coverage` constructor and their methods.
+template <const char* Doc, PyMethodDef* Methods>
+PyType_Slot plugin_slots[] = {
+    {Py_tp_doc, const_cast<char*>(Doc)},
+    {Py_tp_new, reinterpret_cast<void*>(bound_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(bound_dealloc)},
+    {Py_tp_methods, Methods},
+    {0, nullptr},
+};
+
+// The slots of the response hook types: their docstring, the `coverage` constructor and the call.
+template <const char* Doc, ternaryfunc Call>
+PyType_Slot hook_slots[] = {
+    {Py_tp_doc, const_cast<char*>(Doc)},
+    {Py_tp_new, reinterpret_cast<void*>(bound_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(bound_dealloc)},
+    {Py_tp_call, reinterpret_cast<void*>(Call)},
+    {0, nullptr},
+};
 
 // The key "response", created on first use and kept for the process; nullptr with the exception
 // set when it cannot be created.
@@ -221,14 +251,40 @@ PyObject* requests_track_session(PyObject* self, PyObject* const* args, Py_ssize
     });
 }
 
-PyObject* requests_record(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+// record(request, response=None, timestamp=None) through `convert`.
+template <typename Convert>
+PyObject* record_with(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Convert convert) {
     return boundary([&]() -> PyObject* {
         PyObject* bound[3];
         if (!bind_arguments(kRecordSignature, args, nargs, kwnames, bound)) {
             return nullptr;
         }
-        return none_or_null(convert_requests_exchange(coverage_of(self), bound[0], bound[1], bound[2]));
+        return none_or_null(convert(coverage_of(self), bound[0], bound[1], bound[2]));
     });
+}
+
+// record(request, response=None, timestamp=None, elapsed=None) through `convert`.
+template <typename Convert>
+PyObject* record_elapsed_with(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                              Convert convert) {
+    return boundary([&]() -> PyObject* {
+        PyObject* bound[4];
+        if (!bind_arguments(kRecordElapsedSignature, args, nargs, kwnames, bound)) {
+            return nullptr;
+        }
+        float elapsed = 0.0f;
+        if (!read_elapsed_argument(bound[3], elapsed)) {
+            return nullptr;
+        }
+        return none_or_null(convert(coverage_of(self), bound[0], bound[1], bound[2], elapsed));
+    });
+}
+
+PyObject* requests_record(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return record_with(self, args, nargs, kwnames,
+                       [](PyObject* coverage, PyObject* request, PyObject* response, PyObject* timestamp) {
+                           return convert_requests_exchange(coverage, request, response, timestamp);
+                       });
 }
 
 PyObject* requests_response_hook(PyObject* self, PyObject* /*unused*/) {
@@ -297,25 +353,13 @@ PyMethodDef requests_plugin_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyType_Slot requests_plugin_slots[] = {
-    {Py_tp_doc, const_cast<char*>("RequestsPlugin(coverage)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(bound_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(bound_dealloc)},
-    {Py_tp_methods, requests_plugin_methods},
-    {0, nullptr},
-};
+constexpr char kRequestsPluginDoc[] = "RequestsPlugin(coverage)\n--\n\n";
 PyType_Spec requests_plugin_spec = {"vantorel_community.RequestsPlugin", sizeof(BoundObject), 0, kFlags,
-                                    requests_plugin_slots};
+                                    plugin_slots<kRequestsPluginDoc, requests_plugin_methods>};
 
-PyType_Slot response_hook_slots[] = {
-    {Py_tp_doc, const_cast<char*>("ResponseHook(coverage)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(bound_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(bound_dealloc)},
-    {Py_tp_call, reinterpret_cast<void*>(response_hook_call)},
-    {0, nullptr},
-};
+constexpr char kResponseHookDoc[] = "ResponseHook(coverage)\n--\n\n";
 PyType_Spec response_hook_spec = {"vantorel_community.ResponseHook", sizeof(BoundObject), 0, kFlags,
-                                  response_hook_slots};
+                                  hook_slots<kResponseHookDoc, response_hook_call>};
 
 PyObject* httpx_track_client(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return boundary([&]() -> PyObject* {
@@ -385,13 +429,7 @@ PyObject* httpx_track_client(PyObject* self, PyObject* const* args, Py_ssize_t n
 }
 
 PyObject* httpx_record(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return boundary([&]() -> PyObject* {
-        PyObject* bound[3];
-        if (!bind_arguments(kRecordSignature, args, nargs, kwnames, bound)) {
-            return nullptr;
-        }
-        return none_or_null(convert_httpx_exchange(coverage_of(self), bound[0], bound[1], bound[2]));
-    });
+    return record_with(self, args, nargs, kwnames, convert_httpx_exchange);
 }
 
 PyObject* httpx_response_hook(PyObject* self, PyObject* /*unused*/) {
@@ -413,14 +451,21 @@ PyObject* single_response_argument(const char* name, PyObject* args, PyObject* k
     return response;
 }
 
+// The response handed to the httpx hook `name` and its request; false with the exception set.
+bool hook_exchange(const char* name, PyObject* args, PyObject* kwargs, PyObject*& response, PyRef& request) {
+    response = single_response_argument(name, args, kwargs);
+    if (response == nullptr) {
+        return false;
+    }
+    request = PyRef::steal(PyObject_GetAttrString(response, "request"));
+    return static_cast<bool>(request);
+}
+
 PyObject* sync_hook_call(PyObject* self, PyObject* args, PyObject* kwargs) {
     return boundary([&]() -> PyObject* {
-        PyObject* response = single_response_argument("SyncResponseHook", args, kwargs);
-        if (response == nullptr) {
-            return nullptr;
-        }
-        PyRef request = PyRef::steal(PyObject_GetAttrString(response, "request"));
-        if (!request) {
+        PyObject* response = nullptr;
+        PyRef request;
+        if (!hook_exchange("SyncResponseHook", args, kwargs, response, request)) {
             return nullptr;
         }
         return none_or_null(convert_httpx_exchange(coverage_of(self), request.get(), response, nullptr));
@@ -464,12 +509,9 @@ PyObject* new_hook_awaitable(PyObject* coverage, PyObject* request, PyObject* re
 
 PyObject* async_hook_call(PyObject* self, PyObject* args, PyObject* kwargs) {
     return boundary([&]() -> PyObject* {
-        PyObject* response = single_response_argument("AsyncResponseHook", args, kwargs);
-        if (response == nullptr) {
-            return nullptr;
-        }
-        PyRef request = PyRef::steal(PyObject_GetAttrString(response, "request"));
-        if (!request) {
+        PyObject* response = nullptr;
+        PyRef request;
+        if (!hook_exchange("AsyncResponseHook", args, kwargs, response, request)) {
             return nullptr;
         }
         return new_hook_awaitable(coverage_of(self), request.get(), response, Py_None);
@@ -514,14 +556,6 @@ int hook_awaitable_clear(PyObject* self) {
     Py_CLEAR(obj->result);
     Py_CLEAR(obj->reading);
     return 0;
-}
-
-void hook_awaitable_dealloc(PyObject* self) {
-    PyTypeObject* type = Py_TYPE(self);
-    PyObject_GC_UnTrack(self);
-    hook_awaitable_clear(self);
-    type->tp_free(self);
-    Py_DECREF(type);
 }
 
 // A shared use: fails while a step runs.
@@ -683,33 +717,17 @@ PyMethodDef httpx_plugin_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyType_Slot httpx_plugin_slots[] = {
-    {Py_tp_doc, const_cast<char*>("HttpxPlugin(coverage)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(bound_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(bound_dealloc)},
-    {Py_tp_methods, httpx_plugin_methods},
-    {0, nullptr},
-};
-PyType_Spec httpx_plugin_spec = {"vantorel_community.HttpxPlugin", sizeof(BoundObject), 0, kFlags, httpx_plugin_slots};
+constexpr char kHttpxPluginDoc[] = "HttpxPlugin(coverage)\n--\n\n";
+PyType_Spec httpx_plugin_spec = {"vantorel_community.HttpxPlugin", sizeof(BoundObject), 0, kFlags,
+                                 plugin_slots<kHttpxPluginDoc, httpx_plugin_methods>};
 
-PyType_Slot sync_hook_slots[] = {
-    {Py_tp_doc, const_cast<char*>("SyncResponseHook(coverage)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(bound_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(bound_dealloc)},
-    {Py_tp_call, reinterpret_cast<void*>(sync_hook_call)},
-    {0, nullptr},
-};
-PyType_Spec sync_hook_spec = {"vantorel_community.SyncResponseHook", sizeof(BoundObject), 0, kFlags, sync_hook_slots};
+constexpr char kSyncResponseHookDoc[] = "SyncResponseHook(coverage)\n--\n\n";
+PyType_Spec sync_hook_spec = {"vantorel_community.SyncResponseHook", sizeof(BoundObject), 0, kFlags,
+                              hook_slots<kSyncResponseHookDoc, sync_hook_call>};
 
-PyType_Slot async_hook_slots[] = {
-    {Py_tp_doc, const_cast<char*>("AsyncResponseHook(coverage)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(bound_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(bound_dealloc)},
-    {Py_tp_call, reinterpret_cast<void*>(async_hook_call)},
-    {0, nullptr},
-};
+constexpr char kAsyncResponseHookDoc[] = "AsyncResponseHook(coverage)\n--\n\n";
 PyType_Spec async_hook_spec = {"vantorel_community.AsyncResponseHook", sizeof(BoundObject), 0, kFlags,
-                               async_hook_slots};
+                               hook_slots<kAsyncResponseHookDoc, async_hook_call>};
 
 PyMethodDef hook_awaitable_methods[] = {
     {"send", hook_awaitable_send, METH_O, "send($self, value)\n--\n\n"},
@@ -720,7 +738,7 @@ PyMethodDef hook_awaitable_methods[] = {
 PyType_Slot hook_awaitable_slots[] = {
     {Py_tp_doc, const_cast<char*>("AsyncResponseHookAwaitable(coverage, request, response, result)\n--\n\n")},
     {Py_tp_new, reinterpret_cast<void*>(hook_awaitable_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(hook_awaitable_dealloc)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(gc_dealloc<hook_awaitable_clear>)},
     {Py_tp_traverse, reinterpret_cast<void*>(hook_awaitable_traverse)},
     {Py_tp_clear, reinterpret_cast<void*>(hook_awaitable_clear)},
     {Py_am_await, reinterpret_cast<void*>(hook_awaitable_iter)},
@@ -786,14 +804,6 @@ int wrapper_clear(PyObject* self) {
     Py_CLEAR(wrapper(self)->coverage);
     Py_CLEAR(wrapper(self)->wrapped);
     return 0;
-}
-
-void wrapper_dealloc(PyObject* self) {
-    PyTypeObject* type = Py_TYPE(self);
-    PyObject_GC_UnTrack(self);
-    wrapper_clear(self);
-    type->tp_free(self);
-    Py_DECREF(type);
 }
 
 PyObject* wrapper_name(PyObject* self, void* /*closure*/) {
@@ -922,14 +932,6 @@ int call_awaitable_clear(PyObject* self) {
     return 0;
 }
 
-void call_awaitable_dealloc(PyObject* self) {
-    PyTypeObject* type = Py_TYPE(self);
-    PyObject_GC_UnTrack(self);
-    call_awaitable_clear(self);
-    type->tp_free(self);
-    Py_DECREF(type);
-}
-
 PyObject* call_awaitable_step(PyObject* self, StepKind kind, PyObject* value) {
     CallAwaitableObject* obj = call_awaitable(self);
     if (obj->coroutine == nullptr) {
@@ -1051,17 +1053,7 @@ PyObject* django_track_client(PyObject* self, PyObject* const* args, Py_ssize_t 
 }
 
 PyObject* django_record(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return boundary([&]() -> PyObject* {
-        PyObject* bound[4];
-        if (!bind_arguments(kRecordElapsedSignature, args, nargs, kwnames, bound)) {
-            return nullptr;
-        }
-        float elapsed = 0.0f;
-        if (!read_elapsed_argument(bound[3], elapsed)) {
-            return nullptr;
-        }
-        return none_or_null(convert_django_exchange(coverage_of(self), bound[0], bound[1], bound[2], elapsed));
-    });
+    return record_elapsed_with(self, args, nargs, kwnames, convert_django_exchange);
 }
 
 PyMethodDef django_plugin_methods[] = {
@@ -1072,37 +1064,25 @@ PyMethodDef django_plugin_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyType_Slot django_plugin_slots[] = {
-    {Py_tp_doc, const_cast<char*>("DjangoPlugin(coverage)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(bound_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(bound_dealloc)},
-    {Py_tp_methods, django_plugin_methods},
-    {0, nullptr},
-};
+constexpr char kDjangoPluginDoc[] = "DjangoPlugin(coverage)\n--\n\n";
 PyType_Spec django_plugin_spec = {"vantorel_community.DjangoPlugin", sizeof(BoundObject), 0, kFlags,
-                                  django_plugin_slots};
+                                  plugin_slots<kDjangoPluginDoc, django_plugin_methods>};
 
-PyType_Slot method_wrapper_slots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(wrapper_dealloc)},
+// The slots of the wrapper types, which differ only in how they call the wrapped method.
+template <ternaryfunc Call>
+PyType_Slot wrapper_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(gc_dealloc<wrapper_clear>)},
     {Py_tp_traverse, reinterpret_cast<void*>(wrapper_traverse)},
     {Py_tp_clear, reinterpret_cast<void*>(wrapper_clear)},
-    {Py_tp_call, reinterpret_cast<void*>(method_wrapper_call)},
+    {Py_tp_call, reinterpret_cast<void*>(Call)},
     {Py_tp_getset, wrapper_getset},
     {0, nullptr},
 };
 PyType_Spec method_wrapper_spec = {"vantorel_community.MethodWrapper", sizeof(WrapperObject), 0, kHiddenGcFlags,
-                                   method_wrapper_slots};
+                                   wrapper_slots<method_wrapper_call>};
 
-PyType_Slot async_method_wrapper_slots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(wrapper_dealloc)},
-    {Py_tp_traverse, reinterpret_cast<void*>(wrapper_traverse)},
-    {Py_tp_clear, reinterpret_cast<void*>(wrapper_clear)},
-    {Py_tp_call, reinterpret_cast<void*>(async_method_wrapper_call)},
-    {Py_tp_getset, wrapper_getset},
-    {0, nullptr},
-};
 PyType_Spec async_method_wrapper_spec = {"vantorel_community.AsyncMethodWrapper", sizeof(WrapperObject), 0,
-                                         kHiddenGcFlags, async_method_wrapper_slots};
+                                         kHiddenGcFlags, wrapper_slots<async_method_wrapper_call>};
 
 PyMethodDef call_awaitable_methods[] = {
     {"send", call_awaitable_send, METH_O, "send($self, value)\n--\n\n"},
@@ -1113,7 +1093,7 @@ PyMethodDef call_awaitable_methods[] = {
 PyType_Slot call_awaitable_slots[] = {
     {Py_tp_doc, const_cast<char*>("Awaitable that delegates to the underlying async Django test client coroutine,\n"
                                   "then records coverage when the coroutine completes.")},
-    {Py_tp_dealloc, reinterpret_cast<void*>(call_awaitable_dealloc)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(gc_dealloc<call_awaitable_clear>)},
     {Py_tp_traverse, reinterpret_cast<void*>(call_awaitable_traverse)},
     {Py_tp_clear, reinterpret_cast<void*>(call_awaitable_clear)},
     {Py_am_await, reinterpret_cast<void*>(self_iter)},
@@ -1194,17 +1174,7 @@ PyObject* flask_track_client(PyObject* self, PyObject* const* args, Py_ssize_t n
 }
 
 PyObject* flask_record(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return boundary([&]() -> PyObject* {
-        PyObject* bound[4];
-        if (!bind_arguments(kRecordElapsedSignature, args, nargs, kwnames, bound)) {
-            return nullptr;
-        }
-        float elapsed = 0.0f;
-        if (!read_elapsed_argument(bound[3], elapsed)) {
-            return nullptr;
-        }
-        return none_or_null(convert_werkzeug_exchange(coverage_of(self), bound[0], bound[1], bound[2], elapsed));
-    });
+    return record_elapsed_with(self, args, nargs, kwnames, convert_werkzeug_exchange);
 }
 
 PyMethodDef flask_plugin_methods[] = {
@@ -1215,25 +1185,12 @@ PyMethodDef flask_plugin_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyType_Slot flask_plugin_slots[] = {
-    {Py_tp_doc, const_cast<char*>("FlaskPlugin(coverage)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(bound_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(bound_dealloc)},
-    {Py_tp_methods, flask_plugin_methods},
-    {0, nullptr},
-};
-PyType_Spec flask_plugin_spec = {"vantorel_community.FlaskPlugin", sizeof(BoundObject), 0, kFlags, flask_plugin_slots};
+constexpr char kFlaskPluginDoc[] = "FlaskPlugin(coverage)\n--\n\n";
+PyType_Spec flask_plugin_spec = {"vantorel_community.FlaskPlugin", sizeof(BoundObject), 0, kFlags,
+                                 plugin_slots<kFlaskPluginDoc, flask_plugin_methods>};
 
-PyType_Slot open_wrapper_slots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(wrapper_dealloc)},
-    {Py_tp_traverse, reinterpret_cast<void*>(wrapper_traverse)},
-    {Py_tp_clear, reinterpret_cast<void*>(wrapper_clear)},
-    {Py_tp_call, reinterpret_cast<void*>(open_wrapper_call)},
-    {Py_tp_getset, wrapper_getset},
-    {0, nullptr},
-};
 PyType_Spec open_wrapper_spec = {"vantorel_community.OpenWrapper", sizeof(WrapperObject), 0, kHiddenGcFlags,
-                                 open_wrapper_slots};
+                                 wrapper_slots<open_wrapper_call>};
 
 PyObject* plugin_for(PyObject* self, PyTypeObject* type) {
     return boundary([&] { return new_bound(type, self); });

@@ -7,6 +7,7 @@
 
 #include "http/interaction.hpp"
 #include "python/coverage_map.hpp"
+#include "python/exchange_sides.hpp"
 #include "python/map_record.hpp"
 #include "python/readers.hpp"
 
@@ -22,52 +23,19 @@ constexpr Signature kRecordErrorSignature{"CoverageMap.record_error()", kRecordE
 CoverageMapContent& content_of(PyObject* self) { return *reinterpret_cast<CoverageMapObject*>(self)->content; }
 
 std::optional<http::RequestRecord> read_request(PyObject* request) {
-    auto method = read_request_method(request);
-    if (!method) {
-        return std::nullopt;
-    }
-    PyRef url_holder;
-    auto url = read_str_attribute(request, "url", url_holder);
-    if (!url) {
-        return std::nullopt;
-    }
-    auto headers = extract_headers(request);
-    if (!headers) {
-        return std::nullopt;
-    }
-    std::optional<std::string> body;
-    if (!get_body(request, body)) {
-        return std::nullopt;
-    }
-    auto record = http::build_request_record(*method, *url, std::move(body), std::move(*headers));
-    if (!record) {
-        set_invalid_url_error(*url, record.error());
-        return std::nullopt;
-    }
-    return std::move(*record);
+    auto url_text = [](PyObject* from) -> std::optional<std::string> {
+        PyRef holder;
+        auto url = read_str_attribute(from, "url", holder);
+        if (!url) {
+            return std::nullopt;
+        }
+        return std::string(*url);
+    };
+    return read_request_side(request, url_text, extract_headers, get_body);
 }
 
 std::optional<http::ResponseRecord> read_response(PyObject* response) {
-    http::ResponseRecord out;
-    auto status = get_status_code(response);
-    if (!status) {
-        return std::nullopt;
-    }
-    out.status = *status;
-    auto elapsed = get_elapsed_seconds(response);
-    if (!elapsed) {
-        return std::nullopt;
-    }
-    out.elapsed = *elapsed;
-    if (!get_body(response, out.body)) {
-        return std::nullopt;
-    }
-    auto headers = extract_headers(response);
-    if (!headers) {
-        return std::nullopt;
-    }
-    out.headers = std::move(*headers);
-    return out;
+    return read_response_side(response, get_elapsed_seconds, get_body);
 }
 
 // One of the counters, read under the lock (path B) and handed back as an int.
