@@ -102,8 +102,10 @@ AnalysisFailure reference_failure(const ref::ReferenceError& error) {
         error.data);
 }
 
-AnalysisFailure meta_schema_failure(const deririrore::core::ValidationError& error) {
-    return InvalidSchema{canonical::describe_expectation(error), error.instance_path()};
+AnalysisFailure meta_schema_failure(const deririrore::core::ValidationError& error, const Value* checked = nullptr) {
+    return InvalidSchema{
+        checked != nullptr ? canonical::describe_expectation(error, *checked) : canonical::describe_expectation(error),
+        error.instance_path()};
 }
 
 AnalysisFailure canonical_failure(const canonical::CanonicalError& error) {
@@ -313,7 +315,7 @@ AnalysisOutcome analyse_satisfiability(const Value& schema, std::optional<Draft>
     std::shared_ptr<const ref::Registry> registry;
     if (draft != Draft::Unknown) {
         if (auto error = deririrore::metaschema::validate_against_meta_schema(draft, schema))
-            return AnalysisFailure{meta_schema_failure(*error)};
+            return AnalysisFailure{meta_schema_failure(*error, &schema)};
         std::string base(ref::kDefaultBaseUri);
         if (auto id = ref::draft_id_of(draft, schema)) {
             base = std::string(*id);

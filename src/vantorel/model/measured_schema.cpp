@@ -122,6 +122,7 @@ struct Outcome {
     std::optional<deririrore::core::Validator> validator;
     std::vector<RemovedPattern> removed;
     std::optional<ValidationError> error;
+    std::shared_ptr<const Value> checked;  // on failure: the schema as the last attempt checked it
 };
 
 void restore_patterns(Value& schema, const std::vector<RemovedPattern>& removed) {
@@ -157,6 +158,7 @@ Outcome compile_adapted(Value& schema, Draft draft, bool is_body, std::size_t& c
         if (!failure.pattern_location) {
             // Nothing between attempts would change: the failure is final at once.
             outcome.error = std::move(failure.error);
+            outcome.checked = std::make_shared<const Value>(schema);
             break;
         }
         const std::string& location = *failure.pattern_location;
@@ -387,7 +389,8 @@ Result<MeasuredSchema, SpecProblem> compile_measured_schema(Value& schema, Draft
     std::size_t local_compilations = 0;
     if (cache == nullptr) {
         Outcome outcome = compile_adapted(schema, draft, is_body, local_compilations);
-        if (!outcome.validator) return make_unexpected(SpecProblem::invalid_schema(std::move(*outcome.error)));
+        if (!outcome.validator)
+            return make_unexpected(SpecProblem::invalid_schema(std::move(*outcome.error), std::move(outcome.checked)));
         return MeasuredSchema{std::move(*outcome.validator), std::move(outcome.removed),
                               std::make_shared<const Value>(schema)};
     }
@@ -398,15 +401,17 @@ Result<MeasuredSchema, SpecProblem> compile_measured_schema(Value& schema, Draft
         if (entry.draft != draft || entry.is_body != is_body || !identical(*entry.key, schema)) continue;
         if (entry.validator) return MeasuredSchema{*entry.validator, entry.removed_patterns, entry.key};
         remove_patterns(schema, entry.removed_patterns);
-        return make_unexpected(SpecProblem::invalid_schema(*entry.error));
+        return make_unexpected(SpecProblem::invalid_schema(*entry.error, entry.checked));
     }
     // After a success the caller's schema is back to this value: types and patterns are restored.
     auto key = std::make_shared<const Value>(schema);
     Outcome outcome = compile_adapted(schema, draft, is_body, cache->compilations_);
-    MeasuredSchemaCache::Entry entry{key, draft, is_body, outcome.validator, outcome.removed, outcome.error};
+    MeasuredSchemaCache::Entry entry{key,           draft,          is_body, outcome.validator, outcome.removed,
+                                     outcome.error, outcome.checked};
     bucket.push_back(std::move(entry));
     ++cache->size_;
-    if (!outcome.validator) return make_unexpected(SpecProblem::invalid_schema(std::move(*outcome.error)));
+    if (!outcome.validator)
+        return make_unexpected(SpecProblem::invalid_schema(std::move(*outcome.error), std::move(outcome.checked)));
     return MeasuredSchema{std::move(*outcome.validator), std::move(outcome.removed), std::move(key)};
 }
 
@@ -425,17 +430,18 @@ Result<MeasuredSchema, SpecProblem> compile_shared_measured_schema(Value schema,
         if (same_value == nullptr) same_value = entry.key;
         if (entry.draft != draft || entry.is_body != is_body) continue;
         if (entry.validator) return MeasuredSchema{*entry.validator, entry.removed_patterns, entry.key};
-        return make_unexpected(SpecProblem::invalid_schema(*entry.error));
+        return make_unexpected(SpecProblem::invalid_schema(*entry.error, entry.checked));
     }
     Outcome outcome = compile_adapted(schema, draft, is_body, cache.compilations_);
     // After a success the schema is back to the value it came with (types and patterns restored);
     // after a failure the removed patterns go back too, so that the key stands for that value.
     if (!outcome.validator) restore_patterns(schema, outcome.removed);
     std::shared_ptr<const Value> key = same_value ? same_value : std::make_shared<const Value>(std::move(schema));
-    bucket.push_back(
-        MeasuredSchemaCache::Entry{key, draft, is_body, outcome.validator, outcome.removed, outcome.error});
+    bucket.push_back(MeasuredSchemaCache::Entry{key, draft, is_body, outcome.validator, outcome.removed, outcome.error,
+                                                outcome.checked});
     ++cache.size_;
-    if (!outcome.validator) return make_unexpected(SpecProblem::invalid_schema(std::move(*outcome.error)));
+    if (!outcome.validator)
+        return make_unexpected(SpecProblem::invalid_schema(std::move(*outcome.error), std::move(outcome.checked)));
     return MeasuredSchema{std::move(*outcome.validator), std::move(outcome.removed), std::move(key)};
 }
 

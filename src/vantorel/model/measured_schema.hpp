@@ -76,6 +76,7 @@ private:
         std::optional<deririrore::core::Validator> validator;
         std::vector<RemovedPattern> removed_patterns;  // on failure: the patterns that stay removed
         std::optional<deririrore::core::ValidationError> error;
+        std::shared_ptr<const Value> checked;  // on failure: the schema as checked, where the error points
     };
     // Keyed by the schema's hash alone, so that identical schemas compiled under another draft or
     // for the other side of traffic find, and share, the value already kept.

@@ -46,8 +46,9 @@ SpecProblem SpecProblem::reference_not_text(const Value& value) {
     return {problems::ReferenceNotText{deririrore::value::to_json(value)}};
 }
 
-SpecProblem SpecProblem::invalid_schema(deririrore::core::ValidationError error) {
-    return {problems::InvalidSchema{deririrore::core::error_into_owned(std::move(error))}};
+SpecProblem SpecProblem::invalid_schema(deririrore::core::ValidationError error,
+                                        std::shared_ptr<const deririrore::value::Value> schema) {
+    return {problems::InvalidSchema{deririrore::core::error_into_owned(std::move(error)), std::move(schema)}};
 }
 
 std::string_view spec_problem_kind(const SpecProblem& problem) noexcept {

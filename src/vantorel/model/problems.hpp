@@ -3,6 +3,7 @@
 // its place as a ProblemEntry and the build goes on with what it can measure; the reports turn
 // each entry into a diagnostic.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -147,6 +148,9 @@ struct StatusCodeOutOfRange {
 // A measured schema that does not compile; the error of the last attempt, owning its instance.
 struct InvalidSchema {
     deririrore::core::ValidationError error;
+    // The schema as that attempt checked it, where the error's location was taken: it tells a
+    // step into an array from a member whose name is digits. Null when not kept.
+    std::shared_ptr<const deririrore::value::Value> schema;
 };
 // A path template with more parameters than the route table takes; it is matched segment by
 // segment instead.
@@ -193,7 +197,8 @@ struct SpecProblem {
     // The text of the `$ref` value as compact JSON.
     static SpecProblem reference_not_text(const Value& value);
     // Keeps an owned copy of the error, so that the problem outlives the schema it came from.
-    static SpecProblem invalid_schema(deririrore::core::ValidationError error);
+    static SpecProblem invalid_schema(deririrore::core::ValidationError error,
+                                      std::shared_ptr<const deririrore::value::Value> schema = nullptr);
     static SpecProblem retrieval(std::string reference_text, std::string path, std::optional<std::string> detail,
                                  std::string_view message) {
         return reference(reference_failures::Retrieval{std::move(reference_text), std::move(path), std::move(detail),

@@ -89,6 +89,14 @@ DiagnosticData schema_error_data(const deririrore::core::ValidationError& error)
     return k::InvalidSchema{error.schema_path().str(), deririrore::canonical::describe_expectation(error)};
 }
 
+DiagnosticData invalid_schema_data(const model::problems::InvalidSchema& problem) {
+    DiagnosticData data = schema_error_data(problem.error);
+    // Read through the schema the error was found in, a member named "200" stays a name.
+    if (auto* invalid = std::get_if<k::InvalidSchema>(&data); invalid != nullptr && problem.schema != nullptr)
+        invalid->message = deririrore::canonical::describe_expectation(problem.error, *problem.schema);
+    return data;
+}
+
 DiagnosticData reference_failure_data(const model::ReferenceFailure& failure) {
     namespace rf = model::reference_failures;
     return std::visit(
@@ -137,7 +145,7 @@ DiagnosticData problem_data(const model::SpecProblem& problem) {
                 return k::InvalidStatusCodeCharacter{s.key, std::move(character)};
             },
             [](const p::StatusCodeOutOfRange& s) -> DiagnosticData { return k::StatusCodeOutOfRange{s.key}; },
-            [](const p::InvalidSchema& s) -> DiagnosticData { return schema_error_data(s.error); },
+            [](const p::InvalidSchema& s) -> DiagnosticData { return invalid_schema_data(s); },
             [](const p::TooManyRouteParameters& t) -> DiagnosticData {
                 return k::TooManyRouteParameters{t.count, t.limit};
             },

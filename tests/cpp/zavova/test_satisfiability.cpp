@@ -85,6 +85,15 @@ TEST(Satisfiability, MetaSchemaViolationsFailAtTheirPlace) {
     }
 }
 
+TEST(Satisfiability, MetaSchemaViolationNamesAPropertyWhoseNameIsDigits) {
+    // Read through the schema, "200" is a member of "properties", not an array item.
+    auto failure = failure_of(json(R"({"properties": {"200": 5}})"));
+    const auto* invalid = std::get_if<InvalidSchema>(&failure);
+    ASSERT_NE(invalid, nullptr);
+    EXPECT_EQ(invalid->location.view(), "/properties/200");
+    EXPECT_TRUE(invalid->message.starts_with("`200` ")) << invalid->message;
+}
+
 TEST(Satisfiability, UnknownDialectIsAnalysedWithoutMetaSchemaOrRegistry) {
     const auto schema = json(R"({"$schema": "https://example.com/custom", "minLength": -1, "$ref": "#/nowhere"})");
     EXPECT_TRUE(std::holds_alternative<UnsatisfiableMap>(analyse_satisfiability(schema, std::nullopt)));

@@ -228,6 +228,19 @@ TEST(Diagnostics, InvalidSchemaCarriesTheDescribedSentence) {
                               kept->problem.get_if<vantorel::model::problems::InvalidSchema>()->error));
 }
 
+TEST(Diagnostics, InvalidSchemaNamesAPropertyWhoseNameIsDigits) {
+    // "200" is a member of "properties", not item 200 of an array: the sentence names it.
+    CoverageMap map = map_of(R"("/a": {"post": {"requestBody": {"content": {"application/json": {"schema":
+                                   {"type": "object", "properties": {"200": 5}}}}},
+                                   "responses": {"200": {"description": "ok"}}}})");
+    const auto diagnostics = collect_diagnostics(map);
+    ASSERT_FALSE(diagnostics.empty());
+    const auto* d = diagnostics[0].get_if<dk::InvalidSchema>();
+    ASSERT_NE(d, nullptr) << describe(diagnostics[0]);
+    EXPECT_TRUE(d->message.starts_with("`200` ")) << d->message;
+    EXPECT_TRUE(d->message.ends_with("; found 5")) << d->message;
+}
+
 TEST(Diagnostics, GroupingStaysLinearInTheNumberOfProblems) {
     std::string paths;
     constexpr int kPaths = 10000;
