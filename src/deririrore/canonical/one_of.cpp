@@ -36,17 +36,6 @@ struct JsonLess {
     bool operator()(const CanonicalJson& a, const CanonicalJson& b) const { return compare_canonical_json(*a, *b) < 0; }
 };
 
-// Intersection with the exhausted flag isolated: a meet computed while the
-// budget ran out proves nothing, so it counts as an overlap.
-Schema guarded_meet(const Schema& a, const Schema& b, CanonicalContext& context, bool& raised) {
-    const bool saved = context.exhausted;
-    context.exhausted = false;
-    Schema meet = intersect(a, b, context);
-    raised = raised || context.exhausted;
-    context.exhausted = saved || context.exhausted;
-    return meet;
-}
-
 Schema opaque_one_of(std::vector<Schema> kept) {
     sort_schemas(kept);
     return make_schema(kind::OneOf{std::move(kept)});

@@ -215,7 +215,9 @@ void check_suite_draft(const char* folder, Draft draft) {
             const Value* description = group.find("description");
             const std::string where =
                 entry.path().filename().string() + ": " + (description ? description->as_string() : "");
-            if (has_valid_test(group)) EXPECT_EQ(outcome.result->count(""), 0u) << where;
+            if (has_valid_test(group)) {
+                EXPECT_EQ(outcome.result->count(""), 0u) << where;
+            }
             expect_no_reached_location(group, *schema, *outcome.result, draft, where);
         }
     }
@@ -288,7 +290,9 @@ TEST(AnalysisSuite, BenchmarkSchemasWithTheirInstances) {
         if (!outcome.result->empty()) ++tally.with_locations;
         // Every instance of the benchmark is valid, so a non-empty instance file rules out an unsatisfiable root.
         const bool has_instances = !read_text(entry.path() / "instances.jsonl").empty();
-        if (has_instances) EXPECT_EQ(outcome.result->count(""), 0u) << entry.path().filename();
+        if (has_instances) {
+            EXPECT_EQ(outcome.result->count(""), 0u) << entry.path().filename();
+        }
     }
     std::cout << "benchmark: " << tally.analysed << " analysed, " << tally.errors << " errors, " << tally.with_locations
               << " with unsatisfiable locations, " << tally.unregistered << " not registrable\n";

@@ -63,7 +63,8 @@ struct Parsed {
 };
 
 struct Options {
-    Draft draft = Draft::Draft202012;
+    Options(Draft d = Draft::Draft202012) : draft(d) {}
+    Draft draft;
     uint8_t dynamic_mode = 0;
     std::vector<std::pair<std::string, std::string>> neighbours;
     std::set<std::string, std::less<>> known_false;

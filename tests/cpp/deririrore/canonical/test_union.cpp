@@ -175,7 +175,8 @@ TEST(CanonicalUnion, OpaquePartIdentities) {
 
 TEST(CanonicalUnion, RawIsAnInternalStop) {
     auto context = union_context();
-    const Schema raw = make_schema(kind::Raw{RawJson{std::make_shared<const value::Value>(value::Value::null())}});
+    const Schema raw = make_schema(
+        kind::Raw{RawJson{std::make_shared<const value::Value>(value::Value::null()), RawReason::Unmodeled, nullptr}});
     EXPECT_THROW(union_of({raw, value_node("1")}, context), std::logic_error);
 }
 

@@ -125,7 +125,10 @@ TEST(ExampleKeywords, MismatchIsTracedButNeverFails) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.schema) + " " + c.instance);
-        auto built = build(c.schema, c.draft);
+        // Some values (`"examples": 5`) break the meta-schema; the trace of the keyword is what is tested here.
+        auto built = core::build_validator(
+            json(c.schema),
+            vantorel::dialect::measured_schema_options(c.draft, NullableSource::MediaType).with_validate_schema(false));
         ASSERT_TRUE(built.has_value()) << built.error().message();
         const auto instance = json(c.instance);
         const auto traced = trace(*built, instance);
