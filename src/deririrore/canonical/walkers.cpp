@@ -228,7 +228,8 @@ bool is_free_of_identifiers(const Value& v, bool references_too, Draft draft) {
     // Explicit stack: each entry is a value and its nesting depth.
     std::vector<std::pair<const Value*, uint32_t>> stack{{&v, 0}};
     while (!stack.empty()) {
-        auto [current, depth] = stack.back();
+        const Value* current = stack.back().first;
+        const uint32_t depth = stack.back().second;
         stack.pop_back();
         if (!current->is_object()) continue;
         if (depth > kMaxWalkDepth) return false;
