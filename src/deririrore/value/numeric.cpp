@@ -1,5 +1,6 @@
 #include "deririrore/value/numeric.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -535,6 +536,11 @@ std::optional<int> compare_number_text_with_f64(std::string_view text, double x,
 }
 
 NumericLimit NumericLimit::from_text(std::string_view text, BoundMode mode) {
+    if (auto nf = detail::decimal_normal_form(text); nf && !nf->zero) {
+        const __int128 m = nf->magnitude();
+        if (m > kMaxBuiltLimitDigits || m < -kMaxBuiltLimitDigits)
+            return NumericLimit{DecimalLimit{std::string(text)}, mode};
+    }
     if (auto i = parse_integer_exact(text)) return NumericLimit{std::move(*i), mode};
     if (auto i = read_i64_text(text)) return NumericLimit{BigInt(static_cast<long>(*i)), mode};
     if (auto f = parse_exact_number(text)) return NumericLimit{std::move(*f), mode};
@@ -562,11 +568,95 @@ int cmp_big_with_u64(const BigInt& i, uint64_t u) {
     return sign_of(cmp(i, ExactFraction::from_u64(u).value().get_num()));
 }
 
+int sign_of_form(const detail::DecimalNormalForm& f) noexcept { return f.zero ? 0 : (f.negative ? -1 : 1); }
+
+// The exact order of two numbers given by their decimal normal forms.
+int compare_normal_forms(const detail::DecimalNormalForm& a, const detail::DecimalNormalForm& b) noexcept {
+    const int sa = sign_of_form(a);
+    const int sb = sign_of_form(b);
+    if (sa != sb) return sa < sb ? -1 : 1;
+    if (sa == 0) return 0;
+    const __int128 ma = a.magnitude();
+    const __int128 mb = b.magnitude();
+    if (ma != mb) return ma < mb ? -sa : sa;
+    auto at = [](const detail::DecimalNormalForm& f, std::size_t k) {
+        return k < f.head.size() ? f.head[k] : f.tail[k - f.head.size()];
+    };
+    const std::size_t na = a.head.size() + a.tail.size();
+    const std::size_t nb = b.head.size() + b.tail.size();
+    for (std::size_t k = 0; k < std::min(na, nb); ++k) {
+        const char da = at(a, k);
+        const char db = at(b, k);
+        if (da != db) return da < db ? -sa : sa;
+    }
+    // Normal forms end in a non-zero digit, so the longer one is larger in magnitude.
+    if (na != nb) return na < nb ? -sa : sa;
+    return 0;
+}
+
+// Bounds with 10^lo <= |limit| < 10^hi, the sign of the limit (0 for zero);
+// none for non-finite and decimal limits.
+struct LimitMagnitude {
+    int sign = 0;
+    int64_t lo = 0;
+    int64_t hi = 0;
+};
+
+std::optional<LimitMagnitude> limit_magnitude(const NumericLimit& limit) {
+    // mpz_sizeinbase counts the decimal digits exactly or one too many.
+    auto digits = [](const BigInt& i) { return static_cast<int64_t>(mpz_sizeinbase(i.get_mpz_t(), 10)); };
+    if (const BigInt* i = std::get_if<BigInt>(&limit.limit)) {
+        if (sgn(*i) == 0) return LimitMagnitude{};
+        return LimitMagnitude{sgn(*i), digits(*i) - 2, digits(*i)};
+    }
+    if (const BigRational* q = std::get_if<BigRational>(&limit.limit)) {
+        if (sgn(*q) == 0) return LimitMagnitude{};
+        const int64_t dn = digits(q->get_num());
+        const int64_t dd = digits(q->get_den());
+        return LimitMagnitude{sgn(*q), dn - dd - 2, dn - dd + 2};
+    }
+    if (const double* c = std::get_if<double>(&limit.limit)) {
+        if (!std::isfinite(*c)) return std::nullopt;
+        if (*c == 0) return LimitMagnitude{};
+        // Finite doubles lie within 4.9e-324 .. 1.8e308.
+        return LimitMagnitude{*c < 0 ? -1 : 1, -325, 309};
+    }
+    return std::nullopt;
+}
+
+// The order of a text with an exponent of huge or tiny magnitude (or zero)
+// and the limit, settled by magnitudes alone so that the text is never
+// written out; none when the magnitudes are too close to settle it.
+std::optional<int> order_by_magnitude(std::string_view text, const NumericLimit& limit) {
+    if (!has_exponent_mark(text)) return std::nullopt;
+    auto nf = detail::decimal_normal_form(text);
+    if (!nf) return std::nullopt;
+    const __int128 m = nf->zero ? 0 : nf->magnitude();
+    constexpr int64_t reach = kMaxBuiltLimitDigits + 8;
+    if (!nf->zero && m <= reach && m >= -reach) return std::nullopt;
+    auto lm = limit_magnitude(limit);
+    if (!lm) return std::nullopt;
+    if (lm->sign == 0) return sign_of_form(*nf);
+    if (nf->zero) return -lm->sign;
+    // 10^(m-1) <= |text| < 10^m.
+    if (m - 1 >= lm->hi) return sign_of_form(*nf);
+    if (m <= lm->lo) return -lm->sign;
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool compare_number_with_bound(const NumericLimit& limit, std::string_view text) {
     const BoundMode mode = limit.mode;
     const int by_sign = text_is_negative(text) ? -1 : 1;
+
+    if (const DecimalLimit* dec = std::get_if<DecimalLimit>(&limit.limit)) {
+        auto nl = detail::decimal_normal_form(dec->text);
+        auto nt = detail::decimal_normal_form(text);
+        if (nl && nt) return admitted(compare_normal_forms(*nt, *nl), mode);
+        return admitted(by_sign, mode);
+    }
+    if (auto r = order_by_magnitude(text, limit)) return admitted(*r, mode);
 
     if (const BigInt* lim = std::get_if<BigInt>(&limit.limit)) {
         if (auto i = parse_integer_exact(text)) return admitted(sign_of(cmp(*i, *lim)), mode);

@@ -140,18 +140,30 @@ constexpr BoundMode make_bound_mode(bool inclusive, bool lower) noexcept {
     return static_cast<BoundMode>((inclusive ? 1 : 0) + (lower ? 2 : 0));
 }
 
+// A limit of huge or tiny magnitude (1e999999, 1e-5000) kept as its number
+// text: written out as an integer or fraction it would take megabytes, and
+// every comparison with it as long.
+struct DecimalLimit {
+    std::string text;
+};
+
+// Magnitudes beyond 10^kMaxBuiltLimitDigits, or below its inverse, make a DecimalLimit.
+inline constexpr int64_t kMaxBuiltLimitDigits = 4096;
+
 struct NumericLimit {
-    // BigInt (Integer), BigRational (Fraction) or double (Float, never NaN).
-    std::variant<BigInt, BigRational, double> limit;
+    // BigInt (Integer), BigRational (Fraction), double (Float, never NaN) or DecimalLimit.
+    std::variant<BigInt, BigRational, double, DecimalLimit> limit;
     BoundMode mode = BoundMode::Less;
 
-    // Integer when parse_integer_exact holds, else Fraction when
+    // DecimalLimit for a valid text whose magnitude is beyond the built
+    // limits, else Integer when parse_integer_exact holds, else Fraction when
     // parse_exact_number does, else Float (a non-finite or unreadable text
     // becomes an infinity of the text's sign).
     static NumericLimit from_text(std::string_view text, BoundMode mode);
 };
 
-// Whether `number op limit` holds for the mode's op.
+// Whether `number op limit` holds for the mode's op. A text far beyond the
+// limit's magnitude is settled by magnitude, without being written out.
 bool compare_number_with_bound(const NumericLimit& limit, std::string_view text);
 
 // Whether two number texts denote the same value (1 = 1.0 = 1e0; 0 = -0).

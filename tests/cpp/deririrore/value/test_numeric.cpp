@@ -29,6 +29,32 @@ BigInt pow2(unsigned k) {
     return r;
 }
 
+// Bytes GMP allocates while it is installed (reallocations count their new size).
+struct GmpBytes {
+    static inline std::size_t total = 0;
+    static inline void* (*alloc)(std::size_t) = nullptr;
+    static inline void* (*realloc)(void*, std::size_t, std::size_t) = nullptr;
+    static inline void (*release)(void*, std::size_t) = nullptr;
+
+    GmpBytes() {
+        mp_get_memory_functions(&alloc, &realloc, &release);
+        total = 0;
+        mp_set_memory_functions(
+            [](std::size_t n) {
+                total += n;
+                return alloc(n);
+            },
+            [](void* p, std::size_t old_size, std::size_t n) {
+                total += n;
+                return realloc(p, old_size, n);
+            },
+            release);
+    }
+    ~GmpBytes() { mp_set_memory_functions(alloc, realloc, release); }
+    GmpBytes(const GmpBytes&) = delete;
+    GmpBytes& operator=(const GmpBytes&) = delete;
+};
+
 }  // namespace
 
 TEST(Decompose, GrammarAndParts) {
@@ -268,6 +294,31 @@ TEST(Bounds, CompareNumberWithBound) {
         {lim("0.5", BoundMode::Greater), "0.5", false},
         {lim("1e2000000", BoundMode::Less), "1e300", true},
         {lim("-1e2000000", BoundMode::Greater), "-1e300", true},
+        // Limits beyond any double stay exact among themselves.
+        {lim("1e2000000", BoundMode::Less), "1e400", true},
+        {lim("1e2000000", BoundMode::Less), "1e2000001", false},
+        {lim("1e2000000", BoundMode::LessOrEqual), "10e1999999", true},
+        {lim("1e2000000", BoundMode::Less), "1.0000000000000000000001e2000000", false},
+        {lim("-1e2000000", BoundMode::Greater), "-0.5e2000000", true},
+        {lim("-1e2000000", BoundMode::Greater), "-1.5e2000000", false},
+        {lim("1e-2000000", BoundMode::Greater), "2e-2000000", true},
+        {lim("1e-2000000", BoundMode::Greater), "0", false},
+        {lim("1.5e999999", BoundMode::Less), "1.49e999999", true},
+        {lim("1.5e999999", BoundMode::Less), "-1e999999", true},
+        {lim("1.5e-5000", BoundMode::GreaterOrEqual), "15e-5001", true},
+        // Texts of huge or tiny magnitude against ordinary limits.
+        {lim("10", BoundMode::Less), "1e999999", false},
+        {lim("10", BoundMode::Greater), "-1e999999", false},
+        {lim("10", BoundMode::Less), "1e-999999", true},
+        {lim("-10", BoundMode::Less), "-1e-999999", false},
+        {lim("0", BoundMode::Greater), "1e-999999", true},
+        {lim("0", BoundMode::Less), "-1e-999999", true},
+        {lim("0.5", BoundMode::Greater), "0e999999", false},
+        {lim("0.5", BoundMode::Less), "0.0e-999999", true},
+        {NumericLimit{BigRational(1, 3), BoundMode::Less}, "1e-999999", true},
+        {NumericLimit{0.1, BoundMode::Greater}, "1e-999999", false},
+        {NumericLimit{-0.1, BoundMode::Greater}, "-1e-999999", true},
+        {NumericLimit{0.0, BoundMode::LessOrEqual}, "1e-999999", false},
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const auto& c = cases[i];
@@ -275,9 +326,23 @@ TEST(Bounds, CompareNumberWithBound) {
     }
     EXPECT_TRUE(std::holds_alternative<BigInt>(lim("1e3", BoundMode::Less).limit));
     EXPECT_TRUE(std::holds_alternative<BigRational>(lim("1.5", BoundMode::Less).limit));
-    EXPECT_EQ(std::get<double>(lim("-1e2000000", BoundMode::Less).limit), -INFINITY);
+    EXPECT_EQ(std::get<double>(lim("-1e99999999999999999999", BoundMode::Less).limit), -INFINITY);
     EXPECT_EQ(dv::make_bound_mode(true, true), BoundMode::GreaterOrEqual);
     EXPECT_EQ(dv::make_bound_mode(false, false), BoundMode::Less);
+}
+
+TEST(Bounds, HugeExponentsAreNeverWrittenOut) {
+    const GmpBytes bytes;
+    const NumericLimit huge = NumericLimit::from_text("1e999999", BoundMode::Less);
+    const NumericLimit tiny = NumericLimit::from_text("-1.5e-999999", BoundMode::Greater);
+    const NumericLimit ten = NumericLimit::from_text("10", BoundMode::Less);
+    EXPECT_TRUE(dv::compare_number_with_bound(huge, "1e999998"));
+    EXPECT_FALSE(dv::compare_number_with_bound(huge, "1e999999"));
+    EXPECT_TRUE(dv::compare_number_with_bound(tiny, "-1.4e-999999"));
+    EXPECT_FALSE(dv::compare_number_with_bound(ten, "1.5e999998"));
+    EXPECT_TRUE(dv::compare_number_with_bound(ten, "-1.5e999998"));
+    // Written out, 10^999999 alone takes over 400 KB.
+    EXPECT_LT(GmpBytes::total, std::size_t{16384});
 }
 
 TEST(NumberEquality, AcrossRepresentations) {
