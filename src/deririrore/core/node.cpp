@@ -1,6 +1,7 @@
 #include "deririrore/core/node.hpp"
 
 #include "deririrore/core/internal_error.hpp"
+#include "deririrore/core/ref.hpp"
 
 namespace deririrore::core {
 
@@ -131,7 +132,8 @@ SchemaNode::SchemaNode(Form form, std::vector<CompiledKeyword> entries, Location
     steps_.reserve(entries_.size());
     for (const auto& entry : entries_) {
         const KeywordValidator* v = entry.validator.get();
-        steps_.push_back(Step{v, &v->location(), v->accepted_kinds()});
+        const bool reference = dynamic_cast<const RefValidator*>(v) != nullptr;
+        steps_.push_back(Step{v, &v->location(), v->accepted_kinds(), reference});
     }
 }
 
@@ -177,6 +179,8 @@ bool SchemaNode::is_valid(const Value& instance, ValidationContext& ctx) const {
     for (const Step& step : steps_) {
         if (step.accepted_kinds != 0) {
             if ((step.accepted_kinds & kind) == 0) return false;
+        } else if (step.reference) {
+            if (!static_cast<const RefValidator*>(step.validator)->is_valid(instance, ctx)) return false;
         } else if (!step.validator->is_valid(instance, ctx)) {
             return false;
         }
@@ -242,6 +246,9 @@ bool SchemaNode::trace(const Value& instance, const LazyLocation& instance_path,
             const bool matched = (step.accepted_kinds & kind) != 0;
             tracer.emit(instance_path, *step.location, outcome_of(matched));
             valid = matched && valid;
+        } else if (step.reference) {
+            valid =
+                static_cast<const RefValidator*>(step.validator)->trace(instance, instance_path, tracer, ctx) && valid;
         } else {
             valid = step.validator->trace(instance, instance_path, tracer, ctx) && valid;
         }

@@ -84,10 +84,12 @@ private:
     // What the is_valid and trace loops read of each entry, packed apart from the entries' other
     // locations: the validator, and for a check of the instance's kind alone the kinds it accepts
     // and the location its event names.
+    // References are called by their own class, so the compiler makes those calls direct.
     struct Step {
         const KeywordValidator* validator;
         const Location* location;
         std::uint8_t accepted_kinds;
+        bool reference;
     };
 
     Form form_;

@@ -116,18 +116,6 @@ void RefValidator::iter_errors(const Value& instance, const LazyLocation& instan
     target().iter_errors(instance, instance_path, &hop, ctx, sink);
 }
 
-bool RefValidator::is_valid(const Value& instance, ValidationContext& ctx) const {
-    // Both branches call a final class directly: no indirect call on the way to the target.
-    if (node_ != nullptr) return node_->is_valid(instance, ctx);
-    return pending_.is_valid(instance, ctx);
-}
-
-bool RefValidator::trace_target(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
-                                TraceContext& ctx) const {
-    if (node_ != nullptr) return node_->trace(instance, instance_path, tracer, ctx);
-    return pending_.trace(instance, instance_path, tracer, ctx);
-}
-
 std::optional<ValidationError> RefValidator::validate(const Value& instance, const LazyLocation& instance_path,
                                                       const RefChain* chain, ValidationContext& ctx) const {
     RefChain hop(locations_.relative_keyword, locations_.target, chain);
@@ -167,18 +155,11 @@ private:
 
 }  // namespace
 
-bool RefValidator::trace(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
-                         TraceContext& ctx) const {
+bool RefValidator::trace_prefixed(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
+                                  TraceContext& ctx) const {
     const Location& v = locations_.trace_prefix;
     const Location& u = locations_.target;
     Location* cell = ctx.prefix_cell();
-    if (v.empty() && cell == nullptr) {
-        const bool valid = trace_target(instance, instance_path, tracer, ctx);
-        const TraceOutcome outcome = outcome_of(valid);
-        tracer.emit(instance_path, locations_.keyword, outcome);
-        if (!u.empty()) tracer.emit(instance_path, u, outcome);
-        return valid;
-    }
     bool valid;
     if (cell != nullptr && *cell == v) {
         valid = trace_target(instance, instance_path, tracer, ctx);

@@ -75,13 +75,18 @@ struct RefLocations {
 // A reference validator: the target is a node held directly, or a slot.
 class RefValidator final : public KeywordValidator {
 public:
-    RefValidator(const SchemaNode* node, RefLocations locations) : node_(node), locations_(std::move(locations)) {}
+    RefValidator(const SchemaNode* node, RefLocations locations)
+        : node_(node), locations_(std::move(locations)), unprefixed_(locations_.trace_prefix.empty()) {}
     RefValidator(const PendingNode* slot, RefLocations locations)
-        : slot_(slot), pending_(slot), locations_(std::move(locations)) {}
+        : slot_(slot), pending_(slot), locations_(std::move(locations)), unprefixed_(locations_.trace_prefix.empty()) {}
 
     void iter_errors(const Value& instance, const LazyLocation& instance_path, const RefChain* chain,
                      ValidationContext& ctx, ErrorSink& sink) const override;
-    bool is_valid(const Value& instance, ValidationContext& ctx) const override;
+    // Both branches call a final class directly: no indirect call on the way to the target.
+    bool is_valid(const Value& instance, ValidationContext& ctx) const override {
+        if (node_ != nullptr) return node_->is_valid(instance, ctx);
+        return pending_.is_valid(instance, ctx);
+    }
     std::optional<ValidationError> validate(const Value& instance, const LazyLocation& instance_path,
                                             const RefChain* chain, ValidationContext& ctx) const override;
     EvaluationResult evaluate_at(const Value& instance, const LazyLocation& instance_path,
@@ -93,8 +98,16 @@ public:
         return RefTarget{&locations_.target, locations_.absolute_target ? &locations_.absolute_target : nullptr};
     }
     const Location& location() const override { return locations_.keyword; }
+    // Inline, so that a node tracing a reference with no prefix to apply goes straight to the target.
     bool trace(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
-               TraceContext& ctx) const override;
+               TraceContext& ctx) const override {
+        if (!unprefixed_ || ctx.prefix_cell() != nullptr) return trace_prefixed(instance, instance_path, tracer, ctx);
+        const bool valid = trace_target(instance, instance_path, tracer, ctx);
+        const TraceOutcome outcome = outcome_of(valid);
+        tracer.emit(instance_path, locations_.keyword, outcome);
+        if (!locations_.target.empty()) tracer.emit(instance_path, locations_.target, outcome);
+        return valid;
+    }
 
     const RefLocations& locations() const noexcept { return locations_; }
     // The node held directly, or null when the target sits in a slot.
@@ -104,12 +117,19 @@ public:
 private:
     const KeywordValidator& target() const;
     bool trace_target(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
-                      TraceContext& ctx) const;
+                      TraceContext& ctx) const {
+        if (node_ != nullptr) return node_->trace(instance, instance_path, tracer, ctx);
+        return pending_.trace(instance, instance_path, tracer, ctx);
+    }
+    // Trace with a prefix to set or apply to the target's events.
+    bool trace_prefixed(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
+                        TraceContext& ctx) const;
 
     const SchemaNode* node_ = nullptr;
     const PendingNode* slot_ = nullptr;
     PendingNodeValidator pending_{nullptr};
     RefLocations locations_;
+    bool unprefixed_;
 };
 
 // Compile functions of the reference keywords.

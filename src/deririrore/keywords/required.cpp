@@ -65,6 +65,11 @@ void RequiredValidatorBase::push_missing(std::uint64_t present, const Value& ins
     }
 }
 
+RequiredValidatorBase::RequiredValidatorBase(Location location, std::size_t count) : location_(std::move(location)) {
+    indexed_.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) indexed_.push_back(core::append_index_to_location(location_, i));
+}
+
 bool RequiredValidatorBase::trace(const Value& instance, const core::LazyLocation& instance_path,
                                   core::Tracer& tracer, core::TraceContext&) const {
     if (!instance.is_object()) {
@@ -76,8 +81,7 @@ bool RequiredValidatorBase::trace(const Value& instance, const core::LazyLocatio
     for (std::size_t i = 0; i < n; ++i) {
         const bool present = has_property(instance, name_at(i));
         valid = valid && present;
-        const Location indexed = core::append_index_to_location(location_, i);
-        tracer.emit(instance_path, indexed, core::outcome_of(present));
+        tracer.emit(instance_path, indexed_[i], core::outcome_of(present));
     }
     tracer.emit(instance_path, location_, core::outcome_of(valid));
     return valid;
@@ -97,7 +101,7 @@ std::optional<ValidationError> RequiredNameValidator::validate(const Value& inst
 }
 
 RequiredPairValidator::RequiredPairValidator(std::string first, std::string second, Location location)
-    : RequiredValidatorBase(std::move(location)), names_{std::move(first), std::move(second)} {
+    : RequiredValidatorBase(std::move(location), 2), names_{std::move(first), std::move(second)} {
     distinct_ = names_[0] == names_[1] ? 1 : 2;
 }
 
@@ -133,7 +137,7 @@ void RequiredPairValidator::iter_errors(const Value& instance, const core::LazyL
 }
 
 RequiredTripleValidator::RequiredTripleValidator(std::array<FastStringKey, 3> keys, Location location)
-    : RequiredValidatorBase(std::move(location)), keys_(std::move(keys)) {
+    : RequiredValidatorBase(std::move(location), keys.size()), keys_(std::move(keys)) {
     distinct_ = count_distinct(keys_);
     repeated_ = distinct_ != keys_.size();
 }
@@ -180,7 +184,7 @@ void RequiredTripleValidator::iter_errors(const Value& instance, const core::Laz
 }
 
 RequiredListValidator::RequiredListValidator(std::vector<FastStringKey> keys, Location location)
-    : RequiredValidatorBase(std::move(location)), keys_(std::move(keys)) {
+    : RequiredValidatorBase(std::move(location), keys.size()), keys_(std::move(keys)) {
     distinct_ = count_distinct(keys_);
     repeated_ = distinct_ != keys_.size();
 }

@@ -31,7 +31,8 @@ public:
     virtual std::string_view name_at(std::size_t i) const noexcept = 0;
 
 protected:
-    explicit RequiredValidatorBase(Location location) : location_(std::move(location)) {}
+    // `count` names: their indexed Locations are built here, so that a trace allocates none.
+    RequiredValidatorBase(Location location, std::size_t count);
 
     core::ValidationError missing_error(std::string_view name, const Value& instance,
                                         const core::LazyLocation& instance_path, const core::RefChain* chain) const;
@@ -41,12 +42,13 @@ protected:
                       const core::RefChain* chain, core::ErrorSink& sink) const;
 
     Location location_;
+    std::vector<Location> indexed_;
 };
 
 class RequiredNameValidator final : public RequiredValidatorBase {
 public:
     RequiredNameValidator(std::string name, Location location)
-        : RequiredValidatorBase(std::move(location)), name_(std::move(name)) {}
+        : RequiredValidatorBase(std::move(location), 1), name_(std::move(name)) {}
 
     bool is_valid(const Value& instance, core::ValidationContext& ctx) const override;
     std::optional<core::ValidationError> validate(const Value& instance, const core::LazyLocation& instance_path,
