@@ -108,7 +108,15 @@ void Hasher::write_bytes(std::string_view bytes) noexcept {
         absorb(w);
         total_len_ += 8;
     }
-    for (; i < bytes.size(); ++i) write_u8(static_cast<uint8_t>(bytes[i]));
+    // The tail (under 8 bytes, none pending) packed at once, as write_u8 would have packed it.
+    const std::size_t rest = bytes.size() - i;
+    if (rest != 0) {
+        uint64_t w = 0;
+        std::memcpy(&w, bytes.data() + i, rest);
+        pending_ = w;
+        pending_len_ = static_cast<unsigned>(rest);
+        total_len_ += rest;
+    }
 }
 
 uint64_t Hasher::finish() const noexcept {
