@@ -536,7 +536,9 @@ std::optional<int> compare_number_text_with_f64(std::string_view text, double x,
 }
 
 NumericLimit NumericLimit::from_text(std::string_view text, BoundMode mode) {
-    if (auto nf = detail::decimal_normal_form(text); nf && !nf->zero) {
+    // Only texts with an exact reading: the others are read as doubles, as they always were.
+    if (auto nf = detail::decimal_normal_form(text);
+        nf && !nf->zero && (has_integer_exact(text) || has_exact_number(text))) {
         const __int128 m = nf->magnitude();
         if (m > kMaxBuiltLimitDigits || m < -kMaxBuiltLimitDigits)
             return NumericLimit{DecimalLimit{std::string(text)}, mode};
@@ -624,13 +626,14 @@ std::optional<LimitMagnitude> limit_magnitude(const NumericLimit& limit) {
     return std::nullopt;
 }
 
-// The order of a text with an exponent of huge or tiny magnitude (or zero)
-// and the limit, settled by magnitudes alone so that the text is never
-// written out; none when the magnitudes are too close to settle it.
+// The order of a text of huge or tiny magnitude (or zero, with any exponent)
+// and the limit, when the text has an exact reading: settled by magnitudes
+// alone, so that the text is never written out; none when the magnitudes are
+// too close to settle it. A text without an exact reading is left to its double.
 std::optional<int> order_by_magnitude(std::string_view text, const NumericLimit& limit) {
     if (!has_exponent_mark(text)) return std::nullopt;
     auto nf = detail::decimal_normal_form(text);
-    if (!nf) return std::nullopt;
+    if (!nf || !(has_integer_exact(text) || has_exact_number(text))) return std::nullopt;
     const __int128 m = nf->zero ? 0 : nf->magnitude();
     constexpr int64_t reach = kMaxBuiltLimitDigits + 8;
     if (!nf->zero && m <= reach && m >= -reach) return std::nullopt;
@@ -652,9 +655,17 @@ bool compare_number_with_bound(const NumericLimit& limit, std::string_view text)
 
     if (const DecimalLimit* dec = std::get_if<DecimalLimit>(&limit.limit)) {
         auto nl = detail::decimal_normal_form(dec->text);
-        auto nt = detail::decimal_normal_form(text);
-        if (nl && nt) return admitted(compare_normal_forms(*nt, *nl), mode);
-        return admitted(by_sign, mode);
+        if (!nl) return admitted(by_sign, mode);
+        if (detail::has_any_exact_form(text)) {
+            if (auto nt = detail::decimal_normal_form(text)) return admitted(compare_normal_forms(*nt, *nl), mode);
+        }
+        // A text without an exact reading counts as its double, as against a built limit: every
+        // finite double lies below a huge limit in magnitude, and a non-zero one above a tiny limit.
+        auto x = read_finite_f64_text(text);
+        if (!x) return admitted(by_sign, mode);
+        const int limit_sign = sign_of_form(*nl);
+        if (nl->magnitude() > 0 || *x == 0) return admitted(-limit_sign, mode);
+        return admitted(*x < 0 ? -1 : 1, mode);
     }
     if (auto r = order_by_magnitude(text, limit)) return admitted(*r, mode);
 

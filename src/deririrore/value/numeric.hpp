@@ -155,15 +155,17 @@ struct NumericLimit {
     std::variant<BigInt, BigRational, double, DecimalLimit> limit;
     BoundMode mode = BoundMode::Less;
 
-    // DecimalLimit for a valid text whose magnitude is beyond the built
-    // limits, else Integer when parse_integer_exact holds, else Fraction when
+    // Integer when parse_integer_exact holds, else Fraction when
     // parse_exact_number does, else Float (a non-finite or unreadable text
-    // becomes an infinity of the text's sign).
+    // becomes an infinity of the text's sign). An Integer or Fraction of
+    // magnitude beyond kMaxBuiltLimitDigits is kept as a DecimalLimit, which
+    // compares exactly as the built number would.
     static NumericLimit from_text(std::string_view text, BoundMode mode);
 };
 
-// Whether `number op limit` holds for the mode's op. A text far beyond the
-// limit's magnitude is settled by magnitude, without being written out.
+// Whether `number op limit` holds for the mode's op. A text with an exact
+// reading far beyond the limit's magnitude is settled by magnitude, without
+// being written out.
 bool compare_number_with_bound(const NumericLimit& limit, std::string_view text);
 
 // Whether two number texts denote the same value (1 = 1.0 = 1e0; 0 = -0).
