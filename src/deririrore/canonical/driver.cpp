@@ -3,50 +3,13 @@
 #include <unordered_set>
 
 #include "deririrore/canonical/algebra.hpp"
+#include "deririrore/canonical/children.hpp"
 
 namespace deririrore::canonical {
 
 namespace {
 
 using value::Value;
-
-// Children of a node that a reference walk enters, references not followed.
-template <class F>
-void for_each_child(const Schema& node, F&& f) {
-    std::visit(
-        [&](const auto& k) {
-            using K = std::decay_t<decltype(k)>;
-            if constexpr (std::is_same_v<K, kind::TypedGroup>) {
-                f(k.body);
-            } else if constexpr (std::is_same_v<K, kind::Not>) {
-                f(k.operand);
-            } else if constexpr (std::is_same_v<K, kind::AllOf> || std::is_same_v<K, kind::AnyOf> ||
-                                 std::is_same_v<K, kind::OneOf>) {
-                for (const auto& b : k.branches) f(b);
-            } else if constexpr (std::is_same_v<K, kind::Array>) {
-                for (const auto& p : k.leaf.prefix) f(p);
-                if (k.leaf.items) f(*k.leaf.items);
-                for (const auto& c : k.leaf.contains) f(c.schema);
-            } else if constexpr (std::is_same_v<K, kind::Object>) {
-                if (k.leaf.property_names) f(*k.leaf.property_names);
-                for (const auto& e : k.leaf.properties.entries) f(e.second);
-                for (const auto& e : k.leaf.pattern_properties.entries) f(e.second);
-                if (k.leaf.additional) f(*k.leaf.additional);
-                for (const auto& v : k.leaf.violations) {
-                    std::visit(
-                        [&](const auto& w) {
-                            using W = std::decay_t<decltype(w)>;
-                            if constexpr (std::is_same_v<W, violation::UndeclaredValueFails>)
-                                f(w.additional);
-                            else
-                                f(w.schema);
-                        },
-                        v);
-                }
-            }
-        },
-        node->kind);
-}
 
 bool names_new_false_targets(const TargetTable& targets, std::set<std::string, std::less<>>& known_false) {
     bool grew = false;
