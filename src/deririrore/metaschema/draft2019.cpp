@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "deririrore/metaschema/modes.hpp"
+#include "deririrore/metaschema/nodes.hpp"
 #include "deririrore/value/cmp.hpp"
 #include "deririrore/value/numeric.hpp"
 
@@ -271,15 +272,9 @@ bool schema_map(const Value& v, const LazyLocation& loc, Out& out, std::string_v
 template <class Out>
 bool schema_array_node(const Value& v, const LazyLocation& loc, Out& out) {
     Registration<Out> entries(Node::SchemaArray, false);
-    if (!v.is_array()) return out.fail([&] { return type_error(JsonType::Array, v, loc, "/$defs/schemaArray/type"); });
-    const auto& items = v.as_array();
-    if (items.empty())
-        return out.fail([&] { return meta_error(kinds::MinItems{1}, v, loc, "/$defs/schemaArray/minItems"); });
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        LazyLocation item = loc.push(static_cast<std::uint64_t>(i));
-        if (!descend(out, items[i], item, ref_branch<Node::Applicator>)) return false;
-    }
-    return true;
+    return schema_array_check(v, loc, out, "/$defs/schemaArray", [](const Value& x, const LazyLocation& l, Out& o) {
+        return descend(o, x, l, ref_branch<Node::Applicator>);
+    });
 }
 
 constexpr auto schema_array_branch = [](const Value& v, const LazyLocation& loc, auto& out) {
@@ -289,18 +284,7 @@ constexpr auto schema_array_branch = [](const Value& v, const LazyLocation& loc,
 template <class Out>
 bool string_array_node(const Value& v, const LazyLocation& loc, Out& out) {
     Registration<Out> entries(Node::StringArray, false);
-    if (!v.is_array()) return out.fail([&] { return type_error(JsonType::Array, v, loc, "/$defs/stringArray/type"); });
-    const auto& items = v.as_array();
-    if (!value::is_unique_array(items) &&
-        !out.fail([&] { return meta_error(kinds::UniqueItems{}, v, loc, "/$defs/stringArray/uniqueItems"); }))
-        return false;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (items[i].is_string()) continue;
-        LazyLocation item = loc.push(static_cast<std::uint64_t>(i));
-        if (!out.fail([&] { return type_error(JsonType::String, items[i], item, "/$defs/stringArray/items/type"); }))
-            return false;
-    }
-    return true;
+    return string_array_check(v, loc, out, "/$defs/stringArray", false);
 }
 
 constexpr auto string_array_branch = [](const Value& v, const LazyLocation& loc, auto& out) {
@@ -310,39 +294,16 @@ constexpr auto string_array_branch = [](const Value& v, const LazyLocation& loc,
 template <class Out>
 bool non_negative_integer_node(const Value& v, const LazyLocation& loc, Out& out) {
     Registration<Out> entries(Node::NonNegativeInteger, false);
-    auto wrong_type = [&] { return type_error(JsonType::Integer, v, loc, "/$defs/nonNegativeInteger/type"); };
-    if (!v.is_number()) return out.fail(wrong_type);
-    std::string_view text = v.number_text();
-    if (!value::is_integer_text(text) && !out.fail(wrong_type)) return false;
-    if (!is_non_negative_number(text))
-        return out.fail([&] {
-            return meta_error(kinds::Minimum{Value::number("0")}, v, loc, "/$defs/nonNegativeInteger/minimum");
-        });
-    return true;
+    return counter_check(v, loc, out, "/$defs/nonNegativeInteger", value::is_integer_text);
 }
 
 constexpr auto simple_types_branch = [](const Value& v, const LazyLocation& loc, auto& out) {
     Registration<std::remove_reference_t<decltype(out)>> entries(Node::SimpleTypes, false);
-    if (is_simple_type_name(v)) return true;
-    return out.fail(
-        [&] { return meta_error(kinds::Enum{simple_type_enum_options()}, v, loc, "/$defs/simpleTypes/enum"); });
+    return simple_type_check(v, loc, out, "/$defs/simpleTypes/enum");
 };
 
 constexpr auto type_array_branch = [](const Value& v, const LazyLocation& loc, auto& out) {
-    if (!v.is_array())
-        return out.fail([&] { return type_error(JsonType::Array, v, loc, "/properties/type/anyOf/1/type"); });
-    const auto& items = v.as_array();
-    if (items.empty())
-        return out.fail([&] { return meta_error(kinds::MinItems{1}, v, loc, "/properties/type/anyOf/1/minItems"); });
-    if (!value::is_unique_array(items) &&
-        !out.fail([&] { return meta_error(kinds::UniqueItems{}, v, loc, "/properties/type/anyOf/1/uniqueItems"); }))
-        return false;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (is_simple_type_name(items[i])) continue;
-        LazyLocation item = loc.push(static_cast<std::uint64_t>(i));
-        if (!simple_types_branch(items[i], item, out)) return false;
-    }
-    return true;
+    return type_array_check(v, loc, out, simple_types_branch);
 };
 
 template <class Out>

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "deririrore/metaschema/modes.hpp"
+#include "deririrore/metaschema/nodes.hpp"
 #include "deririrore/value/cmp.hpp"
 #include "deririrore/value/numeric.hpp"
 
@@ -246,15 +247,8 @@ bool schema_map(const Value& v, const LazyLocation& loc, Out& out, std::string_v
 
 template <class Out>
 bool schema_array(const Value& v, const LazyLocation& loc, Out& out) {
-    if (!v.is_array()) return out.fail([&] { return type_error(JsonType::Array, v, loc, "/$defs/schemaArray/type"); });
-    const auto& items = v.as_array();
-    if (items.empty())
-        return out.fail([&] { return meta_error(kinds::MinItems{1}, v, loc, "/$defs/schemaArray/minItems"); });
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        LazyLocation item = loc.push(static_cast<std::uint64_t>(i));
-        if (!meta_ref(items[i], item, out)) return false;
-    }
-    return true;
+    return schema_array_check(v, loc, out, "/$defs/schemaArray",
+                              [](const Value& x, const LazyLocation& l, Out& o) { return meta_ref(x, l, o); });
 }
 
 template <class Out>
@@ -274,53 +268,21 @@ bool uri_reference_string(const Value& v, const LazyLocation& loc, Out& out) {
 // Validation's $defs/stringArray, which the dialect's `dependencies` shares.
 template <class Out>
 bool string_array(const Value& v, const LazyLocation& loc, Out& out) {
-    if (!v.is_array()) return out.fail([&] { return type_error(JsonType::Array, v, loc, "/$defs/stringArray/type"); });
-    const auto& items = v.as_array();
-    if (!value::is_unique_array(items) &&
-        !out.fail([&] { return meta_error(kinds::UniqueItems{}, v, loc, "/$defs/stringArray/uniqueItems"); }))
-        return false;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (items[i].is_string()) continue;
-        LazyLocation item = loc.push(static_cast<std::uint64_t>(i));
-        if (!out.fail([&] { return type_error(JsonType::String, items[i], item, "/$defs/stringArray/items/type"); }))
-            return false;
-    }
-    return true;
+    return string_array_check(v, loc, out, "/$defs/stringArray", false);
 }
 
-// $defs/nonNegativeInteger (and nonNegativeIntegerDefault0, which only refers to it). Collecting
-// reports a negative fraction as both not an integer and below zero.
+// $defs/nonNegativeInteger (and nonNegativeIntegerDefault0, which only refers to it).
 template <class Out>
 bool non_negative_integer(const Value& v, const LazyLocation& loc, Out& out) {
-    auto wrong_type = [&] { return type_error(JsonType::Integer, v, loc, "/$defs/nonNegativeInteger/type"); };
-    if (!v.is_number()) return out.fail(wrong_type);
-    std::string_view text = v.number_text();
-    if (!value::is_integer_text(text) && !out.fail(wrong_type)) return false;
-    if (is_non_negative_number(text)) return true;
-    return out.fail(
-        [&] { return meta_error(kinds::Minimum{Value::number("0")}, v, loc, "/$defs/nonNegativeInteger/minimum"); });
+    return counter_check(v, loc, out, "/$defs/nonNegativeInteger", value::is_integer_text);
 }
 
 constexpr auto simple_types_branch = [](const Value& v, const LazyLocation& loc, auto& out) {
-    if (is_simple_type_name(v)) return true;
-    return out.fail(
-        [&] { return meta_error(kinds::Enum{detail::simple_type_enum_options()}, v, loc, "/$defs/simpleTypes/enum"); });
+    return simple_type_check(v, loc, out, "/$defs/simpleTypes/enum");
 };
 
 constexpr auto type_array_branch = [](const Value& v, const LazyLocation& loc, auto& out) {
-    if (!v.is_array())
-        return out.fail([&] { return type_error(JsonType::Array, v, loc, "/properties/type/anyOf/1/type"); });
-    const auto& items = v.as_array();
-    if (items.empty())
-        return out.fail([&] { return meta_error(kinds::MinItems{1}, v, loc, "/properties/type/anyOf/1/minItems"); });
-    if (!value::is_unique_array(items) &&
-        !out.fail([&] { return meta_error(kinds::UniqueItems{}, v, loc, "/properties/type/anyOf/1/uniqueItems"); }))
-        return false;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        LazyLocation item = loc.push(static_cast<std::uint64_t>(i));
-        if (!simple_types_branch(items[i], item, out)) return false;
-    }
-    return true;
+    return type_array_check(v, loc, out, simple_types_branch);
 };
 
 template <class Out>

@@ -9,6 +9,7 @@
 #include "deririrore/formats/regex_format.hpp"
 #include "deririrore/formats/uri.hpp"
 #include "deririrore/metaschema/modes.hpp"
+#include "deririrore/metaschema/nodes.hpp"
 #include "deririrore/value/cmp.hpp"
 #include "deririrore/value/numeric.hpp"
 
@@ -135,13 +136,6 @@ Key key_of(std::string_view name) {
     return Key::Other;
 }
 
-std::string path(std::string_view a, std::string_view b, std::string_view c = {}) {
-    std::string s;
-    s.reserve(a.size() + b.size() + c.size());
-    s.append(a).append(b).append(c);
-    return s;
-}
-
 // The "uri" and "uri-reference" answers of one check, per thread and draft: one document
 // often repeats the same reference texts.
 struct FormatCache {
@@ -188,16 +182,9 @@ constexpr auto schema_branch =
 
 template <Legacy D, class Out>
 bool schema_array_node(const Value& v, const LazyLocation& loc, Out& out) {
-    if (!v.is_array())
-        return out.fail([&] { return type_error(JsonType::Array, v, loc, "/definitions/schemaArray/type"); });
-    const auto& items = v.as_array();
-    if (items.empty())
-        return out.fail([&] { return meta_error(kinds::MinItems{1}, v, loc, "/definitions/schemaArray/minItems"); });
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        LazyLocation item = loc.push(static_cast<std::uint64_t>(i));
-        if (!descend(out, items[i], item, schema_branch<D>)) return false;
-    }
-    return true;
+    return schema_array_check(
+        v, loc, out, "/definitions/schemaArray",
+        [](const Value& x, const LazyLocation& l, Out& o) { return descend(o, x, l, schema_branch<D>); });
 }
 
 template <Legacy D>
@@ -208,61 +195,23 @@ constexpr auto schema_array_branch =
 // the draft's integer rule and the definition's name.
 template <Legacy D, class Out>
 bool counter_node(const Value& v, const LazyLocation& loc, Out& out) {
-    constexpr std::string_view base =
-        D == Legacy::D4 ? "/definitions/positiveInteger" : "/definitions/nonNegativeInteger";
-    auto wrong_type = [&] { return type_error(JsonType::Integer, v, loc, path(base, "/type")); };
-    if (!v.is_number()) return out.fail(wrong_type);
-    std::string_view text = v.number_text();
-    bool integral = D == Legacy::D4 ? is_draft4_integer_text(text) : value::is_integer_text(text);
-    if (!integral && !out.fail(wrong_type)) return false;
-    if (!is_non_negative_number(text))
-        return out.fail([&] { return meta_error(kinds::Minimum{Value::number("0")}, v, loc, path(base, "/minimum")); });
-    return true;
+    if constexpr (D == Legacy::D4)
+        return counter_check(v, loc, out, "/definitions/positiveInteger", is_draft4_integer_text);
+    else
+        return counter_check(v, loc, out, "/definitions/nonNegativeInteger", value::is_integer_text);
 }
 
 template <Legacy D, class Out>
 bool string_array_node(const Value& v, const LazyLocation& loc, Out& out) {
-    if (!v.is_array())
-        return out.fail([&] { return type_error(JsonType::Array, v, loc, "/definitions/stringArray/type"); });
-    const auto& items = v.as_array();
-    if constexpr (D == Legacy::D4) {
-        if (items.empty())
-            return out.fail(
-                [&] { return meta_error(kinds::MinItems{1}, v, loc, "/definitions/stringArray/minItems"); });
-    }
-    if (!value::is_unique_array(items) &&
-        !out.fail([&] { return meta_error(kinds::UniqueItems{}, v, loc, "/definitions/stringArray/uniqueItems"); }))
-        return false;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (items[i].is_string()) continue;
-        LazyLocation item = loc.push(static_cast<std::uint64_t>(i));
-        if (!out.fail(
-                [&] { return type_error(JsonType::String, items[i], item, "/definitions/stringArray/items/type"); }))
-            return false;
-    }
-    return true;
+    return string_array_check(v, loc, out, "/definitions/stringArray", D == Legacy::D4);
 }
 
 constexpr auto simple_types_branch = [](const Value& v, const LazyLocation& loc, auto& out) {
-    if (is_simple_type_name(v)) return true;
-    return out.fail(
-        [&] { return meta_error(kinds::Enum{simple_type_enum_options()}, v, loc, "/definitions/simpleTypes/enum"); });
+    return simple_type_check(v, loc, out, "/definitions/simpleTypes/enum");
 };
 
 constexpr auto type_array_branch = [](const Value& v, const LazyLocation& loc, auto& out) {
-    if (!v.is_array())
-        return out.fail([&] { return type_error(JsonType::Array, v, loc, "/properties/type/anyOf/1/type"); });
-    const auto& items = v.as_array();
-    if (items.empty())
-        return out.fail([&] { return meta_error(kinds::MinItems{1}, v, loc, "/properties/type/anyOf/1/minItems"); });
-    if (!value::is_unique_array(items) &&
-        !out.fail([&] { return meta_error(kinds::UniqueItems{}, v, loc, "/properties/type/anyOf/1/uniqueItems"); }))
-        return false;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        LazyLocation item = loc.push(static_cast<std::uint64_t>(i));
-        if (!simple_types_branch(items[i], item, out)) return false;
-    }
-    return true;
+    return type_array_check(v, loc, out, simple_types_branch);
 };
 
 // The boolean-only first branch of draft 4's additionalItems and additionalProperties.
