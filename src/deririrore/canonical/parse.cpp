@@ -130,6 +130,11 @@ private:
         out = o.node();
         return Step::next();
     }
+    // Adds a leaf of one type as the part of `group`: values of the other types pass it.
+    Step typed_part(CauseGroup group, JsonType type, Schema leaf_node) {
+        push_keyword_part(acc_.parts, group, only_constrains(type, std::move(leaf_node), context_));
+        return Step::next();
+    }
     Step count_into(const Value& v, std::optional<BigInt>& out) {
         auto n = parse_count(v.number_text());
         if (!n) return Step::unsupported();
@@ -559,9 +564,7 @@ Step ObjectParser::string_part() {
     leaf.formats = std::move(acc_.formats);
     leaf.content_media_types = std::move(acc_.media_types);
     leaf.content_encodings = std::move(acc_.encodings);
-    Schema node = string_leaf_node(std::move(leaf), context_);
-    push_keyword_part(acc_.parts, cause_group::kString, only_constrains(JsonType::String, std::move(node), context_));
-    return Step::next();
+    return typed_part(cause_group::kString, JsonType::String, string_leaf_node(std::move(leaf), context_));
 }
 
 Step ObjectParser::array_part() {
@@ -590,9 +593,7 @@ Step ObjectParser::array_part() {
     leaf.prefix = std::move(prefix);
     leaf.items = std::move(items);
     leaf.contains = std::move(facets);
-    Schema node = array_leaf_node(std::move(leaf), context_);
-    push_keyword_part(acc_.parts, cause_group::kArray, only_constrains(JsonType::Array, std::move(node), context_));
-    return Step::next();
+    return typed_part(cause_group::kArray, JsonType::Array, array_leaf_node(std::move(leaf), context_));
 }
 
 Step ObjectParser::object_part() {
@@ -625,9 +626,7 @@ Step ObjectParser::object_part() {
     leaf.properties = std::move(acc_.properties);
     leaf.pattern_properties = std::move(acc_.pattern_properties);
     leaf.additional = std::move(acc_.additional);
-    Schema node = object_leaf_node(std::move(leaf), context_);
-    push_keyword_part(acc_.parts, cause_group::kObject, only_constrains(JsonType::Object, std::move(node), context_));
-    return Step::next();
+    return typed_part(cause_group::kObject, JsonType::Object, object_leaf_node(std::move(leaf), context_));
 }
 
 Step ObjectParser::numeric_part() {
