@@ -13,37 +13,18 @@
 #include "deririrore/canonical/walkers.hpp"
 #include "deririrore/referencing/registry.hpp"
 #include "deririrore/value/json.hpp"
+#include "registered_document.hpp"
 
 namespace deririrore::canonical {
 namespace {
 
 using value::Value;
 
-Value parse(std::string_view text) {
-    auto parsed = value::parse_json(text);
-    if (!parsed) throw std::runtime_error("bad test JSON: " + parsed.error().message);
-    return std::move(*parsed);
-}
+using test_support::json;
 
 // A document in its own registry, analysed as a caller would.
-struct Analysed {
-    std::shared_ptr<const Value> root;
-    std::shared_ptr<const referencing::Registry> registry;
-    std::optional<referencing::Resolver> scope;
-
-    Analysed(std::string_view text, Draft draft) : root(std::make_shared<const Value>(parse(text))) {
-        auto uri = referencing::parse_uri("https://example.com/schema.json");
-        if (!uri) throw std::runtime_error("bad URI");
-        auto shared = std::make_shared<const referencing::Uri>(std::move(*uri));
-        referencing::RegistryOptions options;
-        options.draft = engine_draft(draft);
-        options.insert_resource(*shared, referencing::RegistryInput::shared(root, engine_draft(draft)));
-        auto built = referencing::build_registry(std::move(options));
-        if (!built) throw std::runtime_error(built.error().message());
-        registry = *built;
-        scope.emplace(*registry, shared);
-        this->draft = draft;
-    }
+struct Analysed : test_support::RegisteredDocument {
+    using RegisteredDocument::RegisteredDocument;
 
     AnalysisRequest request() const {
         AnalysisRequest r;
@@ -61,8 +42,6 @@ struct Analysed {
         if (!result) throw std::runtime_error("analysis failed: " + result.error().message());
         return std::move(*result);
     }
-
-    Draft draft = Draft::Draft202012;
 };
 
 UnsatisfiableCauses one(std::string pointer, std::vector<std::string> keywords) {
@@ -272,7 +251,7 @@ TEST(Analysis, DeepAndWideDocumentsEndWithoutCrashing) {
 }
 
 TEST(CauseRecords, ChainsBecomePointersAndKeywords) {
-    Value doc = parse(R"({"allOf": [{"type": "string"}, {"type": "integer"}], "$ref": "x", "$dynamicRef": "y"})");
+    Value doc = json(R"({"allOf": [{"type": "string"}, {"type": "integer"}], "$ref": "x", "$dynamicRef": "y"})");
     const Value& first = doc.find("allOf")->as_array()[0];
     CausePointers pointers{{&first, "/allOf/0"}};
     CauseChain through_item(&first, std::make_unique<CauseChain>(&first, nullptr, cause_group::kAllOfBranch),
@@ -280,7 +259,7 @@ TEST(CauseRecords, ChainsBecomePointersAndKeywords) {
     EXPECT_EQ(build_cause_record(through_item, "", doc, pointers), (CanonicalCause{"/allOf/0", {"type"}}));
     CauseChain item(&first, nullptr, cause_group::kAllOfBranch);
     EXPECT_EQ(build_cause_record(item, "", doc, pointers), (CanonicalCause{"/allOf/0", {}}));
-    Value outside = parse(R"({"type": "string"})");
+    Value outside = json(R"({"type": "string"})");
     CauseChain elsewhere(&outside, nullptr, cause_group::kAllOfBranch);
     EXPECT_EQ(build_cause_record(elsewhere, "", doc, pointers), (CanonicalCause{"", {"allOf"}}));
     UnsatisfiableLocation through{"", &doc, nullptr};

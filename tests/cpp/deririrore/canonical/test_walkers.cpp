@@ -10,39 +10,21 @@
 #include "deririrore/referencing/registry.hpp"
 #include "deririrore/referencing/resolver.hpp"
 #include "deririrore/value/json.hpp"
+#include "registered_document.hpp"
 
 namespace deririrore::canonical {
 namespace {
 
 using value::Value;
 
-Value json(std::string_view text) {
-    auto parsed = value::parse_json(text);
-    if (!parsed) throw std::runtime_error("bad test JSON: " + parsed.error().message);
-    return std::move(*parsed);
-}
+using test_support::json;
 
-// One document in a registry, with a resolver at its root.
-struct Document {
-    std::shared_ptr<const Value> root;
-    std::shared_ptr<const referencing::Registry> registry;
-    std::optional<Scope> scope;
+struct Document : test_support::RegisteredDocument {
     CanonicalContext context;
 
     Document(std::string_view text, Draft draft)
-        : root(std::make_shared<const Value>(json(text))),
-          context(new_canonical_context(regex::PatternOptions::backtracking(), draft, false)) {
-        auto uri = referencing::parse_uri("https://example.com/root.json");
-        if (!uri) throw std::runtime_error("bad URI");
-        auto shared = std::make_shared<const referencing::Uri>(std::move(*uri));
-        referencing::RegistryOptions options;
-        options.draft = engine_draft(draft);
-        options.insert_resource(*shared, referencing::RegistryInput::shared(root, engine_draft(draft)));
-        auto built = referencing::build_registry(std::move(options));
-        if (!built) throw std::runtime_error(built.error().message());
-        registry = *built;
-        scope.emplace(*registry, shared);
-    }
+        : RegisteredDocument(text, draft),
+          context(new_canonical_context(regex::PatternOptions::backtracking(), draft, false)) {}
 };
 
 struct PropertiesCase {

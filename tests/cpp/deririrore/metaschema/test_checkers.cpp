@@ -4,6 +4,7 @@
 #include <variant>
 #include <vector>
 
+#include "checker_fixtures.hpp"
 #include "deririrore/metaschema/metaschema.hpp"
 #include "deririrore/value/json.hpp"
 
@@ -15,11 +16,9 @@ using deririrore::value::Value;
 namespace kinds = deririrore::core::kinds;
 namespace ms = deririrore::metaschema;
 
-Value parse(std::string_view text) {
-    auto parsed = deririrore::value::parse_json(text);
-    if (!parsed) throw std::runtime_error("bad fixture: " + std::string(text));
-    return std::move(*parsed);
-}
+using deririrore::metaschema::test_fixtures::nested_document;
+using deririrore::metaschema::test_fixtures::Nesting;
+using deririrore::metaschema::test_fixtures::parse;
 
 struct FirstErrorCase {
     Draft draft;
@@ -97,27 +96,8 @@ std::string describe(const FirstErrorCase& c) {
 TEST(MetaSchemaCheckers, FirstErrorTableAndModesAgree) {
     for (const auto& c : kFirstErrorCases) {
         SCOPED_TRACE(describe(c));
-        Value doc = parse(c.document);
-        auto error = ms::check_meta_schema(c.draft, doc);
-        bool valid = ms::is_valid_meta_schema(c.draft, doc);
-        auto all = ms::collect_meta_schema_errors(c.draft, doc);
-        if (std::string_view(c.schema_path).empty()) {
-            EXPECT_FALSE(error.has_value()) << error->schema_path().view();
-            EXPECT_TRUE(valid);
-            EXPECT_TRUE(all.empty());
-            continue;
-        }
-        ASSERT_TRUE(error.has_value());
-        EXPECT_EQ(error->schema_path().view(), c.schema_path);
-        EXPECT_EQ(error->instance_path().view(), c.instance_path);
-        EXPECT_EQ(error->keyword(), c.keyword);
-        EXPECT_FALSE(valid);
-        ASSERT_FALSE(all.empty());
-        EXPECT_EQ(all.front().schema_path().view(), c.schema_path);
-        EXPECT_EQ(all.front().instance_path().view(), c.instance_path);
-        auto via_entry = ms::validate_against_meta_schema(c.draft, doc);
-        ASSERT_TRUE(via_entry.has_value());
-        EXPECT_EQ(via_entry->schema_path().view(), c.schema_path);
+        ms::test_fixtures::expect_modes_agree(c.draft, parse(c.document), c.schema_path, c.instance_path, c.keyword,
+                                              [] {});
     }
 }
 
@@ -270,50 +250,33 @@ TEST(MetaSchemaEntry, NestedSchemaKeywordSearch) {
     EXPECT_FALSE(ms::contains_nested_schema_keyword(parse(R"("$schema")")));
 }
 
-// Built by code, beyond what the JSON reader would accept: every mode must refuse it, without
-// exhausting the stack.
-Value deep_document(const std::string& keyword, bool through_array, std::size_t depth) {
-    Value v = Value::object();
-    for (std::size_t i = 0; i < depth; ++i) {
-        Value wrapped = std::move(v);
-        if (through_array) {
-            Value::Array items;
-            items.push_back(std::move(wrapped));
-            wrapped = Value::array(std::move(items));
-        }
-        Value::Object members;
-        members.push_back({keyword, std::move(wrapped)});
-        v = Value::object(std::move(members));
-    }
-    return v;
-}
-
+// Every mode refuses a document nested past the limit, without exhausting the stack.
 TEST(MetaSchemaLimits, HugeNestingIsAnErrorInEveryMode) {
     struct Case {
         Draft draft;
         const char* keyword;
-        bool through_array;
+        Nesting nesting;
     };
     const Case cases[] = {
-        {Draft::Draft4, "not", false},          {Draft::Draft4, "items", false},
-        {Draft::Draft6, "allOf", true},         {Draft::Draft7, "then", false},
-        {Draft::Draft7, "dependencies", false}, {Draft::Draft201909, "not", false},
-        {Draft::Draft202012, "items", false},
+        {Draft::Draft4, "not", Nesting::Direct},          {Draft::Draft4, "items", Nesting::Direct},
+        {Draft::Draft6, "allOf", Nesting::InArray},       {Draft::Draft7, "then", Nesting::Direct},
+        {Draft::Draft7, "dependencies", Nesting::Direct}, {Draft::Draft201909, "not", Nesting::Direct},
+        {Draft::Draft202012, "items", Nesting::Direct},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.keyword);
-        Value doc = deep_document(c.keyword, c.through_array, 100000);
+        Value doc = nested_document(c.keyword, c.nesting, 100000);
         EXPECT_FALSE(ms::is_valid_meta_schema(c.draft, doc));
         EXPECT_TRUE(ms::check_meta_schema(c.draft, doc).has_value());
         EXPECT_FALSE(ms::collect_meta_schema_errors(c.draft, doc).empty());
     }
     // The entry's error owns its instance: a plain chain is copied once.
-    auto owned = ms::validate_against_meta_schema(Draft::Draft7, deep_document("not", false, 100000));
+    auto owned = ms::validate_against_meta_schema(Draft::Draft7, nested_document("not", Nesting::Direct, 100000));
     ASSERT_TRUE(owned);
     EXPECT_NE(owned->message().find("maximum depth"), std::string::npos) << owned->message();
     // Within the limit, deep but sound documents still pass.
-    EXPECT_TRUE(ms::is_valid_meta_schema(Draft::Draft7, deep_document("not", false, 500)));
-    EXPECT_TRUE(ms::is_valid_meta_schema(Draft::Draft4, deep_document("allOf", true, 250)));
+    EXPECT_TRUE(ms::is_valid_meta_schema(Draft::Draft7, nested_document("not", Nesting::Direct, 500)));
+    EXPECT_TRUE(ms::is_valid_meta_schema(Draft::Draft4, nested_document("allOf", Nesting::InArray, 250)));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <variant>
 #include <vector>
 
+#include "checker_fixtures.hpp"
 #include "deririrore/metaschema/draft2019.hpp"
 #include "deririrore/metaschema/metaschema.hpp"
 #include "deririrore/referencing/meta.hpp"
@@ -22,11 +23,11 @@ namespace detail = deririrore::metaschema::detail;
 
 constexpr Draft k2019 = Draft::Draft201909;
 
-Value parse2019(std::string_view text) {
-    auto parsed = deririrore::value::parse_json(text);
-    if (!parsed) throw std::runtime_error("bad fixture: " + std::string(text));
-    return std::move(*parsed);
-}
+using ms::test_fixtures::branches;
+using ms::test_fixtures::describe_all;
+using ms::test_fixtures::nested_document;
+using ms::test_fixtures::Nesting;
+using ms::test_fixtures::parse;
 
 void expect_stacks_empty() {
     auto sizes = detail::draft201909_stack_sizes();
@@ -125,60 +126,28 @@ const Case2019 kCases2019[] = {
 TEST(Draft2019Checker, FirstErrorTableAndModesAgree) {
     for (const auto& c : kCases2019) {
         SCOPED_TRACE(c.document);
-        Value doc = parse2019(c.document);
-        auto error = ms::check_meta_schema(k2019, doc);
-        expect_stacks_empty();
-        bool valid = ms::is_valid_meta_schema(k2019, doc);
-        expect_stacks_empty();
-        auto all = ms::collect_meta_schema_errors(k2019, doc);
-        expect_stacks_empty();
-        auto via_entry = ms::validate_against_meta_schema(k2019, doc);
-        if (std::string_view(c.schema_path).empty()) {
-            EXPECT_FALSE(error.has_value()) << error->schema_path().view() << " at " << error->instance_path().view();
-            EXPECT_TRUE(valid);
-            EXPECT_TRUE(all.empty());
-            EXPECT_FALSE(via_entry.has_value());
-            continue;
-        }
-        ASSERT_TRUE(error.has_value());
-        EXPECT_EQ(error->schema_path().view(), c.schema_path);
-        EXPECT_EQ(error->instance_path().view(), c.instance_path);
-        EXPECT_EQ(error->keyword(), c.keyword);
-        EXPECT_FALSE(valid);
-        ASSERT_FALSE(all.empty());
-        EXPECT_EQ(all.front().schema_path().view(), c.schema_path);
-        EXPECT_EQ(all.front().instance_path().view(), c.instance_path);
-        if (!doc.is_bool()) {
-            ASSERT_TRUE(via_entry.has_value());
-            EXPECT_EQ(via_entry->schema_path().view(), c.schema_path);
-            EXPECT_TRUE(via_entry->owns_instance());
-        }
+        ms::test_fixtures::expect_modes_agree(k2019, parse(c.document), c.schema_path, c.instance_path, c.keyword,
+                                              expect_stacks_empty);
     }
 }
 
 TEST(Draft2019Checker, ErrorPayloads) {
-    auto error = ms::check_meta_schema(k2019, parse2019(R"({"$anchor": "1a"})"));
+    auto error = ms::check_meta_schema(k2019, parse(R"({"$anchor": "1a"})"));
     ASSERT_TRUE(error);
     EXPECT_EQ(std::get<kinds::Pattern>(error->kind()).pattern, "^[A-Za-z][-A-Za-z0-9.:_]*$");
-    error = ms::check_meta_schema(k2019, parse2019(R"({"$id": "a#b"})"));
+    error = ms::check_meta_schema(k2019, parse(R"({"$id": "a#b"})"));
     ASSERT_TRUE(error);
     EXPECT_EQ(std::get<kinds::Pattern>(error->kind()).pattern, "^[^#]*#?$");
-    error = ms::check_meta_schema(k2019, parse2019(R"({"minLength": -1})"));
+    error = ms::check_meta_schema(k2019, parse(R"({"minLength": -1})"));
     ASSERT_TRUE(error);
     EXPECT_EQ(std::get<kinds::Minimum>(error->kind()).limit.number_text(), "0");
-    error = ms::check_meta_schema(k2019, parse2019(R"({"multipleOf": -2})"));
+    error = ms::check_meta_schema(k2019, parse(R"({"multipleOf": -2})"));
     ASSERT_TRUE(error);
     EXPECT_EQ(std::get<kinds::ExclusiveMinimum>(error->kind()).limit.number_text(), "0");
-    error = ms::check_meta_schema(k2019, parse2019("5"));
+    error = ms::check_meta_schema(k2019, parse("5"));
     ASSERT_TRUE(error);
     const auto& type = std::get<kinds::Type>(error->kind());
     EXPECT_TRUE(type.multiple);
-}
-
-std::vector<std::string> described(const std::vector<ValidationError>& list) {
-    std::vector<std::string> out;
-    for (const auto& e : list) out.push_back(e.schema_path().str() + " @" + e.instance_path().str());
-    return out;
 }
 
 std::vector<std::string> seven_type_errors(const std::string& at) {
@@ -226,21 +195,13 @@ TEST(Draft2019Checker, CollectsEveryErrorInVocabularyOrder) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.document);
-        EXPECT_EQ(described(ms::collect_meta_schema_errors(k2019, parse2019(c.document))), c.errors);
+        EXPECT_EQ(describe_all(ms::collect_meta_schema_errors(k2019, parse(c.document))), c.errors);
         expect_stacks_empty();
     }
     // The first-error mode reports one of them: the core vocabulary's.
-    auto first = ms::check_meta_schema(k2019, parse2019("5"));
+    auto first = ms::check_meta_schema(k2019, parse("5"));
     ASSERT_TRUE(first);
     EXPECT_EQ(first->schema_path().view(), "/type");
-}
-
-std::vector<std::vector<std::string>> branches_of(const ValidationError& error) {
-    std::vector<std::vector<std::string>> out;
-    const auto* any = std::get_if<kinds::AnyOf>(&error.kind());
-    if (any == nullptr) return out;
-    for (const auto& list : any->context) out.push_back(described(list));
-    return out;
 }
 
 TEST(Draft2019Checker, AnyOfBranchLists) {
@@ -274,28 +235,28 @@ TEST(Draft2019Checker, AnyOfBranchLists) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.document);
-        Value doc = parse2019(c.document);
+        Value doc = parse(c.document);
         auto first = ms::check_meta_schema(k2019, doc);
         ASSERT_TRUE(first);
         EXPECT_EQ(first->instance_path().view(), c.at);
-        EXPECT_EQ(branches_of(*first), c.branches);
+        EXPECT_EQ(branches(*first), c.branches);
         auto all = ms::collect_meta_schema_errors(k2019, doc);
         ASSERT_EQ(all.size(), 1u);
-        EXPECT_EQ(branches_of(all[0]), c.branches);
+        EXPECT_EQ(branches(all[0]), c.branches);
         expect_stacks_empty();
     }
-    auto error = ms::check_meta_schema(k2019, parse2019(R"({"type": "x"})"));
+    auto error = ms::check_meta_schema(k2019, parse(R"({"type": "x"})"));
     ASSERT_TRUE(error);
     const auto& enum_error = std::get<kinds::AnyOf>(error->kind()).context[0][0];
     EXPECT_TRUE(identical(std::get<kinds::Enum>(enum_error.kind()).options,
-                          parse2019(R"(["array","boolean","integer","null","number","object","string"])")));
+                          parse(R"(["array","boolean","integer","null","number","object","string"])")));
 }
 
 // The errors the entry returns outlive the document, the branch lists of an anyOf included.
 TEST(Draft2019Checker, EntryErrorOutlivesTheDocument) {
     std::optional<ValidationError> error;
     {
-        Value doc = parse2019(R"({"properties": {"a": {"items": {"type": ["x"]}}}})");
+        Value doc = parse(R"({"properties": {"a": {"items": {"type": ["x"]}}}})");
         error = ms::validate_against_meta_schema(k2019, doc);
     }
     ASSERT_TRUE(error);
@@ -364,8 +325,8 @@ bool holds_depth_error(const ValidationError& error) {
 // Each thread resolves through its own stacks: concurrent checks of different documents keep
 // their verdicts and leave every thread's stacks empty.
 TEST(Draft2019Checker, ThreadsKeepTheirOwnScope) {
-    const Value bad = parse2019(R"({"properties": {"a": {"items": [{"not": {"type": "x"}}]}}})");
-    const Value good = parse2019(R"({"properties": {"a": {"items": [{"not": {"type": "null"}}]}}})");
+    const Value bad = parse(R"({"properties": {"a": {"items": [{"not": {"type": "x"}}]}}})");
+    const Value good = parse(R"({"properties": {"a": {"items": [{"not": {"type": "null"}}]}}})");
     std::atomic<int> wrong{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
@@ -384,37 +345,19 @@ TEST(Draft2019Checker, ThreadsKeepTheirOwnScope) {
     EXPECT_EQ(wrong.load(), 0);
 }
 
-Value nest(const std::string& keyword, int shape, std::size_t depth) {
-    Value v = Value::object();
-    for (std::size_t i = 0; i < depth; ++i) {
-        Value wrapped = std::move(v);
-        if (shape == 1) {
-            Value::Array items;
-            items.push_back(std::move(wrapped));
-            wrapped = Value::array(std::move(items));
-        } else if (shape == 2) {
-            Value::Object map;
-            map.push_back({"m", std::move(wrapped)});
-            wrapped = Value::object(std::move(map));
-        }
-        Value::Object members;
-        members.push_back({keyword, std::move(wrapped)});
-        v = Value::object(std::move(members));
-    }
-    return v;
-}
-
 TEST(Draft2019Checker, HugeNestingIsAnErrorInEveryModeAndLeavesTheStacksEmpty) {
     struct Case {
         const char* keyword;
-        int shape;  // 0 the subschema itself, 1 inside an array, 2 inside a map
+        Nesting nesting;
     };
-    const Case cases[] = {{"not", 0},           {"items", 0},           {"items", 1},       {"allOf", 1},
-                          {"properties", 2},    {"$defs", 2},           {"definitions", 2}, {"dependencies", 2},
-                          {"contentSchema", 0}, {"dependentSchemas", 2}};
+    const Case cases[] = {{"not", Nesting::Direct},           {"items", Nesting::Direct},
+                          {"items", Nesting::InArray},        {"allOf", Nesting::InArray},
+                          {"properties", Nesting::InMap},     {"$defs", Nesting::InMap},
+                          {"definitions", Nesting::InMap},    {"dependencies", Nesting::InMap},
+                          {"contentSchema", Nesting::Direct}, {"dependentSchemas", Nesting::InMap}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.keyword);
-        Value doc = nest(c.keyword, c.shape, 100000);
+        Value doc = nested_document(c.keyword, c.nesting, 100000);
         EXPECT_FALSE(ms::is_valid_meta_schema(k2019, doc));
         expect_stacks_empty();
         auto first = ms::check_meta_schema(k2019, doc);
@@ -427,7 +370,8 @@ TEST(Draft2019Checker, HugeNestingIsAnErrorInEveryModeAndLeavesTheStacksEmpty) {
         EXPECT_TRUE(holds_depth_error(*owned));
         expect_stacks_empty();
         // Within the limit a deep but sound document passes.
-        EXPECT_TRUE(ms::is_valid_meta_schema(k2019, nest(c.keyword, c.shape, c.shape == 0 ? 900 : 450)));
+        EXPECT_TRUE(ms::is_valid_meta_schema(
+            k2019, nested_document(c.keyword, c.nesting, c.nesting == Nesting::Direct ? 900 : 450)));
     }
 }
 

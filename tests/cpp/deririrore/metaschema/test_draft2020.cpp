@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "checker_fixtures.hpp"
 #include "deririrore/core/validator.hpp"
 #include "deririrore/metaschema/draft2020.hpp"
 #include "deririrore/referencing/meta.hpp"
@@ -23,27 +24,10 @@ using deririrore::core::ValidationError;
 using deririrore::value::Value;
 using Resource = ms::Draft2020Resource;
 
-Value parse(std::string_view text) {
-    auto parsed = deririrore::value::parse_json(text);
-    if (!parsed) throw std::runtime_error("bad fixture: " + std::string(text));
-    return std::move(*parsed);
-}
-
-std::string describe(const ValidationError& e) { return e.schema_path().str() + " @" + e.instance_path().str(); }
-
-std::vector<std::string> describe_all(const std::vector<ValidationError>& list) {
-    std::vector<std::string> out;
-    for (const auto& e : list) out.push_back(describe(e));
-    return out;
-}
-
-std::vector<std::vector<std::string>> branches(const ValidationError& error) {
-    std::vector<std::vector<std::string>> out;
-    const auto* any = std::get_if<kinds::AnyOf>(&error.kind());
-    if (any == nullptr) return out;
-    for (const auto& list : any->context) out.push_back(describe_all(list));
-    return out;
-}
+using ms::test_fixtures::branches;
+using ms::test_fixtures::describe;
+using ms::test_fixtures::describe_all;
+using ms::test_fixtures::parse;
 
 std::vector<std::string> repeated(const std::string& text, std::size_t times) {
     return std::vector<std::string>(times, text);
