@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "http/archives.hpp"
+#include "python/bound_object.hpp"
 #include "python/convert.hpp"
 #include "python/integrations.hpp"
 #include "python/readers.hpp"
@@ -15,41 +16,6 @@
 
 namespace vantorel::python {
 namespace {
-
-struct ArchivePlugin {
-    PyObject_HEAD PyObject* coverage;
-};
-
-PyObject* coverage_of(PyObject* self) { return reinterpret_cast<ArchivePlugin*>(self)->coverage; }
-
-void plugin_dealloc(PyObject* self) {
-    PyTypeObject* type = Py_TYPE(self);
-    Py_CLEAR(reinterpret_cast<ArchivePlugin*>(self)->coverage);
-    type->tp_free(self);
-    Py_DECREF(type);
-}
-
-PyObject* new_plugin(PyTypeObject* type, PyObject* coverage) {
-    if (type == nullptr) return nullptr;
-    PyObject* self = type->tp_alloc(type, 0);
-    if (self == nullptr) return nullptr;
-    reinterpret_cast<ArchivePlugin*>(self)->coverage = Py_NewRef(coverage);
-    return self;
-}
-
-template <const char* Format>
-PyObject* plugin_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    return boundary([&]() -> PyObject* {
-        static const char* keywords[] = {"coverage", nullptr};
-        PyObject* coverage = nullptr;
-        if (!PyArg_ParseTupleAndKeywords(args, kwargs, Format, const_cast<char**>(keywords), &coverage)) {
-            return nullptr;
-        }
-        PyRef map = PyRef::steal(extract_coverage_argument(coverage));
-        if (!map) return nullptr;
-        return new_plugin(type, map.get());
-    });
-}
 
 // Reads every exchange first, so that a malformed document records nothing; then records them one
 // by one through the shared recording step. Answers how many were recorded.
@@ -110,7 +76,10 @@ PyObject* record_from_path(PyObject* self, PyObject* const* args, Py_ssize_t nar
         if (!bind_arguments(signature, args, nargs, kwnames, bound)) return nullptr;
         std::optional<std::string> path = path_text(bound[0]);
         if (!path) return nullptr;
-        auto document = run_detached([&] { return vantorel::model::read_document_file(*path); });
+        // Captured bodies saved as "!!binary" (vcrpy's form for bytes) are read as those bytes.
+        vantorel::model::YamlLimits yaml;
+        yaml.binary_as_bytes = true;
+        auto document = run_detached([&] { return vantorel::model::read_document_file(*path, yaml); });
         if (!document) {
             raise_read_error(document.error(), *path, Format);
             return nullptr;
@@ -136,17 +105,9 @@ PyObject* record_from_dict(PyObject* self, PyObject* const* args, Py_ssize_t nar
     });
 }
 
-template <typename F>
-PyCFunction fastcall(F function) {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
-}
-
 constexpr const char* kArchive[] = {"archive"};
 constexpr const char* kCassette[] = {"cassette"};
 constexpr const char* kData[] = {"data"};
-constexpr char kHarFormat[] = "O:HarPlugin";
-constexpr char kVcrFormat[] = "O:VcrPlugin";
-constexpr char kPostmanFormat[] = "O:PostmanPlugin";
 
 constexpr const char* kPathDoc = "record_from_path($self, path)\n--\n\n";
 
@@ -172,44 +133,33 @@ PyMethodDef postman_methods[] = {
 
 PyType_Slot har_slots[] = {
     {Py_tp_doc, const_cast<char*>("HarPlugin(coverage)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(plugin_new<kHarFormat>)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(plugin_dealloc)},
+    {Py_tp_new, reinterpret_cast<void*>(bound_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(bound_dealloc)},
     {Py_tp_methods, har_methods},
     {0, nullptr},
 };
 PyType_Slot vcr_slots[] = {
     {Py_tp_doc, const_cast<char*>("VcrPlugin(coverage)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(plugin_new<kVcrFormat>)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(plugin_dealloc)},
+    {Py_tp_new, reinterpret_cast<void*>(bound_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(bound_dealloc)},
     {Py_tp_methods, vcr_methods},
     {0, nullptr},
 };
 PyType_Slot postman_slots[] = {
     {Py_tp_doc, const_cast<char*>("PostmanPlugin(coverage)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(plugin_new<kPostmanFormat>)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(plugin_dealloc)},
+    {Py_tp_new, reinterpret_cast<void*>(bound_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(bound_dealloc)},
     {Py_tp_methods, postman_methods},
     {0, nullptr},
 };
 
 constexpr unsigned long kFlags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
-PyType_Spec har_spec = {"vantorel_community.HarPlugin", sizeof(ArchivePlugin), 0, kFlags, har_slots};
-PyType_Spec vcr_spec = {"vantorel_community.VcrPlugin", sizeof(ArchivePlugin), 0, kFlags, vcr_slots};
-PyType_Spec postman_spec = {"vantorel_community.PostmanPlugin", sizeof(ArchivePlugin), 0, kFlags, postman_slots};
-
-PyTypeObject* type_once(std::atomic<PyObject*>& cell, PyType_Spec& spec, const char* name) {
-    PyObject* type = install_once(cell, [&] { return PyType_FromSpec(&spec); });
-    if (type == nullptr) {
-        PyErr_WriteUnraisable(nullptr);
-        PyObject* panic = panic_exception_type();
-        PyErr_Format(panic != nullptr ? panic : PyExc_SystemError, "failed to create type object for `%s`", name);
-        return nullptr;
-    }
-    return reinterpret_cast<PyTypeObject*>(type);
-}
+PyType_Spec har_spec = {"vantorel_community.HarPlugin", sizeof(BoundObject), 0, kFlags, har_slots};
+PyType_Spec vcr_spec = {"vantorel_community.VcrPlugin", sizeof(BoundObject), 0, kFlags, vcr_slots};
+PyType_Spec postman_spec = {"vantorel_community.PostmanPlugin", sizeof(BoundObject), 0, kFlags, postman_slots};
 
 PyObject* plugin_for(PyObject* self, PyTypeObject* type) {
-    return boundary([&] { return new_plugin(type, self); });
+    return boundary([&] { return new_bound(type, self); });
 }
 
 }  // namespace

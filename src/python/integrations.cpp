@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "python/bound_object.hpp"
 #include "python/coverage_map.hpp"
 #include "python/exchange.hpp"
 #include "python/readers.hpp"
@@ -48,74 +49,9 @@ void gc_dealloc(PyObject* self) {
     Py_DECREF(type);
 }
 
-// Creates a type once per process; a failure is printed and becomes the stop exception.
-PyTypeObject* type_once(std::atomic<PyObject*>& cell, PyType_Spec& spec, const char* name) {
-    PyObject* type = install_once(cell, [&] { return PyType_FromSpec(&spec); });
-    if (type == nullptr) {
-        PyErr_WriteUnraisable(nullptr);
-        PyObject* panic = panic_exception_type();
-        PyErr_Format(panic != nullptr ? panic : PyExc_SystemError, "failed to create type object for `%s`", name);
-        return nullptr;
-    }
-    return reinterpret_cast<PyTypeObject*>(type);
-}
-
-template <typename F>
-PyCFunction fastcall(F function) {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
-}
-
 constexpr unsigned long kFlags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
 constexpr unsigned long kGcFlags = kFlags | Py_TPFLAGS_HAVE_GC;
 constexpr unsigned long kHiddenGcFlags = kGcFlags | Py_TPFLAGS_DISALLOW_INSTANTIATION;
-
-// Plugins and hooks hold one map reference each.
-
-struct BoundObject {
-    PyObject_HEAD PyObject* coverage;
-};
-
-PyObject* coverage_of(PyObject* self) { return reinterpret_cast<BoundObject*>(self)->coverage; }
-
-void bound_dealloc(PyObject* self) {
-    PyTypeObject* type = Py_TYPE(self);
-    Py_CLEAR(reinterpret_cast<BoundObject*>(self)->coverage);
-    type->tp_free(self);
-    Py_DECREF(type);
-}
-
-PyObject* new_bound(PyTypeObject* type, PyObject* coverage) {
-    if (type == nullptr) {
-        return nullptr;
-    }
-    PyObject* self = type->tp_alloc(type, 0);
-    if (self == nullptr) {
-        return nullptr;
-    }
-    reinterpret_cast<BoundObject*>(self)->coverage = Py_NewRef(coverage);
-    return self;
-}
-
-// The constructor of every class whose only argument is `coverage`.
-PyObject* bound_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    return boundary([&]() -> PyObject* {
-        static const char* keywords[] = {"coverage", nullptr};
-        PyObject* coverage = nullptr;
-        std::string format = "O:";
-        format += type->tp_name;
-        if (const char* dot = std::strrchr(type->tp_name, '.')) {
-            format = std::string("O:") + (dot + 1);
-        }
-        if (!PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), const_cast<char**>(keywords), &coverage)) {
-            return nullptr;
-        }
-        PyRef map = PyRef::steal(extract_coverage_argument(coverage));
-        if (!map) {
-            return nullptr;
-        }
-        return new_bound(type, map.get());
-    });
-}
 
 // The slots of the plugin types: their docstring, the `coverage` constructor and their methods.
 template <const char* Doc, PyMethodDef* Methods>
