@@ -4,23 +4,8 @@ import json
 
 import pytest
 
+from exchange_objects import Request, Response
 from vantorel_community import CoverageMap
-
-
-class Request:
-    def __init__(self, url, method="GET", body=None, headers=None):
-        self.method = method
-        self.url = url
-        self.headers = headers or {}
-        self.body = body
-
-
-class Response:
-    def __init__(self, status_code=200, elapsed=0.5, body=None):
-        self.status_code = status_code
-        self.elapsed = elapsed
-        self.headers = {"Content-Type": "application/json"}
-        self.body = body
 
 
 DOCUMENT = {
