@@ -139,6 +139,87 @@ def test_cassette_recorded_by_vcrpy(server, tmp_path):
     assert figures(again) == figures(coverage)
 
 
+PETS = {
+    "openapi": "3.1.0",
+    "info": {"title": "pets", "version": "1"},
+    "paths": {
+        "/pets": {
+            "post": {
+                "requestBody": {
+                    "content": {
+                        "application/json": {
+                            "schema": {"type": "object", "properties": {"name": {"minLength": 1}}, "required": ["name"]}
+                        }
+                    }
+                },
+                "responses": {
+                    "201": {
+                        "description": "stored",
+                        "content": {
+                            "application/json": {"schema": {"type": "object", "properties": {"id": {"minimum": 1}}}}
+                        },
+                    }
+                },
+            }
+        }
+    },
+}
+
+
+def one_exchange_cassette(request_body, response_body):
+    """A cassette of one POST /pets, each body a YAML scalar as written."""
+    return f"""interactions:
+- request:
+    method: POST
+    uri: http://api.test/pets
+    body: {request_body}
+    headers:
+      Content-Type: [application/json]
+  response:
+    status: {{code: 201, message: Created}}
+    headers:
+      Content-Type: [application/json]
+    body:
+      string: {response_body}
+version: 1
+"""
+
+
+def test_cassette_bodies_saved_as_binary_are_their_bytes(tmp_path):
+    import base64
+
+    request = json.dumps({"name": "rex"})
+    response = json.dumps({"id": 7})
+    encoded = [base64.b64encode(body.encode()).decode() for body in (request, response)]
+    cassettes = {
+        "text": one_exchange_cassette(json.dumps(request), json.dumps(response)),
+        "binary": one_exchange_cassette(*("!!binary " + e for e in encoded)),
+        # vcrpy breaks long base64 lines; the breaks are not part of the bytes.
+        "binary block": one_exchange_cassette(*(f"!!binary |\n        {e[:8]}\n        {e[8:]}" for e in encoded)),
+        "base64 as text": one_exchange_cassette(*(json.dumps(e) for e in encoded)),
+    }
+    uncovered = {}
+    for name, text in cassettes.items():
+        path = tmp_path / (name.replace(" ", "_") + ".yaml")
+        path.write_text(text)
+        coverage = CoverageMap.from_dict(PETS)
+        assert coverage.vcr.record_from_path(path) == 1, name
+        uncovered[name] = coverage.uncovered_keywords()
+    assert uncovered["binary"] == uncovered["text"]
+    assert uncovered["binary block"] == uncovered["text"]
+    # Read as base64 text, the bodies are no JSON and meet none of the keywords the decoded ones meet.
+    assert uncovered["base64 as text"] != uncovered["text"]
+
+    # Bytes that are not UTF-8 are a body like any other, not an error of the cassette.
+    raw = tmp_path / "raw.yaml"
+    raw.write_text(one_exchange_cassette("!!binary /w==", "!!binary //4="))
+    assert CoverageMap.from_dict(PETS).vcr.record_from_path(raw) == 1
+    broken = tmp_path / "broken_binary.yaml"
+    broken.write_text(one_exchange_cassette("!!binary a*b", "null"))
+    with pytest.raises(ValueError, match="not a valid tag:yaml.org,2002:binary"):
+        CoverageMap.from_dict(PETS).vcr.record_from_path(broken)
+
+
 def test_postman_collection_with_saved_responses():
     coverage = CoverageMap.from_path(DOCUMENT)
     plugin = coverage.postman

@@ -202,13 +202,13 @@ bool expand_yaml_merge_keys(Value& value) {
     return expanded;
 }
 
-Result<Value, YamlError> parse_yaml_document(std::string_view text) {
-    auto parsed = parse_yaml(text);
+Result<Value, YamlError> parse_yaml_document(std::string_view text, const YamlLimits& limits) {
+    auto parsed = parse_yaml(text, limits);
     if (parsed && text.find("<<") != std::string_view::npos) expand_yaml_merge_keys(*parsed);
     return parsed;
 }
 
-Result<Value, SpecLoadError> parse_schema_text(std::string_view text, bool yaml_first) {
+Result<Value, SpecLoadError> parse_schema_text(std::string_view text, bool yaml_first, const YamlLimits& limits) {
     std::string json_error;
     std::string yaml_error;
     auto try_json = [&]() -> std::optional<Value> {
@@ -218,7 +218,7 @@ Result<Value, SpecLoadError> parse_schema_text(std::string_view text, bool yaml_
         return std::nullopt;
     };
     auto try_yaml = [&]() -> std::optional<Value> {
-        auto r = parse_yaml_document(text);
+        auto r = parse_yaml_document(text, limits);
         if (r) return std::move(*r);
         yaml_error = std::move(r.error().message);
         return std::nullopt;
@@ -233,10 +233,10 @@ Result<Value, SpecLoadError> parse_schema_text(std::string_view text, bool yaml_
     return make_unexpected(SpecLoadError{SpecLoadError::Parse{std::move(json_error), std::move(yaml_error)}});
 }
 
-Result<Value, SpecLoadError> read_document_file(std::string_view path) {
+Result<Value, SpecLoadError> read_document_file(std::string_view path, const YamlLimits& limits) {
     auto text = read_text_file(path);
     if (!text) return make_unexpected(SpecLoadError{SpecLoadError::Read{std::string(path), std::move(text.error())}});
-    return parse_schema_text(*text, is_yaml_path(path));
+    return parse_schema_text(*text, is_yaml_path(path), limits);
 }
 
 }  // namespace vantorel::model

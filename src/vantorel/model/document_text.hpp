@@ -74,13 +74,13 @@ bool is_yaml_url(std::string_view url) noexcept;
 bool expand_yaml_merge_keys(Value& value);
 
 // YAML text to a value; a text that contains "<<" gets its merge keys expanded.
-Result<Value, YamlError> parse_yaml_document(std::string_view text);
+Result<Value, YamlError> parse_yaml_document(std::string_view text, const YamlLimits& limits = {});
 
 // JSON or YAML text to a value, the preferred reader first and the other when it fails; when both
 // fail, the Parse error with both readers' errors.
-Result<Value, SpecLoadError> parse_schema_text(std::string_view text, bool yaml_first);
+Result<Value, SpecLoadError> parse_schema_text(std::string_view text, bool yaml_first, const YamlLimits& limits = {});
 
 // Reads the file at `path` and parses it, YAML first when is_yaml_path says so.
-Result<Value, SpecLoadError> read_document_file(std::string_view path);
+Result<Value, SpecLoadError> read_document_file(std::string_view path, const YamlLimits& limits = {});
 
 }  // namespace vantorel::model

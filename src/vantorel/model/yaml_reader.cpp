@@ -1,12 +1,14 @@
 #include "vantorel/model/yaml_reader.hpp"
 
+#include <gmpxx.h>
 #include <yaml.h>
 
 #include <algorithm>
-#include <gmpxx.h>
 #include <optional>
 #include <unordered_map>
 #include <vector>
+
+#include "deririrore/formats/content.hpp"
 
 namespace vantorel::model {
 
@@ -21,6 +23,7 @@ constexpr std::string_view kTagInt = "tag:yaml.org,2002:int";
 constexpr std::string_view kTagFloat = "tag:yaml.org,2002:float";
 constexpr std::string_view kTagBool = "tag:yaml.org,2002:bool";
 constexpr std::string_view kTagNull = "tag:yaml.org,2002:null";
+constexpr std::string_view kTagBinary = "tag:yaml.org,2002:binary";
 
 std::string position_text(const yaml_mark_t& mark) {
     return "line " + std::to_string(mark.line + 1) + ", column " + std::to_string(mark.column + 1);
@@ -130,6 +133,17 @@ std::optional<Value> float_value(std::string_view s) {
 }
 
 // A plain scalar by the core schema.
+// The bytes of a base64 text that may be broken into lines; none when it is not base64.
+std::optional<std::string> binary_bytes(std::string_view text) {
+    std::string packed;
+    packed.reserve(text.size());
+    for (char c : text)
+        if (c != ' ' && c != '\t' && c != '\n' && c != '\r') packed.push_back(c);
+    auto decoded = deririrore::formats::decode_base64(packed);
+    if (decoded.status == deririrore::formats::DecodeStatus::Undecodable) return std::nullopt;
+    return std::move(decoded.bytes);
+}
+
 Value resolve_plain(std::string_view s) {
     if (is_null_text(s)) return Value::null();
     if (auto b = bool_text(s)) return Value::boolean(*b);
@@ -227,9 +241,12 @@ private:
             node.value = plain ? resolve_plain(text) : Value::string(std::string(text));
         } else if (tag == kTagStr || tag == "!") {
             node.value = Value::string(std::string(text));
-        } else if (tag == kTagNull || tag == kTagBool || tag == kTagInt || tag == kTagFloat) {
+        } else if (tag == kTagNull || tag == kTagBool || tag == kTagInt || tag == kTagFloat ||
+                   (tag == kTagBinary && limits_.binary_as_bytes)) {
             std::optional<Value> v;
-            if (tag == kTagNull) {
+            if (tag == kTagBinary) {
+                if (auto bytes = binary_bytes(text)) v = Value::string(std::move(*bytes));
+            } else if (tag == kTagNull) {
                 if (is_null_text(text)) v = Value::null();
             } else if (tag == kTagBool) {
                 if (auto b = bool_text(text)) v = Value::boolean(*b);

@@ -29,6 +29,9 @@ struct YamlLimits {
     std::size_t alias_node_floor = 1'000'000;
     std::size_t alias_nodes_per_event = 100;
     std::size_t alias_node_ceiling = 10'000'000;
+    // "!!binary" scalars as the bytes their base64 text stands for (white space ignored, any bytes,
+    // not only UTF-8), for captured traffic; otherwise they stay their base64 text.
+    bool binary_as_bytes = false;
 };
 
 struct YamlError {

@@ -104,6 +104,32 @@ TEST(YamlScalars, TagsChooseTheType) {
     EXPECT_NE(yaml_error("v: !!bool yes").find("not a valid"), std::string::npos);
 }
 
+// Captured traffic saves bodies of bytes as "!!binary" base64, broken into lines.
+TEST(YamlScalars, BinaryScalarsAreTheirBytesWhenAsked) {
+    YamlLimits as_bytes;
+    as_bytes.binary_as_bytes = true;
+    const struct {
+        std::string_view yaml;
+        std::string bytes;
+    } cases[] = {
+        {"v: !!binary aGk=", "hi"},       {"v: !!binary |\n  eyJuYW1l\n  IjoicmV4In0=\n", R"({"name":"rex"})"},
+        {"v: !!binary \"/w==\"", "\xff"}, {"v: !<tag:yaml.org,2002:binary> aGk=", "hi"},
+        {"v: !!binary ''", ""},
+    };
+    for (const auto& c : cases) {
+        auto r = parse_yaml(c.yaml, as_bytes);
+        ASSERT_TRUE(r) << c.yaml << ": " << r.error().message;
+        const auto* v = r->find("v");
+        ASSERT_NE(v, nullptr);
+        ASSERT_TRUE(v->is_string()) << c.yaml;
+        EXPECT_EQ(v->as_string(), c.bytes) << c.yaml;
+    }
+    EXPECT_NE(
+        yaml_error("v: !!binary a*b", as_bytes).find("is not a valid tag:yaml.org,2002:binary at line 1, column 4"),
+        std::string::npos)
+        << yaml_error("v: !!binary a*b", as_bytes);
+}
+
 TEST(YamlMappings, KeysAreTheirTextAndTheLaterDuplicateWins) {
     const struct {
         std::string_view yaml;
