@@ -6,6 +6,7 @@
 #include "deririrore/canonical/admission.hpp"
 #include "deririrore/canonical/algebra.hpp"
 #include "deririrore/canonical/array_node.hpp"
+#include "deririrore/canonical/divisors.hpp"
 #include "deririrore/canonical/intersection.hpp"
 #include "deririrore/canonical/leaf_union.hpp"
 #include "deririrore/canonical/object_union.hpp"
@@ -37,12 +38,18 @@ struct TypePartition {
     uint8_t mask = 0;
     std::vector<CanonicalJson> values;
     std::vector<TypedValues> groups;
-    std::vector<StringLeaf> strings;
-    std::vector<IntegerLeaf> integers;
-    std::vector<NumberLeaf> numbers;
-    std::vector<ArrayLeaf> arrays;
-    std::vector<ObjectLeaf> objects;
+    LeafList<StringLeaf> strings;
+    LeafList<IntegerLeaf> integers;
+    LeafList<NumberLeaf> numbers;
+    LeafList<ArrayLeaf> arrays;
+    LeafList<ObjectLeaf> objects;
     std::vector<Schema> opaque;
+
+    UnionLeaves lists() { return {strings, integers, numbers, arrays, objects}; }
+    bool any_leaves() const {
+        return !strings.leaves.empty() || !integers.leaves.empty() || !numbers.leaves.empty() ||
+               !arrays.leaves.empty() || !objects.leaves.empty();
+    }
 };
 
 bool same_node(const Schema& a, const Schema& b) { return a.same(b) || schema_eq(a, b); }
@@ -70,38 +77,46 @@ bool unconstrained(const ObjectLeaf& l) {
 
 // Removes the unconstrained leaves of a list; true when there was one.
 template <class Leaf>
-bool drop_unconstrained(std::vector<Leaf>& leaves) {
-    const auto before = leaves.size();
-    std::erase_if(leaves, [](const Leaf& l) { return unconstrained(l); });
-    return leaves.size() != before;
+bool drop_unconstrained(LeafList<Leaf>& list) {
+    const auto before = list.leaves.size();
+    std::erase_if(list.leaves, [](const Leaf& l) { return unconstrained(l); });
+    return list.leaves.size() != before;
 }
+
+// Whatever a whole type covers goes; an emptied list is in normal form.
+template <class Leaf>
+void empty_list(LeafList<Leaf>& list) {
+    list.leaves.clear();
+    list.normalized = true;
+}
+
+// Moves every leaf the node constructor turns into one constant over to the
+// values; the others stay, in order.
+template <class Leaf, class Pinned, class Build>
+void collect_one_value_leaves(LeafList<Leaf>& list, std::vector<CanonicalJson>& values, Pinned pinned, Build build) {
+    std::erase_if(list.leaves, [&](const Leaf& l) { return pinned(l) && collect_const_value(build(l), values); });
+}
+
+bool maximum_is_zero(const std::optional<BigInt>& maximum) { return maximum && sgn(*maximum) == 0; }
 
 Schema union_at(std::vector<Schema> branches, CanonicalContext& context, uint32_t depth);
 
-template <class Leaf>
-void normalize_kind(std::vector<Leaf>& leaves, void (*normalize)(LeafList<Leaf>&)) {
-    if (leaves.size() < 2) return;
-    LeafList<Leaf> list{std::move(leaves), false};
-    normalize(list);
-    leaves = std::move(list.leaves);
-}
-
-std::vector<Schema> partition_parts(TypePartition p, CanonicalContext& context) {
+Schema assemble_type_partition(TypePartition p, CanonicalContext& context, uint32_t depth) {
     std::vector<Schema> list;
     list.push_back(make_schema(kind::MultiType{JsonTypeSet::from_bits(p.mask)}));
     list.push_back(schema_from_value_set(std::move(p.values)));
     for (auto& g : p.groups) list.push_back(typed_group(g.ty, schema_from_value_set(std::move(g.values))));
-    for (auto& l : p.strings) list.push_back(string_leaf_node(std::move(l), context));
-    for (auto& l : p.integers) list.push_back(integer_leaf_node(std::move(l), context));
-    for (auto& l : p.numbers) list.push_back(number_leaf_node(std::move(l), context));
-    for (auto& l : p.arrays) list.push_back(array_leaf_node(std::move(l), context));
-    for (auto& l : p.objects) list.push_back(object_leaf_node(std::move(l), context));
+    normalize_string_leaves(p.strings);
+    for (auto& l : p.strings.leaves) list.push_back(string_leaf_node(std::move(l), context));
+    normalize_integer_leaves(p.integers);
+    for (auto& l : p.integers.leaves) list.push_back(integer_leaf_node(std::move(l), context));
+    normalize_number_leaves(p.numbers);
+    for (auto& l : p.numbers.leaves) list.push_back(number_leaf_node(std::move(l), context));
+    normalize_array_leaves(p.arrays);
+    for (auto& l : p.arrays.leaves) list.push_back(array_leaf_node(std::move(l), context));
+    for (auto& l : p.objects.leaves) list.push_back(object_leaf_node(std::move(l), context));
     for (auto& o : p.opaque) list.push_back(std::move(o));
-    return list;
-}
-
-Schema assemble_type_partition(TypePartition p, CanonicalContext& context, uint32_t depth) {
-    return union_at(partition_parts(std::move(p), context), context, depth + 1);
+    return union_at(std::move(list), context, depth + 1);
 }
 
 bool array_leaf_admits(const ArrayLeaf& leaf, const value::Value& v, CanonicalContext& context) {
@@ -122,24 +137,24 @@ bool value_admitted_by_leaves(const TypePartition& p, const std::vector<std::vec
                               CanonicalContext& context) {
     switch (v.kind()) {
         case value::ValueKind::Number:
-            for (const auto& l : p.numbers)
+            for (const auto& l : p.numbers.leaves)
                 if (number_leaf_accepts(l, v)) return false;
             if (context.draft != Draft::Draft4)
-                for (const auto& l : p.integers)
+                for (const auto& l : p.integers.leaves)
                     if (integer_leaf_admits_value(l, v)) return false;
             return true;
         case value::ValueKind::String:
-            for (std::size_t i = 0; i < p.strings.size(); ++i)
-                if (string_leaf_accepts(p.strings[i], patterns[i], excluded[i], v.as_string(), true) ==
+            for (std::size_t i = 0; i < p.strings.leaves.size(); ++i)
+                if (string_leaf_accepts(p.strings.leaves[i], patterns[i], excluded[i], v.as_string(), true) ==
                     Admission::Accepted)
                     return false;
             return true;
         case value::ValueKind::Array:
-            for (const auto& l : p.arrays)
+            for (const auto& l : p.arrays.leaves)
                 if (array_leaf_admits(l, v, context)) return false;
             return true;
         case value::ValueKind::Object:
-            for (const auto& l : p.objects)
+            for (const auto& l : p.objects.leaves)
                 if (object_leaf_admits_value(l, v, context) == Admission::Accepted) return false;
             return true;
         default:
@@ -154,6 +169,65 @@ bool value_in_sorted(const std::vector<CanonicalJson>& sorted, const value::Valu
         else
             return compare_canonical_json(a, *b) < 0;
     });
+}
+
+void file_branch(TypePartition& p, std::vector<Schema>& work, Schema branch) {
+    switch (branch->index()) {
+        case KindIndex::MultiType:
+            p.mask = normal_mask(static_cast<uint8_t>(p.mask | branch->as<kind::MultiType>()->types.bits()));
+            break;
+        case KindIndex::TypedGroup: {
+            const auto* g = branch->as<kind::TypedGroup>();
+            auto members = value_set_members(g->body);
+            auto it =
+                std::find_if(p.groups.begin(), p.groups.end(), [&](const TypedValues& t) { return t.ty == g->ty; });
+            if (it == p.groups.end())
+                p.groups.push_back(TypedValues{g->ty, std::move(members)});
+            else
+                it->values.insert(it->values.end(), members.begin(), members.end());
+            break;
+        }
+        case KindIndex::String:
+            p.strings.push(branch->as<kind::String>()->leaf);
+            break;
+        case KindIndex::Integer:
+            p.integers.push(branch->as<kind::Integer>()->leaf);
+            break;
+        case KindIndex::Number:
+            p.numbers.push(branch->as<kind::Number>()->leaf);
+            break;
+        case KindIndex::Array:
+            p.arrays.push(branch->as<kind::Array>()->leaf);
+            break;
+        case KindIndex::Object:
+            p.objects.push(branch->as<kind::Object>()->leaf);
+            break;
+        case KindIndex::Const:
+            p.values.push_back(branch->as<kind::Const>()->value);
+            break;
+        case KindIndex::Enum: {
+            const auto& vs = branch->as<kind::Enum>()->values;
+            p.values.insert(p.values.end(), vs.begin(), vs.end());
+            break;
+        }
+        case KindIndex::Not:
+        case KindIndex::AllOf:
+        case KindIndex::OneOf:
+        case KindIndex::Reference:
+            if (std::none_of(p.opaque.begin(), p.opaque.end(), [&](const Schema& o) { return same_node(o, branch); }))
+                p.opaque.push_back(std::move(branch));
+            break;
+        case KindIndex::AnyOf: {
+            const auto& bs = branch->as<kind::AnyOf>()->branches;
+            work.insert(work.end(), bs.begin(), bs.end());
+            break;
+        }
+        case KindIndex::True:
+        case KindIndex::False:
+            break;
+        case KindIndex::Raw:
+            throw InternalError("internal stop: a whole-document Raw node reached a union");
+    }
 }
 
 Schema union_at(std::vector<Schema> work, CanonicalContext& context, uint32_t depth) {
@@ -173,64 +247,8 @@ Schema union_at(std::vector<Schema> work, CanonicalContext& context, uint32_t de
     while (!work.empty()) {
         Schema branch = std::move(work.back());
         work.pop_back();
-        switch (branch->index()) {
-            case KindIndex::MultiType:
-                p.mask = normal_mask(static_cast<uint8_t>(p.mask | branch->as<kind::MultiType>()->types.bits()));
-                break;
-            case KindIndex::TypedGroup: {
-                const auto* g = branch->as<kind::TypedGroup>();
-                auto members = value_set_members(g->body);
-                auto it =
-                    std::find_if(p.groups.begin(), p.groups.end(), [&](const TypedValues& t) { return t.ty == g->ty; });
-                if (it == p.groups.end())
-                    p.groups.push_back(TypedValues{g->ty, std::move(members)});
-                else
-                    it->values.insert(it->values.end(), members.begin(), members.end());
-                break;
-            }
-            case KindIndex::String:
-                p.strings.push_back(branch->as<kind::String>()->leaf);
-                break;
-            case KindIndex::Integer:
-                p.integers.push_back(branch->as<kind::Integer>()->leaf);
-                break;
-            case KindIndex::Number:
-                p.numbers.push_back(branch->as<kind::Number>()->leaf);
-                break;
-            case KindIndex::Array:
-                p.arrays.push_back(branch->as<kind::Array>()->leaf);
-                break;
-            case KindIndex::Object:
-                p.objects.push_back(branch->as<kind::Object>()->leaf);
-                break;
-            case KindIndex::Const:
-                p.values.push_back(branch->as<kind::Const>()->value);
-                break;
-            case KindIndex::Enum: {
-                const auto& vs = branch->as<kind::Enum>()->values;
-                p.values.insert(p.values.end(), vs.begin(), vs.end());
-                break;
-            }
-            case KindIndex::Not:
-            case KindIndex::AllOf:
-            case KindIndex::OneOf:
-            case KindIndex::Reference:
-                if (std::none_of(p.opaque.begin(), p.opaque.end(),
-                                 [&](const Schema& o) { return same_node(o, branch); }))
-                    p.opaque.push_back(std::move(branch));
-                break;
-            case KindIndex::AnyOf: {
-                const auto& bs = branch->as<kind::AnyOf>()->branches;
-                work.insert(work.end(), bs.begin(), bs.end());
-                break;
-            }
-            case KindIndex::True:
-                return true_schema();
-            case KindIndex::False:
-                break;
-            case KindIndex::Raw:
-                throw InternalError("internal stop: a whole-document Raw node reached a union");
-        }
+        if (is_true(branch)) return true_schema();
+        file_branch(p, work, std::move(branch));
     }
 
     // 2. Whatever the mask covers goes.
@@ -245,26 +263,44 @@ Schema union_at(std::vector<Schema> work, CanonicalContext& context, uint32_t de
         return true;
     });
     std::erase_if(p.groups, [&](const TypedValues& g) { return (static_cast<uint8_t>(g.ty) & effective) != 0; });
-    if (p.mask & kStringBit) p.strings.clear();
-    if (effective & kIntegerBit) p.integers.clear();
-    if (p.mask & kNumberBit) p.numbers.clear();
-    if (p.mask & kArrayBit) p.arrays.clear();
-    if (p.mask & kObjectBit) p.objects.clear();
+    if (p.mask & kStringBit) empty_list(p.strings);
+    if (effective & kIntegerBit) empty_list(p.integers);
+    if (p.mask & kNumberBit) empty_list(p.numbers);
+    if (p.mask & kArrayBit) empty_list(p.arrays);
+    if (p.mask & kObjectBit) empty_list(p.objects);
+
+    // 3. Values become one-value leaves where a leaf list of their type can
+    // merge them, and integer groups the integer leaves admit go.
+    if (p.any_leaves()) {
+        std::erase_if(p.values,
+                      [&](const CanonicalJson& v) { return !absorb_constant_into_leaves(p.lists(), context, *v); });
+        if (!p.integers.leaves.empty()) {
+            normalize_integer_leaves(p.integers);
+            std::erase_if(p.groups, [&](const TypedValues& g) {
+                if (g.ty != JsonType::Integer) return false;
+                return std::all_of(g.values.begin(), g.values.end(), [&](const CanonicalJson& v) {
+                    return std::any_of(p.integers.leaves.begin(), p.integers.leaves.end(),
+                                       [&](const IntegerLeaf& l) { return integer_leaf_admits_value(l, *v); });
+                });
+            });
+        }
+    }
 
     // 4. Object leaves merged by window and single members, covered ones dropped.
-    if (p.objects.size() > 1) p.objects = normalize_object_leaves(std::move(p.objects), context);
-
-    // Leaves of one kind merged where they differ only in interval or window.
-    normalize_kind(p.integers, normalize_integer_leaves);
-    normalize_kind(p.numbers, normalize_number_leaves);
-    normalize_kind(p.strings, normalize_string_leaves);
-    normalize_kind(p.arrays, normalize_array_leaves);
+    if (!p.objects.normalized) {
+        p.objects.leaves = normalize_object_leaves(std::move(p.objects.leaves), context);
+        p.objects.normalized = true;
+    }
 
     // 5. Leaves that constrain nothing become type bits; a widened mask prunes again.
     uint8_t widened = p.mask;
-    if (drop_unconstrained(p.integers)) widened |= kIntegerBit;
+    normalize_integer_leaves(p.integers);
+    if (drop_unconstrained(p.integers) && !(widened & kNumberBit)) widened |= kIntegerBit;
+    normalize_number_leaves(p.numbers);
     if (drop_unconstrained(p.numbers)) widened |= kNumberBit;
+    normalize_string_leaves(p.strings);
     if (drop_unconstrained(p.strings)) widened |= kStringBit;
+    normalize_array_leaves(p.arrays);
     if (drop_unconstrained(p.arrays)) widened |= kArrayBit;
     if (drop_unconstrained(p.objects)) widened |= kObjectBit;
     widened = normal_mask(widened);
@@ -273,13 +309,48 @@ Schema union_at(std::vector<Schema> work, CanonicalContext& context, uint32_t de
         return assemble_type_partition(std::move(p), context, depth);
     }
 
+    // 6. Leaves the number leaves cover go, and leaves that pin one value become that value.
+    if (!p.numbers.leaves.empty()) {
+        normalize_number_leaves(p.numbers);
+        normalize_integer_leaves(p.integers);
+        std::erase_if(p.integers.leaves, [&](const IntegerLeaf& l) {
+            return !integer_leaf_covered_by_number_leaves(p.numbers.leaves, l);
+        });
+        std::erase_if(p.groups, [&](const TypedValues& g) {
+            return !typed_group_covered_by_number_leaves(p.numbers.leaves, g.ty, g.values);
+        });
+    }
+    normalize_number_leaves(p.numbers);
+    std::erase_if(p.numbers.leaves,
+                  [&](const NumberLeaf& l) { return !number_leaf_is_constant(context, p.values, l); });
+    normalize_integer_leaves(p.integers);
+    collect_one_value_leaves(
+        p.integers, p.values,
+        [](const IntegerLeaf& l) {
+            return l.bounds.minimum && l.bounds.maximum && *l.bounds.minimum == *l.bounds.maximum;
+        },
+        [&](const IntegerLeaf& l) { return integer_leaf_node(l, context); });
+    normalize_string_leaves(p.strings);
+    collect_one_value_leaves(
+        p.strings, p.values, [](const StringLeaf& l) { return maximum_is_zero(l.lengths.maximum); },
+        [&](const StringLeaf& l) { return string_leaf_node(l, context); });
+    normalize_array_leaves(p.arrays);
+    collect_one_value_leaves(
+        p.arrays, p.values, [](const ArrayLeaf& l) { return maximum_is_zero(l.lengths.maximum); },
+        [&](const ArrayLeaf& l) { return array_leaf_node(l, context); });
+    collect_one_value_leaves(
+        p.objects, p.values, [](const ObjectLeaf& l) { return maximum_is_zero(object_size_bounds(l).maximum); },
+        [&](const ObjectLeaf& l) { return object_leaf_node(l, context); });
+
     // 7. Values that a leaf already admits add nothing.
-    const bool any_leaves =
-        !p.strings.empty() || !p.integers.empty() || !p.numbers.empty() || !p.arrays.empty() || !p.objects.empty();
-    if (any_leaves && !p.values.empty()) {
+    if (p.any_leaves() && !p.values.empty()) {
+        normalize_string_leaves(p.strings);
+        normalize_integer_leaves(p.integers);
+        normalize_number_leaves(p.numbers);
+        normalize_array_leaves(p.arrays);
         std::vector<std::vector<SharedPattern>> patterns;
         std::vector<std::vector<SharedPattern>> excluded;
-        for (const auto& l : p.strings) {
+        for (const auto& l : p.strings.leaves) {
             patterns.push_back(compile_patterns(l.patterns, context));
             excluded.push_back(compile_patterns(l.excluded_patterns, context));
         }
@@ -333,11 +404,15 @@ Schema union_at(std::vector<Schema> work, CanonicalContext& context, uint32_t de
                         [&](const CanonicalJson& v) { return !value_in_sorted(members, *v); }))
             parts.push_back(typed_group(g.ty, std::move(group)));
     }
-    for (auto& l : p.numbers) parts.push_back(number_leaf_node(std::move(l), context));
-    for (auto& l : p.strings) parts.push_back(string_leaf_node(std::move(l), context));
-    for (auto& l : p.integers) parts.push_back(integer_leaf_node(std::move(l), context));
-    for (auto& l : p.arrays) parts.push_back(array_leaf_node(std::move(l), context));
-    for (auto& l : p.objects) parts.push_back(object_leaf_node(std::move(l), context));
+    normalize_number_leaves(p.numbers);
+    normalize_string_leaves(p.strings);
+    normalize_integer_leaves(p.integers);
+    normalize_array_leaves(p.arrays);
+    for (auto& l : p.numbers.leaves) parts.push_back(number_leaf_node(std::move(l), context));
+    for (auto& l : p.strings.leaves) parts.push_back(string_leaf_node(std::move(l), context));
+    for (auto& l : p.integers.leaves) parts.push_back(integer_leaf_node(std::move(l), context));
+    for (auto& l : p.arrays.leaves) parts.push_back(array_leaf_node(std::move(l), context));
+    for (auto& l : p.objects.leaves) parts.push_back(object_leaf_node(std::move(l), context));
     sort_schemas(p.opaque);
     dedup_schemas(p.opaque);
     for (auto& o : p.opaque) parts.push_back(std::move(o));

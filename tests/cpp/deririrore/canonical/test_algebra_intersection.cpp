@@ -404,6 +404,94 @@ TEST(AlgebraIntersection, CommutesWhileTheBudgetLasts) {
         }
 }
 
+TEST(AlgebraIntersection, ShortCutsAndTheOneOfTestNeedBudgetLeft) {
+    const Schema x = integer_node(0, 9);
+    const Schema ref = reference("urn:jsonschema:canonical:#/$defs/absent");
+    auto c = ctx();
+    EXPECT_TRUE(is_false(intersect(x, false_schema(), c)));
+    EXPECT_TRUE(is_false(intersect(false_schema(), ref, c)));
+    EXPECT_TRUE(intersect(ref, true_schema(), c).same(ref));
+    EXPECT_TRUE(intersect(true_schema(), x, c).same(x));
+
+    // The oneOf's branches are both disjoint from the leaf; only a test that ran
+    // to the end with budget left may call the conjunction empty.
+    StringLeaf shortish;
+    shortish.lengths.maximum = BigInt(3);
+    const Schema one_of = make_schema(kind::OneOf{{make_schema(kind::String{shortish}), konst("null")}});
+    auto full = ctx();
+    EXPECT_TRUE(is_false(intersect(one_of, x, full)));
+    for (const uint64_t budget : {2u, 3u}) {
+        auto tight = ctx();
+        tight.intersection_budget = budget;
+        const Schema met = intersect(one_of, x, tight);
+        EXPECT_EQ(met->index(), KindIndex::AllOf) << budget << ": " << show(met);
+    }
+}
+
+TEST(AlgebraValueSets, ValueByValue) {
+    using J = JsonType;
+    const std::string absent = "urn:jsonschema:canonical:#/$defs/absent";
+    StringLeaf custom;
+    custom.formats.push_back(FormatKind::unknown(share("custom")));
+    ObjectLeaf names_fail;
+    StringLeaf empty_name;
+    empty_name.lengths.maximum = BigInt(0);
+    names_fail.violations.push_back(violation::NameFails{make_schema(kind::String{empty_name})});
+    ObjectLeaf no_members;
+    no_members.sizes.maximum = BigInt(0);
+    struct Case {
+        const char* name;
+        Schema values, other;
+        Draft draft;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"an undecidable format keeps every string", values({"\"a\"", "\"b\""}), make_schema(kind::String{custom}),
+         Draft::Draft7, show(values({"\"a\"", "\"b\""}))},
+        {"no member can meet a violation", konst("{}"), make_schema(kind::Object{names_fail}), Draft::Draft7,
+         show(false_schema())},
+        {"a member breaks a size window", konst("{\"a\": 1}"), make_schema(kind::Object{no_members}), Draft::Draft7,
+         show(false_schema())},
+        {"types keep the integral value", values({"1", "2.5", "\"a\""}), mask({J::Integer}), Draft::Draft7,
+         show(konst("1"))},
+        {"draft 4 counts the integral value as an integer", values({"1", "2.5", "\"a\""}), mask({J::Integer}),
+         Draft::Draft4, show(typed_group(J::Integer, konst("1")))},
+        {"draft 4 keeps other values beside the integer group", values({"1", "2.5", "\"a\""}),
+         mask({J::Integer, J::String}), Draft::Draft4,
+         show(make_schema(kind::AnyOf{{typed_group(J::Integer, konst("1")), konst("\"a\"")}}))},
+    };
+    for (const auto& k : cases) {
+        auto c = ctx(k.draft);
+        EXPECT_EQ(show(intersect(k.values, k.other, c)), k.expected) << k.name;
+        auto d = ctx(k.draft);
+        EXPECT_EQ(show(intersect(k.other, k.values, d)), k.expected) << k.name << " (swapped)";
+    }
+
+    // Items whose test cannot be settled make a leaf narrowed to the one array.
+    auto c = ctx();
+    const Schema narrowed = intersect(
+        konst("[1, \"x\"]"),
+        make_schema(kind::Array{ArrayLeaf{Bounds{}, Distinctness::Unconstrained, {}, reference(absent), {}}}), c);
+    ASSERT_EQ(narrowed->index(), KindIndex::Array) << show(narrowed);
+    const auto& leaf = narrowed->as<kind::Array>()->leaf;
+    EXPECT_TRUE(bounds_equal(leaf.lengths, Bounds{BigInt(2), BigInt(2)}));
+    ASSERT_EQ(leaf.prefix.size(), 2u);
+    EXPECT_EQ(show(leaf.prefix[0]), show(make_schema(kind::AllOf{{konst("1"), reference(absent)}})));
+}
+
+TEST(AlgebraValueSets, MemberSchemaForName) {
+    ObjectLeaf leaf;
+    leaf.properties.entries.push_back({share("x"), integer_node(0, 9)});
+    leaf.pattern_properties.entries.push_back({share("^x"), integer_node(5, 20)});
+    leaf.additional = mask({JsonType::String});
+    auto c = ctx();
+    EXPECT_EQ(show(member_schema_for_name(leaf, "x", c)), show(integer_node(5, 9)));
+    EXPECT_EQ(show(member_schema_for_name(leaf, "xa", c)), show(integer_node(5, 20)));
+    EXPECT_EQ(show(member_schema_for_name(leaf, "b", c)), show(mask({JsonType::String})));
+    leaf.additional.reset();
+    EXPECT_TRUE(is_true(member_schema_for_name(leaf, "b", c)));
+}
+
 TEST(AlgebraConjunction, LeafMerges) {
     struct Bound {
         std::optional<BoundNumber> x, y;

@@ -7,6 +7,8 @@
 
 #include "deririrore/canonical/admission.hpp"
 #include "deririrore/canonical/algebra.hpp"
+#include "deririrore/canonical/divisors.hpp"
+#include "deririrore/canonical/numbers.hpp"
 #include "deririrore/canonical/order.hpp"
 #include "deririrore/canonical/union.hpp"
 #include "deririrore/value/json.hpp"
@@ -37,6 +39,50 @@ Schema strings_up_to(long n) {
 }
 
 std::string shown(const Schema& s) { return debug_string(s); }
+
+Schema integers(long lo, long hi, std::initializer_list<std::string_view> by = {}) {
+    IntegerLeaf leaf;
+    leaf.bounds = Bounds{BigInt(lo), BigInt(hi)};
+    std::vector<BoundRational> members;
+    for (auto t : by) members.push_back(*parse_canonical_number(t));
+    leaf.multiple_of = fold_divisors(std::move(members));
+    return make_schema(kind::Integer{std::move(leaf)});
+}
+// Bounds written "[0" / "0)" style: a bracket is inclusive, a parenthesis exclusive.
+Schema numbers(std::string_view lo, std::string_view hi, std::initializer_list<std::string_view> by = {}) {
+    NumberLeaf leaf;
+    leaf.minimum = BoundNumber{std::string(lo.substr(1)), lo.front() == '['};
+    leaf.maximum = BoundNumber{std::string(hi.substr(0, hi.size() - 1)), hi.back() == ']'};
+    std::vector<BoundRational> members;
+    for (auto t : by) members.push_back(*parse_canonical_number(t));
+    leaf.multiple_of = fold_divisors(std::move(members));
+    return make_schema(kind::Number{std::move(leaf)});
+}
+Schema strings_from(long n, const char* pattern = nullptr) {
+    StringLeaf leaf;
+    leaf.lengths.minimum = BigInt(n);
+    if (pattern) leaf.patterns.push_back(share(pattern));
+    return make_schema(kind::String{std::move(leaf)});
+}
+Schema arrays_from(long n) {
+    ArrayLeaf leaf;
+    leaf.lengths.minimum = BigInt(n);
+    return make_schema(kind::Array{std::move(leaf)});
+}
+Schema objects_requiring(const char* name) {
+    ObjectLeaf leaf;
+    leaf.required.push_back(share(name));
+    return make_schema(kind::Object{std::move(leaf)});
+}
+Schema any_of(std::vector<Schema> branches) {
+    sort_schemas(branches);
+    return make_schema(kind::AnyOf{std::move(branches)});
+}
+Schema values_of(std::initializer_list<std::string_view> texts) {
+    std::vector<CanonicalJson> out;
+    for (auto t : texts) out.push_back(shared_canonical_json(*value::parse_json(t)));
+    return schema_from_value_set(std::move(out));
+}
 
 TEST(CanonicalUnion, TypePartitionCases) {
     const struct {
@@ -80,6 +126,98 @@ TEST(CanonicalUnion, TypePartitionCases) {
     const Schema mixed = union_of({types(3), value_node("5")}, context);
     ASSERT_EQ(mixed->index(), KindIndex::Enum) << shown(mixed);
     EXPECT_EQ(mixed->as<kind::Enum>()->values.size(), 4u);
+}
+
+// Values move into leaf lists where a leaf of their type can merge them, leaves
+// that number leaves cover go, and leaves pinned to one value come back as that
+// value; the answer is the same whatever order the branches come in.
+TEST(CanonicalUnion, ConstantsLeavesAndCoveredLeaves) {
+    const struct {
+        const char* what;
+        Draft draft;
+        std::vector<Schema> branches;
+        Schema expected;
+    } cases[] = {
+        {"integer next to an interval joins it", Draft::Draft7, {integers(0, 4), value_node("5")}, integers(0, 5)},
+        {"integer away from an interval stays a value",
+         Draft::Draft7,
+         {integers(0, 3), value_node("5"), value_node("9")},
+         any_of({integers(0, 3), values_of({"5", "9"})})},
+        {"a value bridges two intervals",
+         Draft::Draft7,
+         {integers(0, 3), integers(5, 8), value_node("4")},
+         integers(0, 8)},
+        {"draft 4 keeps integral values out of integer leaves",
+         Draft::Draft4,
+         {integers(0, 4), value_node("5")},
+         any_of({integers(0, 4), value_node("5")})},
+        {"draft 4 gives an integral value to the number leaves",
+         Draft::Draft4,
+         {numbers("[0", "5)"), value_node("5")},
+         numbers("[0", "5]")},
+        {"a number closes an open interval",
+         Draft::Draft7,
+         {numbers("[0", "2.5)"), value_node("2.5")},
+         numbers("[0", "2.5]")},
+        {"numbers away from the interval stay one value set",
+         Draft::Draft7,
+         {numbers("[0", "1]"), value_node("2.5"), value_node("7")},
+         any_of({numbers("[0", "1]"), values_of({"2.5", "7"})})},
+        {"the empty string completes a string leaf", Draft::Draft7, {strings_from(1), value_node("\"\"")}, types(16)},
+        {"the empty string stays beside a pattern",
+         Draft::Draft7,
+         {strings_from(1, "^a"), value_node("\"\""), value_node("\"b\"")},
+         any_of({strings_from(1, "^a"), values_of({"\"\"", "\"b\""})})},
+        {"the empty array completes an array leaf", Draft::Draft7, {arrays_from(1), value_node("[]")}, types(32)},
+        {"the empty array stays beside a longer window",
+         Draft::Draft7,
+         {arrays_from(2), value_node("[]")},
+         any_of({arrays_from(2), value_node("[]")})},
+        {"the empty object stays beside required members",
+         Draft::Draft7,
+         {objects_requiring("a"), value_node("{}")},
+         any_of({objects_requiring("a"), value_node("{}")})},
+        {"an integer leaf inside a number leaf goes",
+         Draft::Draft7,
+         {integers(2, 4), numbers("[0", "10]")},
+         numbers("[0", "10]")},
+        {"a number divisor with numerator one covers every integer",
+         Draft::Draft7,
+         {integers(0, 8), numbers("[0", "10]", {"0.5"})},
+         numbers("[0", "10]", {"0.5"})},
+        {"an integer leaf reaching past the number leaf stays",
+         Draft::Draft7,
+         {integers(0, 20), numbers("[0.5", "10]")},
+         any_of({integers(0, 20), numbers("[0.5", "10]")})},
+        {"a number divisor the integers lack keeps them",
+         Draft::Draft7,
+         {integers(0, 8), numbers("[0", "9]", {"1.5"})},
+         any_of({integers(0, 8), numbers("[0", "9]", {"1.5"})})},
+        {"integer group inside a number leaf goes",
+         Draft::Draft4,
+         {typed_group(JsonType::Integer, values_of({"1", "2"})), numbers("[0", "10]")},
+         numbers("[0", "10]")},
+        {"integer group reaching past a number leaf stays",
+         Draft::Draft4,
+         {typed_group(JsonType::Integer, values_of({"1", "11"})), numbers("[0", "10]")},
+         any_of({typed_group(JsonType::Integer, values_of({"1", "11"})), numbers("[0", "10]")})},
+        {"integer group inside an integer leaf goes",
+         Draft::Draft4,
+         {typed_group(JsonType::Integer, values_of({"1", "2"})), integers(0, 5)},
+         integers(0, 5)},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::size_t> order(c.branches.size());
+        for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+        do {
+            std::vector<Schema> branches;
+            for (auto i : order) branches.push_back(c.branches[i]);
+            auto context = union_context(c.draft);
+            const Schema got = union_of(std::move(branches), context);
+            EXPECT_TRUE(schema_eq(got, c.expected)) << c.what << ": " << shown(got) << " vs " << shown(c.expected);
+            EXPECT_FALSE(context.exhausted) << c.what;
+        } while (std::next_permutation(order.begin(), order.end()));
+    }
 }
 
 TEST(CanonicalUnion, IntegralValueAgainstIntegerTypeDependsOnTheDraft) {
