@@ -12,6 +12,7 @@
 
 #include "deririrore/core/compiler.hpp"
 #include "deririrore/core/ref.hpp"
+#include "deririrore/core/validator.hpp"
 #include "deririrore/referencing/resolver.hpp"
 #include "deririrore/referencing/vocabulary.hpp"
 
@@ -30,6 +31,54 @@ struct CachedNode {
     const SchemaNode* node = nullptr;
     std::uint64_t epoch = 0;
     bool self_contained = false;
+};
+
+// Two independent 64-bit hashes of a value exactly as written (number texts and member order
+// included): what a shared target's content is recognised by.
+struct ContentDigest {
+    std::uint64_t first = 0;
+    std::uint64_t second = 0;
+    bool operator==(const ContentDigest&) const = default;
+};
+ContentDigest content_digest(const Value& value);
+
+// A reference target's content by the URI that names it: its closure lists one per target it
+// reaches, itself included, sorted by URI id.
+using TargetClosure = std::vector<std::pair<std::uint32_t, ContentDigest>>;
+
+// Targets earlier builds compiled with no cycle and no deferred part, by target key. A node is
+// handed to a later build only when every target of its closure has the same content there.
+struct SharedTargetTable {
+    struct Entry {
+        const SchemaNode* node;
+        std::shared_ptr<const CompiledSchema> owner;
+        Draft draft;
+        referencing::VocabularySet vocabularies;
+        TargetClosure closure;
+    };
+    std::unordered_map<std::string, std::vector<Entry>> entries;
+    std::unordered_map<std::string, std::uint32_t> ids;
+    std::vector<std::string> uris;
+    std::size_t reused = 0;
+
+    std::uint32_t id_of(const std::string& uri) {
+        auto [it, added] = ids.try_emplace(uri, static_cast<std::uint32_t>(uris.size()));
+        if (added) uris.push_back(uri);
+        return it->second;
+    }
+};
+
+// What one build learns of a reference target it compiled or borrowed, for sharing it later.
+struct TargetRecord {
+    std::string uri;
+    const Value* content = nullptr;
+    const SchemaNode* node = nullptr;
+    Draft draft = Draft::Draft202012;
+    referencing::VocabularySet vocabularies;
+    bool shareable = true;
+    bool borrowed = false;
+    std::vector<std::string> references;  // target keys of the references made directly inside
+    TargetClosure closure;
 };
 
 // A target put off to the compile loop.
@@ -75,6 +124,16 @@ struct CompileState::Tables {
 
     const KeywordTable* keyword_table = nullptr;
 
+    // Set when the build may borrow targets of earlier builds and offer its own.
+    SharedTargetTable* shared = nullptr;
+    std::unordered_map<std::string, TargetRecord> target_records;
+    std::vector<TargetRecord*> open_targets;
+    std::unordered_map<std::uint32_t, std::optional<ContentDigest>> digests;
+    std::vector<std::shared_ptr<const CompiledSchema>> borrowed;
+    // The root document's URI without fragment: only targets inside it, named by a JSON pointer,
+    // are shared (an anchor or another resource may sit elsewhere in another root).
+    std::string root_document;
+
     const SchemaNode* adopt(std::unique_ptr<SchemaNode> node) {
         nodes.push_back(std::move(node));
         return nodes.back().get();
@@ -114,6 +173,25 @@ std::optional<ValidationError> check_required_vocabularies(const CompilerConfig&
 // The base URI with its fragment replaced by the percent-encoded pointer; none under the default
 // "json-schema" scheme.
 AbsoluteLocation absolute_location_uri(const referencing::Uri& base, std::string_view pointer);
+
+// Whether a target under this URI may be shared.
+bool shareable_target_uri(const CompileState::Tables& tables, const referencing::Uri& uri);
+// Starts the record of a target compiled on the spot or from the queue; false when the build
+// shares nothing or the record is already open further out.
+bool open_target_record(CompileState::Tables& tables, const std::string& key, const std::string& uri,
+                        const CompileContext& ctx, const Value& content);
+// Ends the innermost open record; `node` is null after a failure.
+void close_target_record(CompileState::Tables& tables, const SchemaNode* node, bool self_contained);
+// The innermost target being compiled refers to the target with this key.
+void note_target_reference(CompileState::Tables& tables, const std::string& key);
+// A reference's outcome depends on more than the content it names: no enclosing target is shared.
+void mark_targets_unshareable(CompileState::Tables& tables);
+// A node an earlier build compiled for this target, when its whole closure has the same content
+// here; it is then recorded as this build's own compiled target.
+const SchemaNode* borrow_shared_target(const CompileContext& ctx, const std::string& key, const std::string& uri,
+                                       const referencing::Resolved& target);
+// Offers the targets this build compiled to later builds.
+void publish_shared_targets(CompileState::Tables& tables, const std::shared_ptr<const CompiledSchema>& owner);
 
 // The compile loop: compiles queued targets one by one until none is left.
 Result<Ok, ValidationError> run_compile_queue(const CompileContext& root);

@@ -487,9 +487,12 @@ Result<CompiledNode, ValidationError> compile_schema_node(const CompileContext& 
     const bool saved_flag = tables.shared_node_used;
     tables.shared_node_used = false;
     PendingNode* slot = nullptr;
+    bool recorded = false;
     if (uri != nullptr) {
         slot = tables.new_slot();
         tables.in_progress[(*uri)->text()] = slot;
+        recorded =
+            open_target_record(tables, target_key((*uri)->text(), ctx.resolver().scope()), (*uri)->text(), ctx, value);
     }
 
     Result<const SchemaNode*, ValidationError> compiled = static_cast<const SchemaNode*>(nullptr);
@@ -506,6 +509,7 @@ Result<CompiledNode, ValidationError> compile_schema_node(const CompileContext& 
 
     const bool self_contained = !tables.shared_node_used;
     if (saved_flag) tables.shared_node_used = true;
+    if (recorded) close_target_record(tables, compiled ? *compiled : nullptr, self_contained);
     if (!compiled) return make_unexpected(std::move(compiled).error());
     const SchemaNode* node = *compiled;
     if (uri != nullptr) {

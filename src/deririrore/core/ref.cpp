@@ -448,12 +448,26 @@ KeywordCompileResult compile_ref(const CompileContext& ctx, const Value& parent,
     if (target->contents == &parent) return no_validator();
 
     const referencing::DynamicScope& scope = target->resolver.scope();
+    std::string key = target_key(resolved->uri->text(), scope);
+    // A dynamic reference's target depends on the way in, not only on the content it names.
+    const bool shareable =
+        tables.shared != nullptr && keyword == "$ref" && shareable_target_uri(tables, *resolved->uri);
+    if (tables.shared != nullptr) {
+        if (shareable) {
+            note_target_reference(tables, key);
+        } else {
+            mark_targets_unshareable(tables);
+        }
+    }
     auto cached = cached_ref_target(ctx, text, scope, *locations);
     if (!cached) return make_unexpected(std::move(cached).error());
     if (*cached) return std::move(*cached);
+    if (shareable) {
+        if (const SchemaNode* borrowed = borrow_shared_target(ctx, key, resolved->uri->text(), *target))
+            return wrap_node(ctx.state(), borrowed, false, std::move(*locations));
+    }
 
     tables.referenced_uris.insert(resolved->uri->text());
-    std::string key = target_key(resolved->uri->text(), scope);
     if (is_ref_target_in_progress(tables, key)) {
         PendingNode* slot = defer_ref_target(tables, *target, locations->target, resolved->uri, std::move(key));
         return KeywordValidatorPtr(std::make_unique<RefValidator>(slot, std::move(*locations)));
@@ -498,6 +512,7 @@ KeywordCompileResult compile_recursive_ref(const CompileContext& ctx, const Valu
     locations.absolute_target = absolute_location_uri(*target->resolver.base(), locations.target.view());
     locations.trace_prefix = prefix_of(ctx, *target->contents);
 
+    mark_targets_unshareable(ctx.state().tables());
     const referencing::DynamicScope& scope = target->resolver.scope();
     auto cached = cached_ref_target(ctx, text, scope, locations);
     if (!cached) return make_unexpected(std::move(cached).error());

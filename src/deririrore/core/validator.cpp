@@ -142,7 +142,14 @@ Result<Draft, ValidationError> resolve_draft(const Value& schema, const Validati
     }
 }
 
-Result<Validator, ValidationError> build_validator(const Value& schema, const ValidationOptions& options) {
+SharedTargets::SharedTargets() : table_(std::make_unique<SharedTargetTable>()) {}
+SharedTargets::~SharedTargets() = default;
+std::size_t SharedTargets::reused() const noexcept { return table_->reused; }
+
+namespace {
+
+Result<Validator, ValidationError> build(const Value& schema, const ValidationOptions& options,
+                                         SharedTargetTable* shared) {
     auto draft = resolve_draft(schema, options);
     if (!draft) return make_unexpected(std::move(draft).error());
     // A document that breaks its draft's meta-schema is refused before anything is compiled.
@@ -179,6 +186,8 @@ Result<Validator, ValidationError> build_validator(const Value& schema, const Va
     CompileState state;
     auto& tables = state.tables();
     tables.keyword_table = &builtin_keyword_table();
+    tables.shared = shared;
+    tables.root_document = std::string((*root_uri)->without_fragment_view());
     auto scope = std::make_shared<ContextScope>(ContextScope{referencing::Resolver(**registry, *root_uri),
                                                              std::move(vocabularies), Location(), 0, *draft});
     const CompileContext root_ctx(&options, &state, &schema, std::move(scope), Location());
@@ -203,7 +212,21 @@ Result<Validator, ValidationError> build_validator(const Value& schema, const Va
     compiled->max_depth = options.max_depth();
     compiled->max_steps = options.max_steps();
     compiled->queued_targets = static_cast<std::size_t>(tables.epoch - epoch_before);
-    return Validator(std::move(compiled));
+    compiled->borrowed = std::move(tables.borrowed);
+    std::shared_ptr<const CompiledSchema> owner = std::move(compiled);
+    if (shared != nullptr) publish_shared_targets(tables, owner);
+    return Validator(std::move(owner));
+}
+
+}  // namespace
+
+Result<Validator, ValidationError> build_validator(const Value& schema, const ValidationOptions& options) {
+    return build(schema, options, nullptr);
+}
+
+Result<Validator, ValidationError> build_validator(const Value& schema, const ValidationOptions& options,
+                                                   SharedTargets& shared) {
+    return build(schema, options, &shared.table());
 }
 
 }  // namespace deririrore::core

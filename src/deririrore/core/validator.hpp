@@ -37,6 +37,7 @@
 namespace deririrore::core {
 
 class PendingNode;
+struct SharedTargetTable;
 
 // Everything a build compiled; nodes refer to each other by plain pointers into this arena.
 struct CompiledSchema {
@@ -48,6 +49,8 @@ struct CompiledSchema {
     std::uint64_t max_steps = kDefaultMaxSteps;
     // Reference targets compiled by the compile loop rather than where their reference stands.
     std::size_t queued_targets = 0;
+    // Earlier builds whose nodes this one reaches through shared reference targets.
+    std::vector<std::shared_ptr<const CompiledSchema>> borrowed;
     // Trace Locations inside reference targets, joined once per validator.
     mutable JoinedLocationCache joined_locations;
 
@@ -88,6 +91,29 @@ private:
 
 Result<Validator, ValidationError> build_validator(const Value& schema,
                                                    const ValidationOptions& options = ValidationOptions());
+
+// Reference targets compiled by earlier builds, offered to later ones: a target compiled with no
+// cycle and nothing deferred is taken as it is wherever every target it reaches (itself
+// included) has the same content at the same URI, so that a component many schemas refer to is
+// compiled once. Validators built through it keep the earlier builds' nodes alive. Every build
+// given one SharedTargets must use equal options; builds through one are not concurrent.
+class SharedTargets {
+public:
+    SharedTargets();
+    ~SharedTargets();
+    SharedTargets(const SharedTargets&) = delete;
+    SharedTargets& operator=(const SharedTargets&) = delete;
+
+    // How many references took an earlier build's target instead of compiling it.
+    std::size_t reused() const noexcept;
+    SharedTargetTable& table() noexcept { return *table_; }
+
+private:
+    std::unique_ptr<SharedTargetTable> table_;
+};
+
+Result<Validator, ValidationError> build_validator(const Value& schema, const ValidationOptions& options,
+                                                   SharedTargets& shared);
 
 // The draft a build uses: the options' draft, the document's "$schema", a chain of custom
 // meta-schemas in the base registry, or 2020-12.

@@ -105,13 +105,15 @@ std::optional<std::string> invalid_pattern_location(const ValidationError& error
 }
 
 Result<deririrore::core::Validator, AttemptFailure> attempt(const Value& schema, Draft draft, bool is_body,
-                                                            std::size_t& compilations) {
+                                                            std::size_t& compilations,
+                                                            deririrore::core::SharedTargets* shared) {
     auto options = dialect::measured_schema_options(
         draft, is_body ? dialect::NullableSource::MediaType : dialect::NullableSource::Parameter);
     // The options keep the meta-schema check on: the build refuses a schema that breaks its
     // draft's meta-schema before compiling it, at the failing member's place in the schema.
     ++compilations;
-    auto built = deririrore::core::build_validator(schema, options);
+    auto built = shared != nullptr ? deririrore::core::build_validator(schema, options, *shared)
+                                   : deririrore::core::build_validator(schema, options);
     if (built) return std::move(*built);
     ValidationError error = std::move(built).error();
     auto location = invalid_pattern_location(error, schema, draft);
@@ -143,13 +145,14 @@ void remove_patterns(Value& schema, const std::vector<RemovedPattern>& removed) 
     }
 }
 
-Outcome compile_adapted(Value& schema, Draft draft, bool is_body, std::size_t& compilations) {
+Outcome compile_adapted(Value& schema, Draft draft, bool is_body, std::size_t& compilations,
+                        deririrore::core::SharedTargets* shared = nullptr) {
     std::string path;
     std::vector<TypeRewrite> rewrites;
     rewrite_nullable_types(schema, path, rewrites);
     Outcome outcome;
     while (true) {
-        auto built = attempt(schema, draft, is_body, compilations);
+        auto built = attempt(schema, draft, is_body, compilations, shared);
         if (built) {
             outcome.validator = std::move(*built);
             break;
@@ -405,7 +408,8 @@ Result<MeasuredSchema, SpecProblem> compile_measured_schema(Value& schema, Draft
     }
     // After a success the caller's schema is back to this value: types and patterns are restored.
     auto key = std::make_shared<const Value>(schema);
-    Outcome outcome = compile_adapted(schema, draft, is_body, cache->compilations_);
+    Outcome outcome =
+        compile_adapted(schema, draft, is_body, cache->compilations_, &cache->shared_targets_[{draft, is_body}]);
     MeasuredSchemaCache::Entry entry{key,           draft,          is_body, outcome.validator, outcome.removed,
                                      outcome.error, outcome.checked};
     bucket.push_back(std::move(entry));
@@ -432,7 +436,8 @@ Result<MeasuredSchema, SpecProblem> compile_shared_measured_schema(Value schema,
         if (entry.validator) return MeasuredSchema{*entry.validator, entry.removed_patterns, entry.key};
         return make_unexpected(SpecProblem::invalid_schema(*entry.error, entry.checked));
     }
-    Outcome outcome = compile_adapted(schema, draft, is_body, cache.compilations_);
+    Outcome outcome =
+        compile_adapted(schema, draft, is_body, cache.compilations_, &cache.shared_targets_[{draft, is_body}]);
     // After a success the schema is back to the value it came with (types and patterns restored);
     // after a failure the removed patterns go back too, so that the key stands for that value.
     if (!outcome.validator) restore_patterns(schema, outcome.removed);

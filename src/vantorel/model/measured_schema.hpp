@@ -10,10 +10,12 @@
 //   auto measured = compile_measured_schema(schema, draft, "readOnly", true, &cache);
 //   if (!measured) record(measured.error());                    // "invalid_schema"
 //
-// Identical adapted schemas share one compiled validator through the cache, so a component used
-// by a thousand operations is compiled once. Every walk uses an explicit stack.
+// Identical adapted schemas share one compiled validator through the cache, and the components
+// they refer to are compiled once and shared between validators, so a component used by a
+// thousand operations is compiled once. Every walk uses an explicit stack.
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,6 +65,12 @@ public:
     // How many times the engine was asked to compile (retries after a removed pattern included).
     std::size_t compilations() const noexcept { return compilations_; }
     std::size_t size() const noexcept { return size_; }
+    // How many references took a component another schema of the build had compiled.
+    std::size_t shared_targets_reused() const noexcept {
+        std::size_t total = 0;
+        for (const auto& [options, shared] : shared_targets_) total += shared.reused();
+        return total;
+    }
 
 private:
     friend Result<MeasuredSchema, SpecProblem> compile_measured_schema(Value&, Draft, std::string_view, bool,
@@ -81,6 +89,9 @@ private:
     // Keyed by the schema's hash alone, so that identical schemas compiled under another draft or
     // for the other side of traffic find, and share, the value already kept.
     std::unordered_map<std::uint64_t, std::vector<Entry>> entries_;
+    // Components compiled once and shared by every schema that reaches them, one table per set of
+    // compile options (draft and side of the nullable rule).
+    std::map<std::pair<Draft, bool>, deririrore::core::SharedTargets> shared_targets_;
     std::size_t compilations_ = 0;
     std::size_t size_ = 0;
 };
