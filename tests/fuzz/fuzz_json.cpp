@@ -1,13 +1,15 @@
 // The JSON reader and writer. Oracles: a text the reader accepts is written and read back to the
 // identical value, and writing that value again gives the same text; the reader and the JSON-text
 // syntax check (the "application/json" content check) accept the same texts, but for nesting
-// beyond the reader's limit.
+// beyond the reader's limit; the one-pass reader and the diagnosing reader accept the same texts,
+// as the identical value.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "deririrore/formats/content.hpp"
 #include "deririrore/value/json.hpp"
+#include "deririrore/value/json_internal.hpp"
 #include "fuzz_support.hpp"
 
 namespace {
@@ -40,6 +42,19 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text = vc_fuzz::as_view(data, size);
     auto read = parse_json(text);
+    {
+        const auto quick = deririrore::value::read_well_formed_json(text, deririrore::value::kDefaultMaxJsonDepth);
+        const auto diagnosed = deririrore::value::read_json_diagnosed(text, deririrore::value::kDefaultMaxJsonDepth);
+        if (quick.has_value() != diagnosed.has_value()) {
+            vc_fuzz::finding("one-pass-vs-diagnosing", std::string(quick ? "only the one-pass reader accepts: "
+                                                                         : "only the diagnosing reader accepts: ") +
+                                                           vc_fuzz::printable(text));
+        } else if (quick && !identical(*quick, *diagnosed)) {
+            vc_fuzz::finding("one-pass-vs-diagnosing", "read as " + vc_fuzz::printable(to_json(*quick)) + " and as " +
+                                                           vc_fuzz::printable(to_json(*diagnosed)) + ": " +
+                                                           vc_fuzz::printable(text));
+        }
+    }
     const bool syntax = deririrore::formats::check_json_media_type(text);
     // The syntax check reads texts that came out of JSON strings, always UTF-8; the reader also
     // guards bytes from files.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "deririrore/value/json_internal.hpp"
 #include "deririrore/value/percent.hpp"
 #include "deririrore/value/utf8.hpp"
 
@@ -40,25 +41,6 @@ struct Source {
         return static_cast<std::size_t>(p - begin);
     }
 };
-
-// The first byte at or after `p` that is a quote, a backslash or a control character (or `end`).
-// Eight bytes are tested at a time; a word with any candidate is finished byte by byte, so the
-// word test only has to never miss one.
-const char* skip_plain_string_bytes(const char* p, const char* end) noexcept {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
-    auto has_zero_byte = [](std::uint64_t x) { return (x - kOnes) & ~x & kHigh; };
-    while (end - p >= 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p, 8);
-        const std::uint64_t special =
-            has_zero_byte(w ^ (kOnes * '"')) | has_zero_byte(w ^ (kOnes * '\\')) | ((w - kOnes * 0x20) & ~w & kHigh);
-        if (special != 0) break;
-        p += 8;
-    }
-    while (p < end && *p != '"' && *p != '\\' && static_cast<unsigned char>(*p) >= 0x20) ++p;
-    return p;
-}
 
 // Decodes the string literal whose opening quote is at `quote`. The parser has
 // already found where it ends and checked the UTF-8; escapes, surrogates and
@@ -350,6 +332,11 @@ struct ThreadParser {
 }  // namespace
 
 Result<Value, JsonError> parse_json(std::string_view text, std::size_t max_depth) {
+    if (auto read = read_well_formed_json(text, max_depth)) return std::move(*read);
+    return read_json_diagnosed(text, max_depth);
+}
+
+Result<Value, JsonError> read_json_diagnosed(std::string_view text, std::size_t max_depth) {
     thread_local ThreadParser kept;
     if (text.size() > kReusedParserBytes || kept.busy) {
         simdjson::padded_string padded(text);

@@ -16,6 +16,13 @@ bool less_key(const Member& m, std::string_view key) noexcept { return compare_k
 
 constexpr std::size_t kScannedObjectSize = 8;
 
+// Up to this many members, positions are sorted by insertion (objects are mostly small).
+constexpr std::size_t kInsertionSortedMembers = 16;
+
+// Trees are released by recursion to this depth; deeper parts go through a flat list, so that a
+// tree of any depth is released without exhausting the stack.
+constexpr int kRecursiveReleaseDepth = 64;
+
 }  // namespace
 
 bool is_json_number_text(std::string_view t) noexcept {
@@ -81,25 +88,51 @@ Value Value::array(Array items) {
     return v;
 }
 
-Value Value::object(Object members) {
-    auto key_less = [](const Member& a, const Member& b) { return a.key < b.key; };
-    // Members often arrive in order already; otherwise sort in place, stably, so that among equal
-    // keys the later member sorts last and wins, and drop the losers without a second vector.
-    if (!std::is_sorted(members.begin(), members.end(), key_less)) {
-        std::stable_sort(members.begin(), members.end(), key_less);
+void order_members(const std::string_view* keys, std::size_t count, std::vector<std::uint32_t>& order) {
+    order.resize(count);
+    for (std::size_t i = 0; i < count; ++i) order[i] = static_cast<std::uint32_t>(i);
+    // Equal keys sort by position, so the last of a run is the one given last.
+    auto before = [keys](std::uint32_t a, std::uint32_t b) {
+        const int c = compare_keys(keys[a], keys[b]);
+        return c < 0 || (c == 0 && a < b);
+    };
+    if (count <= kInsertionSortedMembers) {
+        for (std::size_t i = 1; i < count; ++i) {
+            const std::uint32_t x = order[i];
+            std::size_t j = i;
+            for (; j > 0 && before(x, order[j - 1]); --j) order[j] = order[j - 1];
+            order[j] = x;
+        }
+    } else {
+        std::sort(order.begin(), order.end(), before);
     }
     std::size_t out = 0;
-    for (std::size_t i = 0; i < members.size(); ++i) {
-        if (out != 0 && members[out - 1].key == members[i].key) {
-            members[out - 1].value = std::move(members[i].value);
-        } else {
-            if (out != i) members[out] = std::move(members[i]);
-            ++out;
-        }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + 1 < count && keys[order[i]] == keys[order[i + 1]]) continue;
+        order[out++] = order[i];
     }
-    members.erase(members.begin() + static_cast<std::ptrdiff_t>(out), members.end());
+    order.resize(out);
+}
+
+Value Value::object(Object members) {
     Value v;
-    v.data_.emplace<5>(std::move(members));
+    bool ascending = true;
+    for (std::size_t i = 1; i < members.size() && ascending; ++i)
+        ascending = compare_keys(members[i - 1].key, members[i].key) < 0;
+    if (ascending) {
+        v.data_.emplace<5>(std::move(members));
+        return v;
+    }
+    // Positions are sorted instead of members, so that each member moves once.
+    std::vector<std::string_view> keys;
+    keys.reserve(members.size());
+    for (const Member& m : members) keys.emplace_back(m.key);
+    std::vector<std::uint32_t> order;
+    order_members(keys.data(), keys.size(), order);
+    Object sorted;
+    sorted.reserve(order.size());
+    for (std::uint32_t i : order) sorted.push_back(std::move(members[i]));
+    v.data_.emplace<5>(std::move(sorted));
     return v;
 }
 
@@ -122,11 +155,28 @@ Value& Value::operator=(Value&& other) noexcept {
     return *this;
 }
 
-Value::~Value() {
-    if (is_container(*this)) release_children();
+void Value::release_children() noexcept { release_to_depth(0); }
+
+// Empties every container child (and so its subtree) before this container's own vector goes,
+// so that no destructor called from here meets a container that still holds anything.
+void Value::release_to_depth(int depth) noexcept {
+    if (depth >= kRecursiveReleaseDepth) {
+        release_flat();
+        return;
+    }
+    auto drop = [depth](Value& child) {
+        if (!is_container(child)) return;
+        child.release_to_depth(depth + 1);
+        child.data_.emplace<0>();
+    };
+    if (auto* arr = std::get_if<4>(&data_)) {
+        for (auto& child : *arr) drop(child);
+    } else if (auto* obj = std::get_if<5>(&data_)) {
+        for (auto& m : *obj) drop(m.value);
+    }
 }
 
-void Value::release_children() noexcept {
+void Value::release_flat() noexcept {
     // Children are moved into a flat list before they die, so that no
     // destructor ever sees a container that still holds containers.
     std::vector<Value> pending;

@@ -29,7 +29,7 @@ public:
     Value(Value&& other) noexcept = default;
     Value& operator=(const Value& other);
     Value& operator=(Value&& other) noexcept;
-    // Iterative, so that a deep tree built by code cannot overflow the stack.
+    // Bounded in depth, so that a deep tree built by code cannot overflow the stack.
     ~Value();
 
     static Value null();
@@ -92,6 +92,8 @@ private:
     friend class ValueBuilderAccess;
 
     void release_children() noexcept;
+    void release_to_depth(int depth) noexcept;
+    void release_flat() noexcept;
     void copy_from(const Value& other);
 
     std::variant<std::monostate, bool, std::string, std::string, Array, Object> data_;
@@ -108,6 +110,11 @@ inline int compare_keys(std::string_view a, std::string_view b) noexcept {
     if (!a.empty() && !b.empty() && a.front() != b.front())
         return static_cast<unsigned char>(a.front()) < static_cast<unsigned char>(b.front()) ? -1 : 1;
     return a.compare(b);
+}
+
+// Inline, and below Member, which destroying an object needs complete.
+inline Value::~Value() {
+    if (kind() >= ValueKind::Array) release_children();
 }
 
 inline Value Value::null() { return Value(); }
@@ -130,12 +137,24 @@ private:
     Value::Object members_;
 };
 
-// Builds a value from a number text that the caller has already checked
-// against the JSON number grammar (the JSON reader does).
+// Builds values from parts the caller has already checked: number texts that follow the JSON number
+// grammar, and members already in key order with each key once (the JSON reader does both). The
+// set_ functions fill a value in place, so that a reader's value stack needs no moves.
 class ValueBuilderAccess {
 public:
     static Value trusted_number(std::string text) { return Value(Value::NumberTag{}, std::move(text)); }
+    static void set_number(Value& v, std::string_view text) { v.data_.emplace<2>(text); }
+    static void set_string(Value& v, std::string_view s) { v.data_.emplace<3>(s); }
+    static void set_string(Value& v, std::string&& s) { v.data_.emplace<3>(std::move(s)); }
+    static void set_array(Value& v, Value::Array&& items) { v.data_.emplace<4>(std::move(items)); }
+    static void set_ordered_object(Value& v, Value::Object&& members) { v.data_.emplace<5>(std::move(members)); }
+    // `null_value` takes the contents of `from`, with none of the assignment's care for an old tree.
+    static void move_into_null(Value& null_value, Value&& from) { null_value.data_ = std::move(from.data_); }
 };
+
+// Which members an object keeps, and in which order: `order` receives the positions (into `keys`,
+// the keys as given) of the members to keep, sorted by key; of equal keys only the last given is kept.
+void order_members(const std::string_view* keys, std::size_t count, std::vector<std::uint32_t>& order);
 
 bool identical(const Value& a, const Value& b);
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -232,4 +233,42 @@ TEST(JsonWriter, RoundTripsAndEscapes) {
     std::string out;
     dv::append_json_string(out, std::string("q\"b\\c\x01\x1f\x7f/\xc3\xa9", 11));
     EXPECT_EQ(out, "\"q\\\"b\\\\c\\u0001\\u001f\x7f/\xc3\xa9\"");
+}
+
+TEST(JsonReader, MembersSortAndDeduplicateAtEverySizeAndWithEscapedKeys) {
+    // Objects past a few members are ordered by another sort than small ones; keys with escapes are
+    // decoded into storage that inner objects share with the outer ones and give back on closing.
+    for (int n : {2, 15, 16, 17, 40}) {
+        std::string text = "{";
+        std::string expected = "{";
+        for (int i = n - 1; i >= 0; --i) {
+            const std::string key = "k" + std::string(i < 10 ? "0" : "") + std::to_string(i);
+            text += "\"" + key + "\": " + std::to_string(i) + ", ";
+        }
+        for (int i = 0; i < n; ++i) {
+            const std::string key = "k" + std::string(i < 10 ? "0" : "") + std::to_string(i);
+            if (i % 3 == 0) text += "\"" + key + "\": \"late\", ";
+            expected += (i ? ",\"" : "\"") + key + "\":" + (i % 3 == 0 ? "\"late\"" : std::to_string(i));
+        }
+        text += "\"k00\": \"last\"}";
+        expected += "}";
+        expected.replace(expected.find("\"late\""), 6, "\"last\"");
+        auto r = dv::parse_json(text);
+        ASSERT_TRUE(r) << text;
+        EXPECT_EQ(dv::to_json(*r), expected) << n;
+
+        Value::Object members;
+        for (const auto& m : r->as_object()) members.push_back(m);
+        std::reverse(members.begin(), members.end());
+        members.push_back(dv::Member{"k01", Value::null()});
+        Value rebuilt = Value::object(std::move(members));
+        EXPECT_EQ(rebuilt.find("k01")->kind(), dv::ValueKind::Null);
+        EXPECT_EQ(rebuilt.size(), static_cast<std::size_t>(n));
+        EXPECT_TRUE(std::is_sorted(rebuilt.as_object().begin(), rebuilt.as_object().end(),
+                                   [](const dv::Member& a, const dv::Member& b) { return a.key < b.key; }));
+    }
+    auto escaped = dv::parse_json(
+        R"({"\u0062x": {"\u0064": 1, "c": [{"\u00e9": true}], "\u0063": 2}, "\u0061": 3, "ay": {"z\"": null}})");
+    ASSERT_TRUE(escaped);
+    EXPECT_EQ(dv::to_json(*escaped), R"({"a":3,"ay":{"z\"":null},"bx":{"c":2,"d":1}})");
 }

@@ -1,5 +1,6 @@
 // The reader against the JSON grammar: the JSONTestSuite files, and every short token sequence
-// compared with a plain recursive-descent recogniser.
+// compared with a plain recursive-descent recogniser. The one-pass reader and the diagnosing one
+// must agree on each: what one accepts the other accepts, as the identical value.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "deririrore/value/json.hpp"
+#include "deririrore/value/json_internal.hpp"
 
 namespace dv = deririrore::value;
 
@@ -27,6 +29,20 @@ std::string read_file(const fs::path& path) {
     return ss.str();
 }
 
+// Empty when both readers give the same answer on `text`, else what differs.
+std::string readers_differ(const std::string& text, std::size_t max_depth = dv::kDefaultMaxJsonDepth) {
+    const auto quick = dv::read_well_formed_json(text, max_depth);
+    const auto diagnosed = dv::read_json_diagnosed(text, max_depth);
+    if (quick.has_value() != diagnosed.has_value()) {
+        return quick ? "only the one-pass reader accepts, as " + dv::to_json(*quick)
+                     : "only the diagnosing reader accepts, as " + dv::to_json(*diagnosed);
+    }
+    if (quick && !dv::identical(*quick, *diagnosed)) {
+        return "read as " + dv::to_json(*quick) + " and as " + dv::to_json(*diagnosed);
+    }
+    return "";
+}
+
 TEST(JsonConformance, JsonTestSuite) {
     if (!fs::is_directory(kParsingDir)) GTEST_SKIP() << "no JSONTestSuite at " << kParsingDir;
     std::size_t counts[3] = {0, 0, 0};
@@ -35,6 +51,7 @@ TEST(JsonConformance, JsonTestSuite) {
         if (entry.path().extension() != ".json" || name.size() < 2 || name[1] != '_') continue;
         const std::string text = read_file(entry.path());
         const auto r = dv::parse_json(text);
+        EXPECT_EQ(readers_differ(text), "") << name;
         switch (name[0]) {
             case 'y':
                 ++counts[0];
@@ -126,6 +143,9 @@ TEST(JsonConformance, AgreesWithTheGrammarOnEveryShortTokenSequence) {
         const auto r = dv::parse_json(text);
         if (static_cast<bool>(r) != expected && ++disagreements <= 20) {
             ADD_FAILURE() << text << (expected ? " refused: " + r.error().message : " accepted as " + dv::to_json(*r));
+        }
+        if (const std::string differ = readers_differ(text); !differ.empty() && ++disagreements <= 20) {
+            ADD_FAILURE() << text << ": " << differ;
         }
     };
     for (std::size_t length = 1; length <= kMaxLength; ++length) {
