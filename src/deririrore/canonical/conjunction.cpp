@@ -48,14 +48,6 @@ bool any_pattern_matches(const PropertyMap& patterns, std::string_view name, Can
                        [&](const auto& e) { return pattern_matches_name(context, *e.first, name); });
 }
 
-// Violations have no order of their own outside the node order; a leaf holding
-// only the violation orders them as the node order does.
-Schema violation_probe(const ObjectViolation& v) {
-    ObjectLeaf leaf;
-    leaf.violations.push_back(v);
-    return make_schema(kind::Object{std::move(leaf)});
-}
-
 }  // namespace
 
 StringLeaf merge_string_leaves(StringLeaf a, StringLeaf b) {
@@ -210,17 +202,11 @@ ObjectLeaf merge_object_leaves(ObjectLeaf a, ObjectLeaf b, CanonicalContext& con
     out.additional = meet_optional(a.additional, b.additional, context);
     out.violations = std::move(a.violations);
     out.violations.insert(out.violations.end(), b.violations.begin(), b.violations.end());
-    if (out.violations.size() > 1) {
-        std::vector<std::pair<Schema, ObjectViolation>> keyed;
-        keyed.reserve(out.violations.size());
-        for (auto& v : out.violations) keyed.emplace_back(violation_probe(v), std::move(v));
-        std::stable_sort(keyed.begin(), keyed.end(),
-                         [](const auto& x, const auto& y) { return compare_canonical_nodes(x.first, y.first) < 0; });
-        out.violations.clear();
-        for (auto& [probe, v] : keyed)
-            if (out.violations.empty() || !object_violation_eq(out.violations.back(), v))
-                out.violations.push_back(std::move(v));
-    }
+    std::stable_sort(
+        out.violations.begin(), out.violations.end(),
+        [](const ObjectViolation& x, const ObjectViolation& y) { return compare_object_violations(x, y) < 0; });
+    out.violations.erase(std::unique(out.violations.begin(), out.violations.end(), object_violation_eq),
+                         out.violations.end());
     out.sizes = a.sizes;
     tighten(out.sizes, b.sizes);
     return out;

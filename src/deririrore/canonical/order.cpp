@@ -462,6 +462,9 @@ bool canonical_json_eq(const value::Value& a, const value::Value& b) { return Eq
 
 bool contains_facet_eq(const ContainsFacet& a, const ContainsFacet& b) { return Eq{}.facet(a, b); }
 bool object_violation_eq(const ObjectViolation& a, const ObjectViolation& b) { return Eq{}.violation(a, b); }
+std::strong_ordering compare_object_violations(const ObjectViolation& a, const ObjectViolation& b) {
+    return Cmp{}.violation(a, b);
+}
 
 std::strong_ordering compare_exact_values(const ExactValue& a, const ExactValue& b) {
     // NaN, then -inf, then the finite values, then +inf.

@@ -28,6 +28,8 @@ bool canonical_json_eq(const value::Value& a, const value::Value& b);
 bool number_lists_equal(const std::vector<BoundRational>& a, const std::vector<BoundRational>& b, std::size_t n);
 bool contains_facet_eq(const ContainsFacet& a, const ContainsFacet& b);
 bool object_violation_eq(const ObjectViolation& a, const ObjectViolation& b);
+// Variant first, then names, patterns and schemas; zero exactly where object_violation_eq holds.
+std::strong_ordering compare_object_violations(const ObjectViolation& a, const ObjectViolation& b);
 
 std::strong_ordering compare_exact_values(const ExactValue& a, const ExactValue& b);
 std::strong_ordering compare_bound_rationals(const BoundRational& a, const BoundRational& b);

@@ -5,6 +5,7 @@
 
 #include "deririrore/canonical/algebra.hpp"
 #include "deririrore/canonical/order.hpp"
+#include "deririrore/canonical/property_map.hpp"
 
 namespace deririrore::canonical {
 
@@ -26,6 +27,62 @@ bool within(const Schema& a, const Schema& b, CanonicalContext& context) {
     const bool raised = context.exhausted;
     context.exhausted = saved;
     return !raised && context.intersection_budget > 0 && same_node(meet, a);
+}
+
+// The conjunction at `index`, with the property `name` of its object member
+// `member` confined to `branch`, lies within another part of the union.
+bool property_branch_covered(const std::vector<Schema>& parts, std::size_t index, std::size_t member,
+                             const SharedString& name, const Schema& branch, CanonicalContext& context) {
+    // The conjunction built here only feeds the test, so what it raises
+    // declines the test instead of reaching the union's answer.
+    const bool saved = context.exhausted;
+    context.exhausted = false;
+    const auto& members = parts[index]->as<kind::AllOf>()->branches;
+    ObjectLeaf leaf = members[member]->as<kind::Object>()->leaf;
+    property_map_insert(leaf.properties, name, branch);
+    const Schema confined = object_leaf_node(std::move(leaf), context);
+    Schema conjunction = true_schema();
+    for (std::size_t m = 0; m < members.size(); ++m)
+        conjunction = intersect(conjunction, m == member ? confined : members[m], context);
+    bool found = false;
+    for (std::size_t x = 0; x < parts.size() && !found; ++x)
+        if (x != index && same_node(intersect(conjunction, parts[x], context), conjunction)) found = true;
+    const bool raised = context.exhausted;
+    context.exhausted = saved;
+    return found && !raised && context.intersection_budget > 0;
+}
+
+// An object member's first property whose alternatives other parts partly
+// cover loses those alternatives: the conjunction admits the same values
+// outside what the covering parts admit anyway.
+void trim_property_branches(std::vector<Schema>& parts, CanonicalContext& context) {
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const auto* all = parts[i]->as<kind::AllOf>();
+        if (!all) continue;
+        std::vector<Schema> members = all->branches;
+        bool replaced = false;
+        for (std::size_t m = 0; m < members.size(); ++m) {
+            const auto* object = members[m]->as<kind::Object>();
+            if (!object) continue;
+            for (const auto& [name, schema] : object->leaf.properties.entries) {
+                const auto* alternatives = schema->as<kind::AnyOf>();
+                if (!alternatives) continue;
+                std::vector<Schema> kept;
+                for (const auto& branch : alternatives->branches)
+                    if (!property_branch_covered(parts, i, m, name, branch, context)) kept.push_back(branch);
+                if (kept.size() == alternatives->branches.size()) continue;
+                ObjectLeaf leaf = object->leaf;
+                property_map_insert(leaf.properties, name, union_of(std::move(kept), context));
+                members[m] = object_leaf_node(std::move(leaf), context);
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced) continue;
+        Schema conjunction = true_schema();
+        for (const auto& m : members) conjunction = intersect(conjunction, m, context);
+        parts[i] = std::move(conjunction);
+    }
 }
 
 }  // namespace
@@ -82,6 +139,8 @@ SimplifiedParts simplify_opaque_parts(std::vector<Schema>& parts, CanonicalConte
         else
             ++i;
     }
+    // 5. Alternatives of a member's property that other parts cover.
+    trim_property_branches(parts, context);
     return SimplifiedParts{};
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The identities of disjunction that a union's opaque parts allow: X or not X
 // is everything, X or (X and Y) is X, and a conjunction that lies within
-// another part, or loses members another part negates, simplifies.
+// another part, or loses members another part negates, simplifies; so do the
+// alternatives of a conjunction's member property that other parts cover.
 #include <optional>
 #include <vector>
 
