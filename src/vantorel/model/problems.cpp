@@ -32,6 +32,11 @@ std::string_view parameter_location_name(ParameterLocation location) noexcept {
     return "";
 }
 
+std::string_view parameter_location_key(ParameterLocation location) noexcept {
+    if (location == ParameterLocation::FormData) return "form_data";
+    return parameter_location_name(location);
+}
+
 std::string value_text(const Value& value) {
     if (value.is_string()) return value.as_string();
     return deririrore::value::to_json(value);

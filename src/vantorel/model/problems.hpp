@@ -34,6 +34,9 @@ enum class ParameterLocation : std::uint8_t {
 // The `in` text of the location: "path", "query", "header", "cookie", "body", "formData",
 // "querystring".
 std::string_view parameter_location_name(ParameterLocation location) noexcept;
+// The name reports and exported counts give the location: the `in` text in snake case
+// ("form_data" for formData).
+std::string_view parameter_location_key(ParameterLocation location) noexcept;
 
 struct ParameterPosition {
     std::string name;

@@ -77,25 +77,7 @@ std::string normalise_towards(const CoverageMap& map, std::string_view path, std
 }
 
 std::string_view location_name(const ParameterTarget& target) noexcept {
-    if (target.tag == model::kSwagger2Tag) {
-        switch (target.location) {
-            case ParameterLocation::Path:
-                return "path";
-            case ParameterLocation::Query:
-                return "query";
-            case ParameterLocation::Header:
-                return "header";
-            case ParameterLocation::Cookie:
-                return "cookie";
-            case ParameterLocation::Body:
-                return "body";
-            case ParameterLocation::FormData:
-                return "form_data";
-            case ParameterLocation::Querystring:
-                return "querystring";
-        }
-        return "query";
-    }
+    if (target.tag == model::kSwagger2Tag) return model::parameter_location_key(target.location);
     switch (target.tag) {
         case model::kPathTag:
             return "path";

@@ -169,14 +169,6 @@ Severity problem_severity(const model::ProblemEntry& entry, const DiagnosticData
     return Severity::Error;
 }
 
-const std::string* status_key_of(const model::SpecProblem& problem) {
-    namespace p = model::problems;
-    if (const auto* a = problem.get_if<p::InvalidStatusCode>()) return &a->key;
-    if (const auto* b = problem.get_if<p::InvalidStatusCodeCharacter>()) return &b->key;
-    if (const auto* c = problem.get_if<p::StatusCodeOutOfRange>()) return &c->key;
-    return nullptr;
-}
-
 DiagnosticPosition problem_position(const model::ProblemEntry& entry, std::string path) {
     DiagnosticPosition at;
     at.path = std::move(path);
@@ -186,12 +178,6 @@ DiagnosticPosition problem_position(const model::ProblemEntry& entry, std::strin
     }
     at.method = static_cast<http::HttpMethod>(entry.method);
     if (!entry.position) {
-        // A bad response key is recorded for the operation; it names its response all the same.
-        if (const std::string* key = status_key_of(entry.problem)) {
-            at.place = PositionPlace::Response;
-            at.name_or_status = *key;
-            return at;
-        }
         at.place = PositionPlace::Operation;
         return at;
     }
@@ -455,23 +441,7 @@ std::string_view position_place_name(PositionPlace place) noexcept {
 }
 
 std::string_view location_name(model::ParameterLocation location) noexcept {
-    switch (location) {
-        case ParameterLocation::Path:
-            return "path";
-        case ParameterLocation::Query:
-            return "query";
-        case ParameterLocation::Header:
-            return "header";
-        case ParameterLocation::Cookie:
-            return "cookie";
-        case ParameterLocation::Body:
-            return "body";
-        case ParameterLocation::FormData:
-            return "form_data";
-        case ParameterLocation::Querystring:
-            return "querystring";
-    }
-    return "query";
+    return model::parameter_location_key(location);
 }
 
 DiagnosticPosition DiagnosticPosition::path_item(std::string path) {
