@@ -12,8 +12,6 @@
 //                               a temporary folder first): read and build time, peak memory.
 //   map-build --build FILE      one uncompressed document built in this process, as one --bench
 //                               child does (for profilers that follow no fork).
-//   map-build --stats FILE      how the map of one uncompressed document is made up: targets,
-//                               distinct coverage states, validators and schemas, entries.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,7 +22,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -190,43 +187,6 @@ int bench_one(const std::string& path, const std::string& name) {
     return 0;
 }
 
-int stats(const std::string& path) {
-    auto document = vantorel::model::read_document_file(path);
-    if (!document.has_value()) {
-        std::printf("%s: does not read\n", path.c_str());
-        return 1;
-    }
-    const CoverageMap map = build_coverage_map(document.value(), std::nullopt, path);
-    std::size_t targets = 0, held_entries = 0, state_entries = 0, location_bytes = 0;
-    std::set<const void*> states, validators, schemas;
-    auto count = [&](const zavova::CoverageHolder& holder, const void* validator, const void* schema) {
-        ++targets;
-        if (validator != nullptr) validators.insert(validator);
-        if (schema != nullptr) schemas.insert(schema);
-        if (!holder.state) return;
-        held_entries += holder.state->entries.size();
-        if (!states.insert(holder.state.get()).second) return;
-        const auto& entries = holder.state->entries;
-        state_entries += entries.size();
-        for (std::size_t i = 0; i < entries.size(); ++i) location_bytes += entries.location(i).size();
-    };
-    for (const auto& entry : map.routes.paths) {
-        for (auto op : entry.methods) {
-            for (const auto& p : op.record.parameters) count(p.holder, p.validator.get(), p.schema.get());
-            auto response = [&](const vantorel::model::ResponseTarget& r) {
-                for (const auto& b : r.bodies) count(b.holder, b.validator.get(), b.schema.get());
-            };
-            for (const auto& r : op.record.responses) response(r);
-            if (op.record.has_default_response) response(op.record.default_response);
-        }
-    }
-    std::printf(
-        "%zu targets, %zu distinct coverage states, %zu validators, %zu schemas; entries: %zu held by targets, "
-        "%zu in distinct states, %zu bytes of locations\n",
-        targets, states.size(), validators.size(), schemas.size(), held_entries, state_entries, location_bytes);
-    return 0;
-}
-
 int bench(const std::vector<std::string>& args) {
     char pattern[] = "/tmp/map-build-XXXXXX";
     const char* dir = mkdtemp(pattern);
@@ -267,10 +227,8 @@ int main(int argc, char** argv) {
     if (args.size() >= 2 && args[0] == "--summary") return check({args.begin() + 1, args.end()}, Mode::Summary);
     if (args.size() >= 2 && args[0] == "--bench") return bench({args.begin() + 1, args.end()});
     if (args.size() == 2 && args[0] == "--build") return bench_one(args[1], fs::path(args[1]).filename().string());
-    if (args.size() == 2 && args[0] == "--stats") return stats(args[1]);
     std::fprintf(
         stderr,
-        "usage: map-build --check PATH... | --problems PATH... | --summary PATH... | --bench FILE... | --build FILE | "
-        "--stats FILE\n");
+        "usage: map-build --check PATH... | --problems PATH... | --summary PATH... | --bench FILE... | --build FILE\n");
     return 2;
 }

@@ -10,9 +10,7 @@
 //   CoverageState& mine = make_state_unique(holder);
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -76,90 +74,36 @@ struct TextEq {
     bool operator()(std::string_view a, std::string_view b) const noexcept { return a == b; }
 };
 
-// One location text as a pool keeps it: written once, never moved or changed while the pool lives.
-struct PooledLocation {
-    std::string text;
-    std::uint64_t hash = 0;
-    // The text up to its last '/', pooled too; null when the text has no '/'.
-    const PooledLocation* parent = nullptr;
-    std::uint32_t depth = 0;  // how many '/' the text holds
-};
-
-// The location texts of the entry maps built together, each text once: the states of a large
-// document repeat a few tens of thousands of locations millions of times. Interning is
-// thread-safe; a pooled text is read without the lock.
-class LocationPool {
-public:
-    const PooledLocation& intern(std::string_view text);
-    const PooledLocation& intern(std::string_view text, std::uint64_t hash);
-    std::size_t size() const;
-
-private:
-    const PooledLocation* find_locked(std::string_view text, std::uint64_t hash) const;
-    const PooledLocation& add_locked(std::string_view text, std::uint64_t hash, const PooledLocation* parent);
-
-    mutable std::mutex mutex_;
-    std::deque<PooledLocation> texts_;
-    std::vector<const PooledLocation*> slots_;  // open addressing, a power of two, at most half full
-};
-
-std::uint64_t location_hash(std::string_view text) noexcept;
-
 // Entries in insertion order with a hash index by location; an index, once given, names the same
-// entry for the life of the map. The locations and their index are shared by copies of a map
-// (recording copies a state before its first write) until a copy adds a location; the texts live
-// in a pool shared by the maps built together (one given at construction, else one of its own).
+// entry for the life of the map.
 class EntryMap {
 public:
-    EntryMap() = default;
-    explicit EntryMap(std::shared_ptr<LocationPool> pool);
-
     std::size_t size() const noexcept { return entries_.size(); }
     bool empty() const noexcept { return entries_.empty(); }
-    const std::string& location(std::size_t i) const { return layout_->locations[i]->text; }
-    const PooledLocation& pooled_location(std::size_t i) const { return *layout_->locations[i]; }
+    const std::string& location(std::size_t i) const { return locations_[i]; }
     const KeywordEntry& entry(std::size_t i) const { return entries_[i]; }
     KeywordEntry& entry(std::size_t i) { return entries_[i]; }
     std::optional<std::size_t> index_of(std::string_view location) const;
-    // The index of a text of this map's pool, without hashing it again.
-    std::optional<std::size_t> index_of(const PooledLocation& location) const;
     const KeywordEntry* find(std::string_view location) const;
     KeywordEntry* find(std::string_view location);
 
     // Appends a fresh entry; an existing location keeps its entry untouched. True when added.
-    bool ensure(std::string_view location, EntryKind kind);
-    // The same for the i-th location of `other` (read through the pool when both share it).
-    bool ensure_from(const EntryMap& other, std::size_t i, EntryKind kind);
+    bool ensure(std::string location, EntryKind kind);
     // Appends a fresh entry, or resets the existing one (counters, times, kind) in place.
-    void set(std::string_view location, EntryKind kind);
-
-    // The pool this map's texts come from; null until the first entry when none was given.
-    const std::shared_ptr<LocationPool>& pool() const noexcept { return pool_; }
-    // Whether this map's locations are the same list as `other`'s, shared.
-    bool shares_locations_with(const EntryMap& other) const noexcept {
-        return layout_ != nullptr && layout_ == other.layout_;
-    }
-    // A map of `other`'s locations, shared, with fresh entries of these kinds (one per location).
-    static EntryMap with_locations_of(const EntryMap& other, const std::vector<EntryKind>& kinds);
+    void set(std::string location, EntryKind kind);
 
 private:
-    struct Layout {
-        std::vector<const PooledLocation*> locations;
-        std::vector<std::uint32_t> slots;  // entry index + 1, 0 for none; a power of two, at most half full
-    };
-    std::optional<std::size_t> probe(std::uint64_t hash, std::string_view text, const PooledLocation* pooled) const;
-    Layout& own_layout();
-    void append(const PooledLocation& location, EntryKind kind);
-
-    std::shared_ptr<LocationPool> pool_;
-    std::shared_ptr<Layout> layout_;
+    std::vector<std::string> locations_;
     std::vector<KeywordEntry> entries_;
+    std::unordered_map<std::string, std::size_t, TextHash, TextEq> index_;
 };
 
-inline void ensure_keyword_entry(EntryMap& map, std::string_view location, EntryKind kind) {
-    map.ensure(location, kind);
+inline void ensure_keyword_entry(EntryMap& map, std::string location, EntryKind kind) {
+    map.ensure(std::move(location), kind);
 }
-inline void set_keyword_entry(EntryMap& map, std::string_view location, EntryKind kind) { map.set(location, kind); }
+inline void set_keyword_entry(EntryMap& map, std::string location, EntryKind kind) {
+    map.set(std::move(location), kind);
+}
 inline std::optional<std::size_t> entry_index(const EntryMap& map, std::string_view location) {
     return map.index_of(location);
 }

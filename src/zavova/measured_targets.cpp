@@ -340,12 +340,15 @@ bool accepts_every_string(const Value& schema) {
 void lift_polarities(EntryMap& entries) {
     const std::size_t n = entries.size();
     std::vector<std::size_t> order(n);
-    for (std::size_t i = 0; i < n; ++i) order[i] = i;
+    std::vector<std::size_t> slashes(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        order[i] = i;
+        const std::string& l = entries.location(i);
+        slashes[i] = static_cast<std::size_t>(std::count(l.begin(), l.end(), '/'));
+    }
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        const PooledLocation& la = entries.pooled_location(a);
-        const PooledLocation& lb = entries.pooled_location(b);
-        if (la.depth != lb.depth) return la.depth > lb.depth;
-        return la.text.size() > lb.text.size();
+        if (slashes[a] != slashes[b]) return slashes[a] > slashes[b];
+        return entries.location(a).size() > entries.location(b).size();
     });
     std::vector<char> below(n, 0), only(n, 1);
     for (std::size_t e : order) {
@@ -355,76 +358,58 @@ void lift_polarities(EntryMap& entries) {
             entry.kind.payload = static_cast<std::uint8_t>(Polarity::ValidOnly);
         const bool is_keyword = entry.kind.tag == EntryTag::Keyword;
         const bool valid_only = !is_keyword || entry.kind.polarity() == Polarity::ValidOnly;
-        // The nearest entry among the location's prefixes cut at a '/'.
+        std::string_view prefix = entries.location(e);
         std::optional<std::size_t> parent;
-        for (const PooledLocation* p = entries.pooled_location(e).parent; p != nullptr && !parent; p = p->parent)
-            parent = entries.index_of(*p);
+        while (true) {
+            const std::size_t slash = prefix.rfind('/');
+            if (slash == std::string_view::npos) break;
+            prefix = prefix.substr(0, slash);
+            if ((parent = entries.index_of(prefix))) break;
+        }
         if (!parent) continue;
         if (is_keyword || below[e]) below[*parent] = 1;
         if (!(valid_only && only[e])) only[*parent] = 0;
     }
 }
 
-SchemaWalk walk_measured_schema(const Value& schema, Draft draft, const SatisfiabilityAnalysis& analysis,
-                                std::shared_ptr<LocationPool> pool) {
-    SchemaWalk out;
-    out.entries = EntryMap(std::move(pool));
+CoverageHolder build_coverage_state(const Value& schema, Draft draft, EntryMap entries,
+                                    const SatisfiabilityAnalysis& analysis) {
+    auto state = std::make_shared<CoverageState>();
     KeywordWalkState walk = new_keyword_walk_state(schema, draft);
     LocationSet unsatisfiable;
     SatisfiabilityResult outcome = analysis.analyse_satisfiability(schema, draft);
     if (auto* map = std::get_if<UnsatisfiableMap>(&outcome)) {
         if (auto origin = analysis.find_unsatisfiable_origin(*map, schema))
-            out.unsatisfiable = analysis.collect_unsatisfiable_causes(origin->location, *origin->causes, schema, draft);
+            state->unsatisfiable =
+                analysis.collect_unsatisfiable_causes(origin->location, *origin->causes, schema, draft);
         for (const auto& [location, causes] : *map) unsatisfiable.insert(location);
     } else if (auto* failure = std::get_if<AnalysisFailure>(&outcome)) {
-        out.analysis_error = std::move(*failure);
+        state->analysis_error = std::move(*failure);
     }
-    collect_keyword_targets(schema, schema, draft, unsatisfiable, walk, std::string(), out.entries);
+    collect_keyword_targets(schema, schema, draft, unsatisfiable, walk, std::string(), entries);
+    lift_polarities(entries);
     if (auto dialect = deririrore::referencing::string_member(schema, "$schema")) {
         const Draft declared = openapi_dialect_draft(*dialect);
-        if (declared != Draft::Unknown && declared != draft) out.declared_dialect = std::string(*dialect);
+        if (declared != Draft::Unknown && declared != draft) state->declared_dialect = std::string(*dialect);
     }
-    out.unknown_dialects = std::move(walk.unknown_dialects);
-    out.draft = draft;
-    return out;
-}
-
-CoverageHolder build_coverage_state(const SchemaWalk& walk, EntryMap entries) {
-    auto state = std::make_shared<CoverageState>();
-    if (entries.empty()) {
-        // Nothing registered first: the walk's locations serve as they are, shared.
-        entries = walk.entries;
-    } else {
-        for (std::size_t i = 0; i < walk.entries.size(); ++i)
-            entries.ensure_from(walk.entries, i, walk.entries.entry(i).kind);
-    }
-    lift_polarities(entries);
-    state->unsatisfiable = walk.unsatisfiable;
-    state->analysis_error = walk.analysis_error;
-    state->declared_dialect = walk.declared_dialect;
     state->entries = std::move(entries);
-    state->unknown_dialects = walk.unknown_dialects;
-    state->draft = walk.draft;
+    state->unknown_dialects = std::move(walk.unknown_dialects);
+    state->draft = draft;
     CoverageHolder holder;
     holder.state = std::move(state);
     return holder;
 }
 
-CoverageHolder build_coverage_state(const Value& schema, Draft draft, EntryMap entries,
-                                    const SatisfiabilityAnalysis& analysis) {
-    const SchemaWalk walk = walk_measured_schema(schema, draft, analysis, entries.pool());
-    return build_coverage_state(walk, std::move(entries));
-}
-
-Result<MeasuredParameter, WrongTypeField> measure_path_parameter(const SchemaWalk& walk, const Value& schema,
-                                                                 const std::vector<std::string>& removed_patterns) {
-    EntryMap entries(walk.entries.pool());
+Result<MeasuredParameter, WrongTypeField> measure_path_parameter(const Value& schema, Draft draft,
+                                                                 const std::vector<std::string>& removed_patterns,
+                                                                 const SatisfiabilityAnalysis& analysis) {
+    EntryMap entries;
     add_path_segment_targets(schema, entries);
     const FollowedRef followed = follow_local_refs(schema, schema);
     add_container_type_targets(*followed.node, followed.pointer.value_or(std::string()), entries);
     add_path_text_targets(schema, entries);
     MeasuredParameter out;
-    out.holder = build_coverage_state(walk, std::move(entries));
+    out.holder = build_coverage_state(schema, draft, std::move(entries), analysis);
     CoverageState& state = make_state_unique(out.holder);
     state.special_index.reset();
     for (const std::string& location : removed_patterns)
@@ -434,12 +419,6 @@ Result<MeasuredParameter, WrongTypeField> measure_path_parameter(const SchemaWal
     out.decode_spec =
         DecodeSpec{static_cast<std::uint8_t>(expects_digit_strings(schema, schema)), 1, DecodeMode::Typed, 0, *mask};
     return out;
-}
-
-Result<MeasuredParameter, WrongTypeField> measure_path_parameter(const Value& schema, Draft draft,
-                                                                 const std::vector<std::string>& removed_patterns,
-                                                                 const SatisfiabilityAnalysis& analysis) {
-    return measure_path_parameter(walk_measured_schema(schema, draft, analysis), schema, removed_patterns);
 }
 
 }  // namespace zavova

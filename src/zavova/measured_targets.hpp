@@ -13,7 +13,6 @@
 //
 // Every walk here is bounded: reference chains by a count, nesting by a depth limit.
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -73,25 +72,7 @@ void add_string_type_targets(const Value& root, const Value& node, EntryMap& ent
 // Whether every string satisfies the schema, as far as vacuity can tell.
 bool accepts_every_string(const Value& schema);
 
-// What a measured schema gives every kind of target alike: the satisfiability findings and the
-// entries of the keyword walk (before polarity lifting), in walk order.
-struct SchemaWalk {
-    EntryMap entries;
-    std::optional<UnsatisfiableCause> unsatisfiable;
-    std::optional<AnalysisFailure> analysis_error;
-    std::vector<UnknownDialectNote> unknown_dialects;
-    std::optional<std::string> declared_dialect;
-    Draft draft = Draft::Draft202012;
-};
-
-// `pool` holds the walk's location texts (null: a pool of its own).
-SchemaWalk walk_measured_schema(const Value& schema, Draft draft,
-                                const SatisfiabilityAnalysis& analysis = no_satisfiability_analysis(),
-                                std::shared_ptr<LocationPool> pool = nullptr);
-
-// The common core of every target builder. `entries` holds what the builder registered first;
-// the walk's entries follow, those at a location already registered left out.
-CoverageHolder build_coverage_state(const SchemaWalk& walk, EntryMap entries);
+// The common core of every target builder. `entries` holds what the builder registered first.
 CoverageHolder build_coverage_state(const Value& schema, Draft draft, EntryMap entries,
                                     const SatisfiabilityAnalysis& analysis = no_satisfiability_analysis());
 
@@ -108,8 +89,5 @@ struct MeasuredParameter {
 Result<MeasuredParameter, WrongTypeField> measure_path_parameter(
     const Value& schema, Draft draft, const std::vector<std::string>& removed_patterns,
     const SatisfiabilityAnalysis& analysis = no_satisfiability_analysis());
-// The same from the schema's walk, made once for every kind of target.
-Result<MeasuredParameter, WrongTypeField> measure_path_parameter(const SchemaWalk& walk, const Value& schema,
-                                                                 const std::vector<std::string>& removed_patterns);
 
 }  // namespace zavova

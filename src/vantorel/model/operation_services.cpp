@@ -7,7 +7,6 @@
 
 #include "vantorel/model/hydration.hpp"
 #include "vantorel/model/measured_schema.hpp"
-#include "zavova/satisfiability.hpp"
 
 namespace vantorel::model {
 namespace {
@@ -38,18 +37,6 @@ public:
         entries_[key].push_back(Entry{std::move(schema), compiled.removed_patterns, holder});
     }
 
-    // The analysis and keyword walk of a schema under a draft, made once for every kind of target.
-    // Their texts share one pool.
-    const zavova::SchemaWalk& walk(const std::shared_ptr<const Value>& schema, Draft draft) {
-        Walk& slot = walks_[WalkKey{schema.get(), draft}];
-        if (!slot.walk) {
-            slot.schema = schema;
-            slot.walk = std::make_unique<zavova::SchemaWalk>(
-                zavova::walk_measured_schema(*schema, draft, zavova::canonical_satisfiability_analysis(), pool_));
-        }
-        return *slot.walk;
-    }
-
 private:
     struct KeyHash {
         std::size_t operator()(const Key& key) const noexcept {
@@ -63,23 +50,7 @@ private:
         std::vector<std::string> removed_patterns;
         zavova::CoverageHolder holder;
     };
-    struct WalkKey {
-        const Value* schema;
-        Draft draft;
-        bool operator==(const WalkKey&) const = default;
-    };
-    struct WalkKeyHash {
-        std::size_t operator()(const WalkKey& key) const noexcept {
-            return std::hash<const Value*>{}(key.schema) ^ static_cast<std::size_t>(key.draft);
-        }
-    };
     std::unordered_map<Key, std::vector<Entry>, KeyHash> entries_;
-    std::shared_ptr<zavova::LocationPool> pool_ = std::make_shared<zavova::LocationPool>();
-    struct Walk {
-        std::shared_ptr<const Value> schema;  // keeps the key's address from being reused
-        std::unique_ptr<zavova::SchemaWalk> walk;
-    };
-    std::unordered_map<WalkKey, Walk, WalkKeyHash> walks_;
 };
 
 }  // namespace
@@ -107,9 +78,7 @@ OperationServices default_operation_services(std::shared_ptr<MeasuredSchemaCache
                                                                      TargetRecipe recipe) {
         const MeasureCache::Key key{schema.get(), draft, recipe};
         if (const zavova::CoverageHolder* known = measures->find(key, compiled)) return *known;
-        zavova::CoverageHolder holder =
-            measure_target(*schema, draft, compiled.removed_patterns, recipe,
-                           [&]() -> const zavova::SchemaWalk& { return measures->walk(schema, draft); });
+        zavova::CoverageHolder holder = measure_target(*schema, draft, compiled.removed_patterns, recipe);
         measures->add(key, schema, compiled, holder);
         return holder;
     };

@@ -191,31 +191,22 @@ void add_form_object_targets(const Value& schema, EntryMap& entries) {
 
 zavova::CoverageHolder measure_target(const Value& schema, Draft draft,
                                       const std::vector<std::string>& removed_patterns, TargetRecipe recipe) {
-    std::optional<zavova::SchemaWalk> walk;
-    return measure_target(schema, draft, removed_patterns, recipe, [&]() -> const zavova::SchemaWalk& {
-        if (!walk) walk = zavova::walk_measured_schema(schema, draft, zavova::canonical_satisfiability_analysis());
-        return *walk;
-    });
-}
-
-zavova::CoverageHolder measure_target(const Value& schema, Draft draft,
-                                      const std::vector<std::string>& removed_patterns, TargetRecipe recipe,
-                                      const std::function<const zavova::SchemaWalk&()>& walk) {
+    const zavova::SatisfiabilityAnalysis& analysis = zavova::canonical_satisfiability_analysis();
     zavova::CoverageHolder holder;
     if (recipe == TargetRecipe::Path) {
         // The type mask it also reads was checked before the compile.
-        auto measured = zavova::measure_path_parameter(walk(), schema, removed_patterns);
+        auto measured = zavova::measure_path_parameter(schema, draft, removed_patterns, analysis);
         if (measured) return std::move(measured->holder);
-        holder = zavova::build_coverage_state(walk(), EntryMap(walk().entries.pool()));
+        holder = zavova::build_coverage_state(schema, draft, EntryMap{}, analysis);
     } else if (EntryMap file; recipe == TargetRecipe::FormDataFile && zavova::add_file_schema_targets(schema, file)) {
         holder = entries_only_state(schema, draft, std::move(file));
     } else if (EntryMap binary;
                recipe == TargetRecipe::BodyOther && zavova::add_binary_schema_targets(schema, binary)) {
         holder = entries_only_state(schema, draft, std::move(binary));
     } else {
-        EntryMap entries(walk().entries.pool());
+        EntryMap entries;
         register_entries(schema, recipe, entries);
-        holder = zavova::build_coverage_state(walk(), std::move(entries));
+        holder = zavova::build_coverage_state(schema, draft, std::move(entries), analysis);
     }
     zavova::CoverageState& state = zavova::make_state_unique(holder);
     if (recipe == TargetRecipe::ManagedHeader) {

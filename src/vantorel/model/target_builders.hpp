@@ -53,11 +53,6 @@ TargetRecipe body_parameter_recipe(const std::optional<std::string>& media_type)
 // left, `removed_patterns` the locations of the patterns it took out.
 zavova::CoverageHolder measure_target(const deririrore::value::Value& schema, deririrore::referencing::Draft draft,
                                       const std::vector<std::string>& removed_patterns, TargetRecipe recipe);
-// The same with the schema's walk from `walk`, which the kinds of target that need one call once:
-// the targets of one schema share its analysis and keyword walk.
-zavova::CoverageHolder measure_target(const deririrore::value::Value& schema, deririrore::referencing::Draft draft,
-                                      const std::vector<std::string>& removed_patterns, TargetRecipe recipe,
-                                      const std::function<const zavova::SchemaWalk&()>& walk);
 
 // Every form field of a form or multipart body arrives as text: "/type" of an object root and the
 // string-typed checks of each property, under the pointer of the root's last local reference.

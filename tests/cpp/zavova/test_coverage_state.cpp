@@ -25,54 +25,6 @@ TEST(EntryMap, EnsureKeepsAndSetResetsInPlace) {
     EXPECT_EQ(unmeasured_reason_text(UnmeasuredReason::UntraceableMediaType), "untraceable_media_type");
 }
 
-TEST(EntryMap, CopiesShareLocationsUntilOneAddsAndPoolsKeepPrefixes) {
-    auto pool = std::make_shared<LocationPool>();
-    EntryMap a(pool);
-    a.ensure("", EntryKind::subschema(Polarity::Both));
-    a.ensure("/properties/x/type", EntryKind::keyword(Polarity::Both));
-    // Prefixes are pooled with their parents: "/properties/x", "/properties" and "" come with it.
-    const PooledLocation& deep = a.pooled_location(1);
-    ASSERT_NE(deep.parent, nullptr);
-    EXPECT_EQ(deep.parent->text, "/properties/x");
-    EXPECT_EQ(deep.depth, 3u);
-    EXPECT_EQ(&a.pooled_location(0), deep.parent->parent->parent);
-    EXPECT_EQ(pool->size(), 4u);
-
-    EntryMap b = a;
-    EXPECT_TRUE(b.shares_locations_with(a));
-    b.entry(1).passed = 2;
-    b.ensure("/properties/x", EntryKind::subschema(Polarity::Both));
-    EXPECT_FALSE(b.shares_locations_with(a));
-    EXPECT_EQ(a.size(), 2u);
-    EXPECT_EQ(a.entry(1).passed, 0u);
-    EXPECT_FALSE(a.index_of("/properties/x"));
-    EXPECT_EQ(b.index_of("/properties/x"), 2u);
-    EXPECT_EQ(b.index_of(*deep.parent), 2u);
-    EXPECT_EQ(pool->size(), 4u);
-
-    // A map of another pool takes the texts over by value.
-    EntryMap c;
-    EXPECT_TRUE(c.ensure_from(b, 2, EntryKind::keyword(Polarity::ValidOnly)));
-    EXPECT_FALSE(c.ensure_from(b, 2, EntryKind::keyword(Polarity::Both)));
-    EntryMap d(std::make_shared<LocationPool>());
-    EXPECT_TRUE(d.ensure_from(b, 1, EntryKind::keyword(Polarity::Both)));
-    EXPECT_EQ(d.location(0), "/properties/x/type");
-    EXPECT_EQ(d.find("/properties/x/type")->kind, EntryKind::keyword(Polarity::Both));
-}
-
-TEST(EntryMap, ManyLocationsStayFoundAcrossGrowth) {
-    EntryMap m;
-    for (int i = 0; i < 5000; ++i) m.ensure("/items/" + std::to_string(i), EntryKind::list_item(Polarity::Both));
-    for (int i = 0; i < 5000; i += 7) EXPECT_EQ(m.index_of("/items/" + std::to_string(i)), std::size_t(i));
-    EXPECT_FALSE(m.index_of("/items/5000"));
-    EXPECT_FALSE(m.index_of("/items"));
-    EXPECT_THROW(EntryMap::with_locations_of(m, {}), deririrore::InternalError);
-    std::vector<EntryKind> kinds(m.size(), EntryKind::example());
-    EntryMap fresh = EntryMap::with_locations_of(m, kinds);
-    EXPECT_TRUE(fresh.shares_locations_with(m));
-    EXPECT_EQ(fresh.entry(4999).kind, EntryKind::example());
-}
-
 TEST(KeywordEntry, CoveredByKindAndPolarity) {
     struct Case {
         EntryKind kind;
