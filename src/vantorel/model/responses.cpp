@@ -214,7 +214,7 @@ void extract_operation_responses(ReferenceContext& context, OperationRecord& rec
         if (!is_default) {
             auto parsed = parse_status_pattern(key);
             if (!parsed) {
-                problems.emplace_back(positions::Response{key}, std::move(parsed.error()));
+                problems.emplace_back(std::nullopt, std::move(parsed.error()));
                 continue;
             }
             status = *parsed;

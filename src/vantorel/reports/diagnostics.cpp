@@ -169,6 +169,14 @@ Severity problem_severity(const model::ProblemEntry& entry, const DiagnosticData
     return Severity::Error;
 }
 
+const std::string* status_key_of(const model::SpecProblem& problem) {
+    namespace p = model::problems;
+    if (const auto* a = problem.get_if<p::InvalidStatusCode>()) return &a->key;
+    if (const auto* b = problem.get_if<p::InvalidStatusCodeCharacter>()) return &b->key;
+    if (const auto* c = problem.get_if<p::StatusCodeOutOfRange>()) return &c->key;
+    return nullptr;
+}
+
 DiagnosticPosition problem_position(const model::ProblemEntry& entry, std::string path) {
     DiagnosticPosition at;
     at.path = std::move(path);
@@ -178,6 +186,12 @@ DiagnosticPosition problem_position(const model::ProblemEntry& entry, std::strin
     }
     at.method = static_cast<http::HttpMethod>(entry.method);
     if (!entry.position) {
+        // A bad response key is recorded for the operation; it names its response all the same.
+        if (const std::string* key = status_key_of(entry.problem)) {
+            at.place = PositionPlace::Response;
+            at.name_or_status = *key;
+            return at;
+        }
         at.place = PositionPlace::Operation;
         return at;
     }
