@@ -338,9 +338,7 @@ Schema union_at(std::vector<Schema> work, CanonicalContext& context, uint32_t de
     collect_one_value_leaves(
         p.arrays, p.values, [](const ArrayLeaf& l) { return maximum_is_zero(l.lengths.maximum); },
         [&](const ArrayLeaf& l) { return array_leaf_node(l, context); });
-    collect_one_value_leaves(
-        p.objects, p.values, [](const ObjectLeaf& l) { return maximum_is_zero(object_size_bounds(l).maximum); },
-        [&](const ObjectLeaf& l) { return object_leaf_node(l, context); });
+    std::erase_if(p.objects.leaves, [&](const ObjectLeaf& l) { return !retain_object_leaf(l, p.values, context); });
 
     // 7. Values that a leaf already admits add nothing.
     if (p.any_leaves() && !p.values.empty()) {

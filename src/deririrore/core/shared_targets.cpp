@@ -186,9 +186,10 @@ const SchemaNode* borrow_shared_target(const CompileContext& ctx, const std::str
 
 void publish_shared_targets(CompileState::Tables& tables, const std::shared_ptr<const CompiledSchema>& owner) {
     SharedTargetTable& shared = *tables.shared;
-    for (auto& [key, record] : tables.target_records) {
+    for (auto& item : tables.target_records) {
+        auto& record = item.second;
         if (!record.shareable || record.borrowed || record.closure.empty()) continue;
-        auto& bucket = shared.entries[key];
+        auto& bucket = shared.entries[item.first];
         const bool known = std::any_of(bucket.begin(), bucket.end(), [&](const SharedTargetTable::Entry& entry) {
             return entry.draft == record.draft && entry.vocabularies == record.vocabularies &&
                    entry.closure == record.closure;
