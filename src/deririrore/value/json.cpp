@@ -65,50 +65,13 @@ Result<std::string, JsonError> decode_string(const Source& src, const char* quot
         }
         const char* esc = p;
         if (p + 1 >= end) return make_unexpected(make_error("unterminated string", src.offset_of(quote)));
-        const char e = p[1];
-        p += 2;
-        switch (e) {
-            case '"': out += '"'; break;
-            case '\\': out += '\\'; break;
-            case '/': out += '/'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case 'u': {
-                auto read_hex4 = [&](const char* at) -> int32_t {
-                    if (end - at < 4) return -1;
-                    int32_t v = 0;
-                    for (int k = 0; k < 4; ++k) {
-                        int h = hex_digit_value(at[k]);
-                        if (h < 0) return -1;
-                        v = v * 16 + h;
-                    }
-                    return v;
-                };
-                int32_t cp = read_hex4(p);
-                if (cp < 0) return make_unexpected(make_error("invalid \\u escape in string", src.offset_of(esc)));
-                p += 4;
-                if (cp >= 0xDC00 && cp <= 0xDFFF) {
-                    return make_unexpected(make_error("lone surrogate in string", src.offset_of(esc)));
-                }
-                if (cp >= 0xD800 && cp <= 0xDBFF) {
-                    if (end - p < 6 || p[0] != '\\' || p[1] != 'u') {
-                        return make_unexpected(make_error("lone surrogate in string", src.offset_of(esc)));
-                    }
-                    int32_t low = read_hex4(p + 2);
-                    if (low < 0xDC00 || low > 0xDFFF) {
-                        return make_unexpected(make_error("lone surrogate in string", src.offset_of(esc)));
-                    }
-                    p += 6;
-                    cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                }
-                append_utf8(out, static_cast<char32_t>(cp));
-                break;
-            }
-            default:
-                return make_unexpected(make_error("invalid escape in string", src.offset_of(esc)));
+        EscapeFault fault;
+        p = decode_escape(esc, end, out, fault);
+        if (p == nullptr) {
+            const char* message = fault == EscapeFault::InvalidUnicode  ? "invalid \\u escape in string"
+                                  : fault == EscapeFault::LoneSurrogate ? "lone surrogate in string"
+                                                                        : "invalid escape in string";
+            return make_unexpected(make_error(message, src.offset_of(esc)));
         }
     }
 }

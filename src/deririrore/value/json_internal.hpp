@@ -2,6 +2,7 @@
 // The two readers behind parse_json, apart so that tests and fuzzers can hold one against the other.
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "deririrore/value/json.hpp"
@@ -19,5 +20,12 @@ Result<Value, JsonError> read_json_diagnosed(std::string_view text, std::size_t 
 
 // The first byte at or after `p` that is a quote, a backslash or a control character (or `end`).
 const char* skip_plain_string_bytes(const char* p, const char* end) noexcept;
+
+// Why decode_escape refused an escape.
+enum class EscapeFault { Invalid, InvalidUnicode, LoneSurrogate };
+
+// Decodes the escape starting at `p` (a backslash) onto `out`: the position after it, or nullptr
+// with `fault` saying why. Surrogate pairs are joined; a lone surrogate is refused.
+const char* decode_escape(const char* p, const char* end, std::string& out, EscapeFault& fault);
 
 }  // namespace deririrore::value

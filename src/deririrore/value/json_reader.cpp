@@ -56,15 +56,6 @@ const char* skip_plain_string_bytes(const char* p, const char* end) noexcept {
 
 namespace {
 
-bool is_space(char c) noexcept { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
-
-bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
-
-const char* skip_space(const char* p, const char* end) noexcept {
-    while (p < end && is_space(*p)) ++p;
-    return p;
-}
-
 int read_hex4(const char* p, const char* end) noexcept {
     if (end - p < 4) return -1;
     int v = 0;
@@ -76,8 +67,10 @@ int read_hex4(const char* p, const char* end) noexcept {
     return v;
 }
 
-// Decodes the escape starting at `p` (a backslash) onto `out`; the position after it, or nullptr.
-const char* decode_escape(const char* p, const char* end, std::string& out) {
+}  // namespace
+
+const char* decode_escape(const char* p, const char* end, std::string& out, EscapeFault& fault) {
+    fault = EscapeFault::Invalid;
     if (end - p < 2) return nullptr;
     switch (p[1]) {
         case '"':
@@ -111,7 +104,12 @@ const char* decode_escape(const char* p, const char* end, std::string& out) {
     }
     int cp = read_hex4(p + 2, end);
     p += 6;
-    if (cp < 0 || (cp >= 0xDC00 && cp <= 0xDFFF)) return nullptr;
+    if (cp < 0) {
+        fault = EscapeFault::InvalidUnicode;
+        return nullptr;
+    }
+    fault = EscapeFault::LoneSurrogate;
+    if (cp >= 0xDC00 && cp <= 0xDFFF) return nullptr;
     if (cp >= 0xD800 && cp <= 0xDBFF) {
         if (end - p < 6 || p[0] != '\\' || p[1] != 'u') return nullptr;
         const int low = read_hex4(p + 2, end);
@@ -120,6 +118,17 @@ const char* decode_escape(const char* p, const char* end, std::string& out) {
         cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
     }
     append_utf8(out, static_cast<char32_t>(cp));
+    return p;
+}
+
+namespace {
+
+bool is_space(char c) noexcept { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+
+bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+const char* skip_space(const char* p, const char* end) noexcept {
+    while (p < end && is_space(*p)) ++p;
     return p;
 }
 
@@ -139,7 +148,8 @@ const char* read_string(const char* p, const char* end, std::string_view& plain,
         decoded.append(p, q);
         if (*q == '"') return q + 1;
         if (*q != '\\') return nullptr;
-        p = decode_escape(q, end, decoded);
+        EscapeFault fault;
+        p = decode_escape(q, end, decoded, fault);
         if (p == nullptr) return nullptr;
         q = skip_plain_string_bytes(p, end);
         if (q == end) return nullptr;

@@ -111,6 +111,27 @@ TEST(JsonReader, RejectsInvalidTexts) {
     ASSERT_FALSE(escape);
     EXPECT_NE(escape.error().message.find("escape"), std::string::npos);
     EXPECT_EQ(escape.error().offset, 8u);
+
+    // Each way an escape fails is named, at the escape's backslash.
+    struct EscapeCase {
+        const char* text;
+        const char* message;
+    };
+    const EscapeCase escapes[] = {
+        {R"(["\x"])", "invalid escape in string (at byte 2)"},
+        {R"(["\u12G4"])", "invalid \\u escape in string (at byte 2)"},
+        {R"(["\u12"])", "invalid \\u escape in string (at byte 2)"},
+        {R"(["\uDC00"])", "lone surrogate in string (at byte 2)"},
+        {R"(["\uD800x"])", "lone surrogate in string (at byte 2)"},
+        {R"(["\uD800\u0041"])", "lone surrogate in string (at byte 2)"},
+        {R"(["\uD800\uZZZZ"])", "lone surrogate in string (at byte 2)"},
+    };
+    for (const auto& c : escapes) {
+        auto r = dv::parse_json(c.text);
+        ASSERT_FALSE(r) << "accepted: " << c.text;
+        EXPECT_EQ(r.error().message, c.message) << c.text;
+        EXPECT_EQ(r.error().offset, 2u) << c.text;
+    }
 }
 
 TEST(JsonReader, StringsFindEscapesAndControlsAtEveryPositionOfAWord) {
