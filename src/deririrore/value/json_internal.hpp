@@ -21,6 +21,9 @@ Result<Value, JsonError> read_json_diagnosed(std::string_view text, std::size_t 
 // The first byte at or after `p` that is a quote, a backslash or a control character (or `end`).
 const char* skip_plain_string_bytes(const char* p, const char* end) noexcept;
 
+// The end of the JSON number that starts at `p`, or nullptr when no number starts there.
+const char* json_number_end(const char* p, const char* end) noexcept;
+
 // Why decode_escape refused an escape.
 enum class EscapeFault { Invalid, InvalidUnicode, LoneSurrogate };
 

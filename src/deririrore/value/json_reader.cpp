@@ -56,6 +56,8 @@ const char* skip_plain_string_bytes(const char* p, const char* end) noexcept {
 
 namespace {
 
+bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
 int read_hex4(const char* p, const char* end) noexcept {
     if (end - p < 4) return -1;
     int v = 0;
@@ -68,6 +70,31 @@ int read_hex4(const char* p, const char* end) noexcept {
 }
 
 }  // namespace
+
+const char* json_number_end(const char* p, const char* end) noexcept {
+    if (p < end && *p == '-') ++p;
+    if (p == end) return nullptr;
+    if (*p == '0') {
+        ++p;
+    } else if (*p >= '1' && *p <= '9') {
+        ++p;
+        while (p < end && is_digit(*p)) ++p;
+    } else {
+        return nullptr;
+    }
+    if (p < end && *p == '.') {
+        ++p;
+        if (p == end || !is_digit(*p)) return nullptr;
+        while (p < end && is_digit(*p)) ++p;
+    }
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        if (p < end && (*p == '+' || *p == '-')) ++p;
+        if (p == end || !is_digit(*p)) return nullptr;
+        while (p < end && is_digit(*p)) ++p;
+    }
+    return p;
+}
 
 const char* decode_escape(const char* p, const char* end, std::string& out, EscapeFault& fault) {
     fault = EscapeFault::Invalid;
@@ -125,8 +152,6 @@ namespace {
 
 bool is_space(char c) noexcept { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
 
-bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
-
 const char* skip_space(const char* p, const char* end) noexcept {
     while (p < end && is_space(*p)) ++p;
     return p;
@@ -154,32 +179,6 @@ const char* read_string(const char* p, const char* end, std::string_view& plain,
         q = skip_plain_string_bytes(p, end);
         if (q == end) return nullptr;
     }
-}
-
-// The end of the number starting at `p`, or nullptr when it breaks the JSON number grammar.
-const char* read_number(const char* p, const char* end) noexcept {
-    if (*p == '-') ++p;
-    if (p == end) return nullptr;
-    if (*p == '0') {
-        ++p;
-    } else if (*p >= '1' && *p <= '9') {
-        ++p;
-        while (p < end && is_digit(*p)) ++p;
-    } else {
-        return nullptr;
-    }
-    if (p < end && *p == '.') {
-        ++p;
-        if (p == end || !is_digit(*p)) return nullptr;
-        while (p < end && is_digit(*p)) ++p;
-    }
-    if (p < end && (*p == 'e' || *p == 'E')) {
-        ++p;
-        if (p < end && (*p == '+' || *p == '-')) ++p;
-        if (p == end || !is_digit(*p)) return nullptr;
-        while (p < end && is_digit(*p)) ++p;
-    }
-    return p;
 }
 
 // A key of an open object: bytes of the text, or of the decoded keys when it held escapes.
@@ -280,7 +279,7 @@ public:
                     p += 4;
                     break;
                 default: {
-                    const char* number_end = read_number(p, end_);
+                    const char* number_end = json_number_end(p, end_);
                     if (number_end == nullptr) return std::nullopt;
                     ValueBuilderAccess::set_number(s_.values.emplace_back(),
                                                    std::string_view(p, static_cast<std::size_t>(number_end - p)));

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "deririrore/value/json_internal.hpp"
+
 namespace deririrore::value {
 
 namespace {
@@ -26,28 +28,8 @@ constexpr int kRecursiveReleaseDepth = 64;
 }  // namespace
 
 bool is_json_number_text(std::string_view t) noexcept {
-    std::size_t i = 0;
-    const std::size_t n = t.size();
-    auto digit = [&](std::size_t k) { return k < n && t[k] >= '0' && t[k] <= '9'; };
-    if (i < n && t[i] == '-') ++i;
-    if (!digit(i)) return false;
-    if (t[i] == '0') {
-        ++i;
-    } else {
-        while (digit(i)) ++i;
-    }
-    if (i < n && t[i] == '.') {
-        ++i;
-        if (!digit(i)) return false;
-        while (digit(i)) ++i;
-    }
-    if (i < n && (t[i] == 'e' || t[i] == 'E')) {
-        ++i;
-        if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
-        if (!digit(i)) return false;
-        while (digit(i)) ++i;
-    }
-    return i == n;
+    const char* end = t.data() + t.size();
+    return json_number_end(t.data(), end) == end;
 }
 
 Value::Value(NumberTag, std::string text) : data_(std::in_place_index<2>, std::move(text)) {}
