@@ -158,7 +158,7 @@ std::optional<Value> marked_number(PyObject* dict, bool& failed) {
 
 }  // namespace
 
-std::optional<Value> python_to_json(PyObject* root) {
+std::optional<Value> python_to_json(PyObject* root, bool bytes_as_strings) {
     std::vector<Frame> stack;
     std::unordered_set<PyObject*> open;  // containers being converted: a repeat is a cycle
     std::optional<Value> done;
@@ -188,6 +188,11 @@ std::optional<Value> python_to_json(PyObject* root) {
                 return std::nullopt;
             }
             leaf = Value::string(std::string(*view));
+        } else if (bytes_as_strings && PyBytes_Check(obj)) {
+            leaf = Value::string(std::string(PyBytes_AS_STRING(obj), static_cast<std::size_t>(PyBytes_GET_SIZE(obj))));
+        } else if (bytes_as_strings && PyByteArray_Check(obj)) {
+            leaf = Value::string(
+                std::string(PyByteArray_AS_STRING(obj), static_cast<std::size_t>(PyByteArray_GET_SIZE(obj))));
         } else if (PyBytes_Check(obj) || PyByteArray_Check(obj)) {
             PyErr_SetString(PyExc_Exception, "invalid type: byte array, expected a JSON value");
             return std::nullopt;

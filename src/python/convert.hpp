@@ -15,8 +15,9 @@ inline constexpr const char* kNumberMarkerKey = "$vantorel_number";
 // The deepest nesting of containers converted, the JSON reader's limit.
 inline constexpr std::size_t kMaxConvertDepth = 512;
 
-// Attached. nullopt with a Python exception set on failure.
-std::optional<deririrore::value::Value> python_to_json(PyObject* obj);
+// Attached. nullopt with a Python exception set on failure. `bytes_as_strings` takes bytes and
+// bytearray objects as strings of those bytes (a cassette's captured bodies) instead of refusing them.
+std::optional<deririrore::value::Value> python_to_json(PyObject* obj, bool bytes_as_strings = false);
 
 // Attached. Numbers become {kNumberMarkerKey: text}. nullptr with an exception set on failure.
 PyObject* json_to_python(const deririrore::value::Value& value);
