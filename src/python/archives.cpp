@@ -101,8 +101,7 @@ PyObject* record_from_dict(PyObject* self, PyObject* const* args, Py_ssize_t nar
         }
         // A cassette parsed by a YAML loader holds the bodies it saved as "!!binary" as bytes: they are
         // read as those bytes, as record_from_path reads them.
-        std::optional<deririrore::value::Value> document =
-            python_to_json(bound[0], Format == http::ArchiveFormat::Vcr);
+        std::optional<deririrore::value::Value> document = python_to_json(bound[0], Format == http::ArchiveFormat::Vcr);
         if (!document) return nullptr;
         return record_document(self, Format, *document);
     });
