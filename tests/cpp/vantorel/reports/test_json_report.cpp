@@ -135,10 +135,16 @@ TEST(JsonReport, OperationMembersFollowPresenceRules) {
 }
 
 // An order-keeping reading of the report, for checking key order (parsed values sort members).
+struct Member;
 struct Node {
     enum Kind { Scalar, Object, Array } kind = Scalar;
-    std::vector<std::pair<std::string, Node>> members;
+    // A vector of a pair holding the incomplete Node is refused by clang; one of a declared struct is not.
+    std::vector<Member> members;
     std::vector<Node> items;
+};
+struct Member {
+    std::string key;
+    Node value;
 };
 
 class OrderedReader {
@@ -158,7 +164,7 @@ public:
                 std::string key = string();
                 skip();
                 ++pos_;  // ':'
-                node.members.emplace_back(std::move(key), read(depth + 1));
+                node.members.push_back(Member{std::move(key), read(depth + 1)});
                 skip();
                 if (text_[pos_++] == '}') return node;
             }
