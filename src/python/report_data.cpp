@@ -308,7 +308,7 @@ std::vector<UncoveredRow> uncovered_rows(const CoreMap& map) {
                 if (state == nullptr) continue;
                 for (std::size_t i = 0; i < state->entries.size(); ++i) {
                     const zavova::KeywordEntry& e = state->entries.entry(i);
-                    const std::string& location = state->entries.location(i);
+                    const std::string_view location = state->entries.location(i);
                     if (e.kind.tag != zavova::EntryTag::Keyword || location.empty() ||
                         location == rep::kRootReference) {
                         continue;

@@ -41,7 +41,7 @@ public:
     Listing(const CoverageState& state, std::vector<std::string>* locations)
         : entries_(state.entries), locations_(locations) {
         for (std::size_t i = 0; i < entries_.size(); ++i) {
-            if (entries_.entry(i).kind.tag == EntryTag::Example) example_locations_.insert(entries_.location(i));
+            if (entries_.entry(i).kind.tag == EntryTag::Example) example_locations_.emplace(entries_.location(i));
         }
         lines_.reserve(32);
         pending_.reserve(64);

@@ -45,39 +45,74 @@ std::size_t TextHash::operator()(std::string_view s) const noexcept {
     return static_cast<std::size_t>(h.finish());
 }
 
+namespace {
+
+std::uint32_t location_hash(std::string_view location) noexcept {
+    return static_cast<std::uint32_t>(TextHash{}(location) >> 32);
+}
+
+}  // namespace
+
+std::size_t EntryMap::probe(std::string_view location, std::uint32_t hash) const {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot& slot = slots_[i];
+        if (slot.entry == 0 || (slot.hash == hash && this->location(slot.entry - 1) == location)) return i;
+    }
+}
+
+void EntryMap::grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 16 : old.size() * 2, Slot{});
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+        if (slot.entry == 0) continue;
+        std::size_t i = slot.hash & mask;
+        while (slots_[i].entry != 0) i = (i + 1) & mask;
+        slots_[i] = slot;
+    }
+}
+
 std::optional<std::size_t> EntryMap::index_of(std::string_view location) const {
-    auto it = index_.find(location);
-    if (it == index_.end()) return std::nullopt;
-    return it->second;
+    if (entries_.empty()) return std::nullopt;
+    const Slot& slot = slots_[probe(location, location_hash(location))];
+    if (slot.entry == 0) return std::nullopt;
+    return slot.entry - 1;
 }
 
 const KeywordEntry* EntryMap::find(std::string_view location) const {
-    auto it = index_.find(location);
-    return it == index_.end() ? nullptr : &entries_[it->second];
+    const auto i = index_of(location);
+    return i ? &entries_[*i] : nullptr;
 }
 
 KeywordEntry* EntryMap::find(std::string_view location) {
-    auto it = index_.find(location);
-    return it == index_.end() ? nullptr : &entries_[it->second];
+    const auto i = index_of(location);
+    return i ? &entries_[*i] : nullptr;
 }
 
-bool EntryMap::ensure(std::string location, EntryKind kind) {
-    if (index_.find(std::string_view(location)) != index_.end()) return false;
-    index_.emplace(location, entries_.size());
-    locations_.push_back(std::move(location));
+bool EntryMap::ensure(std::string_view location, EntryKind kind) {
+    // Entry numbers travel as 32 bits, and the slot keeps one more for "empty".
+    if (entries_.size() >= std::numeric_limits<std::uint32_t>::max()) stop_entry_count();
+    if ((entries_.size() + 1) * 2 > slots_.size()) grow();
+    const std::uint32_t hash = location_hash(location);
+    Slot& slot = slots_[probe(location, hash)];
+    if (slot.entry != 0) return false;
+    text_.append(location);
+    ends_.push_back(text_.size());
     KeywordEntry e;
     e.kind = kind;
     entries_.push_back(e);
+    slot = Slot{hash, static_cast<std::uint32_t>(entries_.size())};
     return true;
 }
 
-void EntryMap::set(std::string location, EntryKind kind) {
+void EntryMap::set(std::string_view location, EntryKind kind) {
     if (KeywordEntry* existing = find(location)) {
         *existing = KeywordEntry{};
         existing->kind = kind;
         return;
     }
-    ensure(std::move(location), kind);
+    ensure(location, kind);
 }
 
 std::optional<SpecialKeywordKind> special_keyword_kind(std::string_view keyword) noexcept {
@@ -104,12 +139,12 @@ SpecialKeywordIndex index_special_keywords(const EntryMap& map) {
     for (std::size_t i = 0; i < map.size(); ++i) {
         const KeywordEntry& e = map.entry(i);
         if (e.kind != EntryKind::keyword(Polarity::ValidOnly)) continue;
-        const std::string& location = map.location(i);
+        const std::string_view location = map.location(i);
         const std::size_t slash = location.rfind('/');
-        if (slash == std::string::npos) continue;
-        const auto kind = special_keyword_kind(std::string_view(location).substr(slash + 1));
+        if (slash == std::string_view::npos) continue;
+        const auto kind = special_keyword_kind(location.substr(slash + 1));
         if (!kind) continue;
-        const auto parent = map.index_of(std::string_view(location).substr(0, slash));
+        const auto parent = map.index_of(location.substr(0, slash));
         if (!parent) continue;
         index.refs.push_back(SpecialKeywordRef{checked_entry_index(*parent), *kind, checked_entry_index(i)});
     }

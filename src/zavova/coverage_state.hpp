@@ -75,12 +75,17 @@ struct TextEq {
 };
 
 // Entries in insertion order with a hash index by location; an index, once given, names the same
-// entry for the life of the map.
+// entry for the life of the map. The locations sit back to back in one text and the index holds
+// entry numbers, so that an entry costs no allocation of its own and a copy of the map is a few
+// flat copies: a large document's maps hold millions of entries.
 class EntryMap {
 public:
     std::size_t size() const noexcept { return entries_.size(); }
     bool empty() const noexcept { return entries_.empty(); }
-    const std::string& location(std::size_t i) const { return locations_[i]; }
+    std::string_view location(std::size_t i) const {
+        const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
+        return std::string_view(text_).substr(begin, ends_[i] - begin);
+    }
     const KeywordEntry& entry(std::size_t i) const { return entries_[i]; }
     KeywordEntry& entry(std::size_t i) { return entries_[i]; }
     std::optional<std::size_t> index_of(std::string_view location) const;
@@ -88,22 +93,30 @@ public:
     KeywordEntry* find(std::string_view location);
 
     // Appends a fresh entry; an existing location keeps its entry untouched. True when added.
-    bool ensure(std::string location, EntryKind kind);
+    bool ensure(std::string_view location, EntryKind kind);
     // Appends a fresh entry, or resets the existing one (counters, times, kind) in place.
-    void set(std::string location, EntryKind kind);
+    void set(std::string_view location, EntryKind kind);
 
 private:
-    std::vector<std::string> locations_;
+    // A slot holds the entry number plus one (0: empty) and 32 bits of the location's hash.
+    struct Slot {
+        std::uint32_t hash = 0;
+        std::uint32_t entry = 0;
+    };
+    // The slot holding `location`, or the empty slot where it would go.
+    std::size_t probe(std::string_view location, std::uint32_t hash) const;
+    void grow();
+
+    std::string text_;
+    std::vector<std::size_t> ends_;
     std::vector<KeywordEntry> entries_;
-    std::unordered_map<std::string, std::size_t, TextHash, TextEq> index_;
+    std::vector<Slot> slots_;  // open addressing, a power of two in size, at most half full
 };
 
-inline void ensure_keyword_entry(EntryMap& map, std::string location, EntryKind kind) {
-    map.ensure(std::move(location), kind);
+inline void ensure_keyword_entry(EntryMap& map, std::string_view location, EntryKind kind) {
+    map.ensure(location, kind);
 }
-inline void set_keyword_entry(EntryMap& map, std::string location, EntryKind kind) {
-    map.set(std::move(location), kind);
-}
+inline void set_keyword_entry(EntryMap& map, std::string_view location, EntryKind kind) { map.set(location, kind); }
 inline std::optional<std::size_t> entry_index(const EntryMap& map, std::string_view location) {
     return map.index_of(location);
 }

@@ -255,15 +255,7 @@ private:
                 v.is_string() && (v.as_string() == "byte" || v.as_string() == "password" || v.as_string() == "binary");
             keyword(pass_only ? Polarity::ValidOnly : Polarity::Both);
         } else if (k == "pattern") {
-            Polarity p = Polarity::Both;
-            if (v.is_string()) {
-                if (is_universal_pattern(v.as_string())) {
-                    p = Polarity::ValidOnly;
-                } else if (is_unsatisfiable_pattern(v.as_string())) {
-                    p = Polarity::InvalidOnly;
-                }
-            }
-            keyword(p);
+            keyword(v.is_string() ? pattern_polarity(v.as_string()) : Polarity::Both);
         } else if (k == "nullable" || k == "x-nullable") {
             keyword(v.is_bool() && v.as_bool() ? Polarity::ValidOnly : Polarity::Both);
         } else if (k == "example" || k == "default") {
@@ -284,6 +276,20 @@ private:
                 add(std::move(c), EntryKind::unmeasured(UnmeasuredReason::Annotation));
             }
         }
+    }
+
+    Polarity pattern_polarity(const std::string& pattern) {
+        if (walk_.memo != nullptr) {
+            auto& known = walk_.memo->pattern_polarities;
+            if (auto it = known.find(std::string_view(pattern)); it != known.end()) return it->second;
+            return known.emplace(pattern, read_pattern_polarity(pattern)).first->second;
+        }
+        return read_pattern_polarity(pattern);
+    }
+    static Polarity read_pattern_polarity(const std::string& pattern) {
+        if (is_universal_pattern(pattern)) return Polarity::ValidOnly;
+        if (is_unsatisfiable_pattern(pattern)) return Polarity::InvalidOnly;
+        return Polarity::Both;
     }
 
     const LocationSet& unsatisfiable_;

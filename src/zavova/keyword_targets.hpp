@@ -10,6 +10,7 @@
 //   collect_keyword_targets(schema, schema, draft, unsatisfiable, walk, "", entries);
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -18,8 +19,15 @@
 
 namespace zavova {
 
+// What walks of one build may share: the polarity of a `pattern` by its text, which a large
+// document's components repeat in every measured schema that holds them.
+struct KeywordWalkMemo {
+    std::unordered_map<std::string, Polarity, TextHash, TextEq> pattern_polarities;
+};
+
 struct KeywordWalkState {
     std::vector<UnknownDialectNote> unknown_dialects;
+    KeywordWalkMemo* memo = nullptr;
     std::unordered_set<const Value*> visited_targets;
     Draft document_draft = Draft::Draft202012;
     // Memoised predicates over the document being walked (vacuity, references, anchors).

@@ -343,7 +343,7 @@ void lift_polarities(EntryMap& entries) {
     std::vector<std::size_t> slashes(n);
     for (std::size_t i = 0; i < n; ++i) {
         order[i] = i;
-        const std::string& l = entries.location(i);
+        const std::string_view l = entries.location(i);
         slashes[i] = static_cast<std::size_t>(std::count(l.begin(), l.end(), '/'));
     }
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
@@ -372,44 +372,73 @@ void lift_polarities(EntryMap& entries) {
     }
 }
 
-CoverageHolder build_coverage_state(const Value& schema, Draft draft, EntryMap entries,
-                                    const SatisfiabilityAnalysis& analysis) {
-    auto state = std::make_shared<CoverageState>();
+SchemaReading read_measured_schema(const Value& schema, Draft draft, const SatisfiabilityAnalysis& analysis,
+                                   KeywordWalkMemo* memo) {
+    SchemaReading reading;
     KeywordWalkState walk = new_keyword_walk_state(schema, draft);
+    walk.memo = memo;
     LocationSet unsatisfiable;
     SatisfiabilityResult outcome = analysis.analyse_satisfiability(schema, draft);
     if (auto* map = std::get_if<UnsatisfiableMap>(&outcome)) {
         if (auto origin = analysis.find_unsatisfiable_origin(*map, schema))
-            state->unsatisfiable =
+            reading.unsatisfiable =
                 analysis.collect_unsatisfiable_causes(origin->location, *origin->causes, schema, draft);
         for (const auto& [location, causes] : *map) unsatisfiable.insert(location);
     } else if (auto* failure = std::get_if<AnalysisFailure>(&outcome)) {
-        state->analysis_error = std::move(*failure);
+        reading.analysis_error = std::move(*failure);
     }
-    collect_keyword_targets(schema, schema, draft, unsatisfiable, walk, std::string(), entries);
-    lift_polarities(entries);
+    collect_keyword_targets(schema, schema, draft, unsatisfiable, walk, std::string(), reading.walked);
     if (auto dialect = deririrore::referencing::string_member(schema, "$schema")) {
         const Draft declared = openapi_dialect_draft(*dialect);
-        if (declared != Draft::Unknown && declared != draft) state->declared_dialect = std::string(*dialect);
+        if (declared != Draft::Unknown && declared != draft) reading.declared_dialect = std::string(*dialect);
     }
+    reading.unknown_dialects = std::move(walk.unknown_dialects);
+    return reading;
+}
+
+CoverageHolder build_coverage_state(const SchemaReading& reading, Draft draft, EntryMap entries) {
+    // Walking with the builder's entries in place would skip exactly the locations they hold, and
+    // append the others in walk order: the same as merging the walk's entries afterwards.
+    if (entries.empty()) {
+        entries = reading.walked;
+    } else {
+        for (std::size_t i = 0; i < reading.walked.size(); ++i)
+            entries.ensure(reading.walked.location(i), reading.walked.entry(i).kind);
+    }
+    lift_polarities(entries);
+    auto state = std::make_shared<CoverageState>();
+    state->unsatisfiable = reading.unsatisfiable;
+    state->analysis_error = reading.analysis_error;
+    state->declared_dialect = reading.declared_dialect;
     state->entries = std::move(entries);
-    state->unknown_dialects = std::move(walk.unknown_dialects);
+    state->unknown_dialects = reading.unknown_dialects;
     state->draft = draft;
     CoverageHolder holder;
     holder.state = std::move(state);
     return holder;
 }
 
+CoverageHolder build_coverage_state(const Value& schema, Draft draft, EntryMap entries,
+                                    const SatisfiabilityAnalysis& analysis) {
+    return build_coverage_state(read_measured_schema(schema, draft, analysis), draft, std::move(entries));
+}
+
 Result<MeasuredParameter, WrongTypeField> measure_path_parameter(const Value& schema, Draft draft,
                                                                  const std::vector<std::string>& removed_patterns,
                                                                  const SatisfiabilityAnalysis& analysis) {
+    return measure_path_parameter(schema, draft, removed_patterns, read_measured_schema(schema, draft, analysis));
+}
+
+Result<MeasuredParameter, WrongTypeField> measure_path_parameter(const Value& schema, Draft draft,
+                                                                 const std::vector<std::string>& removed_patterns,
+                                                                 const SchemaReading& reading) {
     EntryMap entries;
     add_path_segment_targets(schema, entries);
     const FollowedRef followed = follow_local_refs(schema, schema);
     add_container_type_targets(*followed.node, followed.pointer.value_or(std::string()), entries);
     add_path_text_targets(schema, entries);
     MeasuredParameter out;
-    out.holder = build_coverage_state(schema, draft, std::move(entries), analysis);
+    out.holder = build_coverage_state(reading, draft, std::move(entries));
     CoverageState& state = make_state_unique(out.holder);
     state.special_index.reset();
     for (const std::string& location : removed_patterns)

@@ -21,6 +21,7 @@
 
 #include "deririrore/value/result.hpp"
 #include "zavova/coverage_state.hpp"
+#include "zavova/keyword_targets.hpp"
 #include "zavova/satisfiability.hpp"
 
 namespace zavova {
@@ -72,9 +73,28 @@ void add_string_type_targets(const Value& root, const Value& node, EntryMap& ent
 // Whether every string satisfies the schema, as far as vacuity can tell.
 bool accepts_every_string(const Value& schema);
 
+// What the satisfiability analysis and the keyword walk make of one measured schema under one
+// draft: the same for every kind of target measuring that schema, with each builder's own entries
+// merged in afterwards, so that one reading serves a builder's fallback too.
+struct SchemaReading {
+    std::optional<UnsatisfiableCause> unsatisfiable;
+    std::optional<AnalysisFailure> analysis_error;
+    std::optional<std::string> declared_dialect;
+    std::vector<UnknownDialectNote> unknown_dialects;
+    EntryMap walked;  // the walk's entries in walk order, before any builder's and before lifting
+};
+
+// `memo`, when given, is shared by the readings of one build.
+SchemaReading read_measured_schema(const Value& schema, Draft draft,
+                                   const SatisfiabilityAnalysis& analysis = no_satisfiability_analysis(),
+                                   KeywordWalkMemo* memo = nullptr);
+
 // The common core of every target builder. `entries` holds what the builder registered first.
 CoverageHolder build_coverage_state(const Value& schema, Draft draft, EntryMap entries,
                                     const SatisfiabilityAnalysis& analysis = no_satisfiability_analysis());
+// The same from a reading of the schema under `draft`: the walk's entries after the builder's own
+// (a location the builder registered keeps the builder's entry), then polarity lifting.
+CoverageHolder build_coverage_state(const SchemaReading& reading, Draft draft, EntryMap entries);
 
 // Children before ancestors; an entry whose subtree holds only pass-only keywords becomes pass-only.
 void lift_polarities(EntryMap& entries);
@@ -89,5 +109,9 @@ struct MeasuredParameter {
 Result<MeasuredParameter, WrongTypeField> measure_path_parameter(
     const Value& schema, Draft draft, const std::vector<std::string>& removed_patterns,
     const SatisfiabilityAnalysis& analysis = no_satisfiability_analysis());
+// The same from a reading of `schema` under `draft`.
+Result<MeasuredParameter, WrongTypeField> measure_path_parameter(const Value& schema, Draft draft,
+                                                                 const std::vector<std::string>& removed_patterns,
+                                                                 const SchemaReading& reading);
 
 }  // namespace zavova

@@ -36,6 +36,7 @@ public:
              const zavova::CoverageHolder& holder) {
         entries_[key].push_back(Entry{std::move(schema), compiled.removed_patterns, holder});
     }
+    zavova::KeywordWalkMemo& walk_memo() { return walk_memo_; }
 
 private:
     struct KeyHash {
@@ -51,6 +52,7 @@ private:
         zavova::CoverageHolder holder;
     };
     std::unordered_map<Key, std::vector<Entry>, KeyHash> entries_;
+    zavova::KeywordWalkMemo walk_memo_;
 };
 
 }  // namespace
@@ -78,7 +80,8 @@ OperationServices default_operation_services(std::shared_ptr<MeasuredSchemaCache
                                                                      TargetRecipe recipe) {
         const MeasureCache::Key key{schema.get(), draft, recipe};
         if (const zavova::CoverageHolder* known = measures->find(key, compiled)) return *known;
-        zavova::CoverageHolder holder = measure_target(*schema, draft, compiled.removed_patterns, recipe);
+        zavova::CoverageHolder holder =
+            measure_target(*schema, draft, compiled.removed_patterns, recipe, &measures->walk_memo());
         measures->add(key, schema, compiled, holder);
         return holder;
     };

@@ -190,14 +190,21 @@ void add_form_object_targets(const Value& schema, EntryMap& entries) {
 }
 
 zavova::CoverageHolder measure_target(const Value& schema, Draft draft,
-                                      const std::vector<std::string>& removed_patterns, TargetRecipe recipe) {
+                                      const std::vector<std::string>& removed_patterns, TargetRecipe recipe,
+                                      zavova::KeywordWalkMemo* memo) {
     const zavova::SatisfiabilityAnalysis& analysis = zavova::canonical_satisfiability_analysis();
+    // Read only where a state is built from it, and once where a builder falls back.
+    std::optional<zavova::SchemaReading> read;
+    const auto reading = [&]() -> const zavova::SchemaReading& {
+        if (!read) read = zavova::read_measured_schema(schema, draft, analysis, memo);
+        return *read;
+    };
     zavova::CoverageHolder holder;
     if (recipe == TargetRecipe::Path) {
         // The type mask it also reads was checked before the compile.
-        auto measured = zavova::measure_path_parameter(schema, draft, removed_patterns, analysis);
+        auto measured = zavova::measure_path_parameter(schema, draft, removed_patterns, reading());
         if (measured) return std::move(measured->holder);
-        holder = zavova::build_coverage_state(schema, draft, EntryMap{}, analysis);
+        holder = zavova::build_coverage_state(reading(), draft, EntryMap{});
     } else if (EntryMap file; recipe == TargetRecipe::FormDataFile && zavova::add_file_schema_targets(schema, file)) {
         holder = entries_only_state(schema, draft, std::move(file));
     } else if (EntryMap binary;
@@ -206,7 +213,7 @@ zavova::CoverageHolder measure_target(const Value& schema, Draft draft,
     } else {
         EntryMap entries;
         register_entries(schema, recipe, entries);
-        holder = zavova::build_coverage_state(schema, draft, std::move(entries), analysis);
+        holder = zavova::build_coverage_state(reading(), draft, std::move(entries));
     }
     zavova::CoverageState& state = zavova::make_state_unique(holder);
     if (recipe == TargetRecipe::ManagedHeader) {

@@ -50,9 +50,11 @@ TargetRecipe media_type_recipe(std::string_view media_type);
 TargetRecipe body_parameter_recipe(const std::optional<std::string>& media_type);
 
 // The coverage state of a target of this kind: `schema` is the prepared schema the compile
-// left, `removed_patterns` the locations of the patterns it took out.
+// left, `removed_patterns` the locations of the patterns it took out. `memo`, when given, is
+// shared by the measures of one build.
 zavova::CoverageHolder measure_target(const deririrore::value::Value& schema, deririrore::referencing::Draft draft,
-                                      const std::vector<std::string>& removed_patterns, TargetRecipe recipe);
+                                      const std::vector<std::string>& removed_patterns, TargetRecipe recipe,
+                                      zavova::KeywordWalkMemo* memo = nullptr);
 
 // Every form field of a form or multipart body arrives as text: "/type" of an object root and the
 // string-typed checks of each property, under the pointer of the root's last local reference.

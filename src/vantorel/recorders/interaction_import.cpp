@@ -237,7 +237,8 @@ void build_import_events(const zavova::CoverageHolder& holder, std::span<const C
         const std::uint64_t now[3] = {e.passed, e.failed, e.not_applicable};
         const std::uint64_t then[3] = {before.passed, before.failed, before.not_applicable};
         for (std::uint8_t kind = 0; kind < 3; ++kind) {
-            if (now[kind] > then[kind]) out.push_back(ImportEvent{prefix + entries.location(i), kind});
+            if (now[kind] > then[kind])
+                out.push_back(ImportEvent{std::string(prefix).append(entries.location(i)), kind});
         }
     }
 }

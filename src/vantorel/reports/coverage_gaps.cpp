@@ -55,7 +55,7 @@ void target_gaps(std::string_view path, http::HttpMethod method, const model::Pa
     const zavova::EntryMap& entries = state->entries;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const KeywordEntry& entry = entries.entry(i);
-        const std::string& location = entries.location(i);
+        const std::string_view location = entries.location(i);
         if (entry.kind.tag == EntryTag::Example) {
             if (entry.passed > 0) continue;
             CoverageGap gap = target_gap(GapKind::ExampleUnseen, path, method, target);

@@ -271,7 +271,8 @@ void schema_failure_diagnostics(const deririrore::value::Value* schema, const za
         if (schema == nullptr) continue;
         const deririrore::value::Value* found = deririrore::referencing::pointer_lookup(*schema, entries.location(i));
         if (found == nullptr || !found->is_string()) continue;
-        out.push_back({Severity::Warning, k::UncompilablePattern{found->as_string(), entries.location(i)}, at});
+        out.push_back(
+            {Severity::Warning, k::UncompilablePattern{found->as_string(), std::string(entries.location(i))}, at});
         uncompilable.emplace_back(found->as_string(), entries.location(i));
     }
     if (!state.analysis_error) return;

@@ -29,7 +29,7 @@ LabelBitmap measured_response_keyword_slots(const recorders::CoverageMap& map, c
                     if (state == nullptr || base == zavova::kNoLabelSlot) continue;
                     for (std::size_t n = 0; n < state->entries.size(); ++n) {
                         const zavova::KeywordEntry& e = state->entries.entry(n);
-                        const std::string& location = state->entries.location(n);
+                        const std::string_view location = state->entries.location(n);
                         if (e.kind.tag != zavova::EntryTag::Keyword || location.empty() || location == kRootReference)
                             continue;
                         const std::uint64_t id = base + n;
@@ -91,7 +91,7 @@ ReportSummary summarize_label_bitmap(const recorders::CoverageMap& map, const La
             bool root_invalid = false;
             for (std::size_t n = 0; n < entries.size(); ++n) {
                 const zavova::KeywordEntry& e = entries.entry(n);
-                const std::string& location = entries.location(n);
+                const std::string_view location = entries.location(n);
                 const bool valid = holds(bitmap, 2 * (base + n));
                 const bool invalid = holds(bitmap, 2 * (base + n) + 1);
                 switch (e.kind.tag) {

@@ -39,18 +39,19 @@ ParameterReport parameter_report(const model::ParameterTarget& target, Operation
         const zavova::EntryMap& entries = state->entries;
         for (std::size_t i = 0; i < entries.size(); ++i) {
             const KeywordEntry& entry = entries.entry(i);
-            const std::string& location = entries.location(i);
+            const std::string_view location = entries.location(i);
             if (entry.kind.tag == EntryTag::Keyword) {
                 if (location == kRootReference || entry_fully_covered(entry)) continue;
                 if (entry.passed == 0 && entry.failed == 0) {
-                    report.keywords.push_back({location, KeywordState::Miss, std::nullopt, std::nullopt, std::nullopt});
+                    report.keywords.push_back(
+                        {std::string(location), KeywordState::Miss, std::nullopt, std::nullopt, std::nullopt});
                 } else {
                     report.keywords.push_back(
-                        {location, KeywordState::Partial, entry.passed, entry.failed, std::nullopt});
+                        {std::string(location), KeywordState::Partial, entry.passed, entry.failed, std::nullopt});
                 }
             } else if (static_cast<std::uint8_t>(entry.kind.tag) >= static_cast<std::uint8_t>(EntryTag::Unmeasured)) {
                 report.keywords.push_back(
-                    {location, KeywordState::Unsupported, std::nullopt, std::nullopt,
+                    {std::string(location), KeywordState::Unsupported, std::nullopt, std::nullopt,
                      zavova::unmeasured_reason_text(static_cast<zavova::UnmeasuredReason>(entry.kind.payload))});
             }
         }
@@ -86,14 +87,14 @@ BodyReport body_report(const model::ResponseBody& body, ReachRatio& totals) {
         const zavova::EntryMap& entries = state->entries;
         for (std::size_t i = 0; i < entries.size(); ++i) {
             const KeywordEntry& entry = entries.entry(i);
-            const std::string& location = entries.location(i);
+            const std::string_view location = entries.location(i);
             if (entry.kind.tag != EntryTag::Keyword || location.empty() || location == kRootReference) continue;
             report.coverage.total += 1;
             if (entry.passed == 0 && entry.failed == 0) continue;
             report.coverage.reached += 1;
             if (entry.failed == 0) continue;
             report.coverage.violated += 1;
-            report.keywords.push_back({location,
+            report.keywords.push_back({std::string(location),
                                        entry.passed > 0 ? ResponseKeywordState::Mixed : ResponseKeywordState::Violating,
                                        entry.passed, entry.failed});
         }
@@ -217,7 +218,7 @@ ParameterTally tally_parameter(const zavova::CoverageState* state) noexcept {
     const zavova::EntryMap& entries = state->entries;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const KeywordEntry& entry = entries.entry(i);
-        const std::string& location = entries.location(i);
+        const std::string_view location = entries.location(i);
         switch (entry.kind.tag) {
             case EntryTag::Keyword:
                 if (location == kRootReference) break;

@@ -43,7 +43,7 @@ void count_parameter(const model::ParameterTarget& target, Statistics& stats) {
         const zavova::EntryMap& entries = state->entries;
         for (std::size_t i = 0; i < entries.size(); ++i) {
             const KeywordEntry& entry = entries.entry(i);
-            const std::string& location = entries.location(i);
+            const std::string_view location = entries.location(i);
             switch (entry.kind.tag) {
                 case EntryTag::Keyword: {
                     if (location == kRootRef) break;
@@ -112,7 +112,7 @@ void count_response_keywords(const model::ResponseTarget& response, ResponseKeyw
         const zavova::EntryMap& entries = state->entries;
         for (std::size_t i = 0; i < entries.size(); ++i) {
             const KeywordEntry& entry = entries.entry(i);
-            const std::string& location = entries.location(i);
+            const std::string_view location = entries.location(i);
             if (entry.kind.tag != EntryTag::Keyword || location.empty() || location == kRootRef) continue;
             out.total += 1;
             if (entry.passed > 0 || entry.failed > 0) out.reached += 1;

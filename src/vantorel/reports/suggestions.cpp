@@ -388,14 +388,14 @@ std::vector<TargetGap> gaps_of(const zavova::CoverageState& state) {
     std::vector<TargetGap> gaps;
     for (std::size_t i = 0; i < state.entries.size(); ++i) {
         const KeywordEntry& e = state.entries.entry(i);
-        const std::string& location = state.entries.location(i);
+        const std::string_view location = state.entries.location(i);
         if (e.kind.tag != EntryTag::Keyword || location.empty() || location == kRootReference) continue;
         const Polarity p = e.kind.polarity();
         const bool want_valid = e.passed == 0 && p != Polarity::InvalidOnly;
         const bool want_invalid = e.failed == 0 && p != Polarity::ValidOnly;
         if (e.passed > 0 && e.failed > 0) continue;
-        if (want_valid) gaps.push_back({i, location, SuggestionPolarity::Valid});
-        if (want_invalid) gaps.push_back({i, location, SuggestionPolarity::Invalid});
+        if (want_valid) gaps.push_back({i, std::string(location), SuggestionPolarity::Valid});
+        if (want_invalid) gaps.push_back({i, std::string(location), SuggestionPolarity::Invalid});
     }
     return gaps;
 }

@@ -22,7 +22,7 @@ inline std::string kind_text(zavova::EntryKind kind) {
 inline std::vector<std::string> golden(const zavova::EntryMap& entries) {
     std::vector<std::string> out;
     for (std::size_t i = 0; i < entries.size(); ++i)
-        out.push_back(entries.location(i) + "|" + kind_text(entries.entry(i).kind));
+        out.push_back(std::string(entries.location(i)) + "|" + kind_text(entries.entry(i).kind));
     return out;
 }
 

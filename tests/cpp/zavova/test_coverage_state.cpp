@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "deririrore/core/internal_error.hpp"
 #include "zavova/coverage_state.hpp"
 
@@ -23,6 +26,32 @@ TEST(EntryMap, EnsureKeepsAndSetResetsInPlace) {
     EXPECT_EQ(m.index_of("/x"), 2u);
     EXPECT_FALSE(m.index_of("/missing"));
     EXPECT_EQ(unmeasured_reason_text(UnmeasuredReason::UntraceableMediaType), "untraceable_media_type");
+}
+
+// Enough locations to grow the index several times, with the empty location, locations that are
+// prefixes of one another and ones differing only in their last byte: each keeps its number.
+TEST(EntryMap, IndexesStayExactThroughGrowthAndCopies) {
+    EntryMap m;
+    std::vector<std::string> locations = {"", "/", "/a", "/ab", "/a/b", "/a/b/"};
+    for (int i = 0; i < 3000; ++i) locations.push_back("/properties/p" + std::to_string(i) + "/type");
+    for (const std::string& l : locations) EXPECT_TRUE(m.ensure(l, EntryKind::keyword(Polarity::Both))) << l;
+    for (const std::string& l : locations) EXPECT_FALSE(m.ensure(l, EntryKind::example())) << l;
+    ASSERT_EQ(m.size(), locations.size());
+    for (std::size_t i = 0; i < locations.size(); ++i) {
+        EXPECT_EQ(m.location(i), locations[i]);
+        EXPECT_EQ(m.index_of(locations[i]), i) << locations[i];
+    }
+    EXPECT_FALSE(m.index_of("/properties/p3000/type"));
+    EXPECT_FALSE(m.index_of("/a/b//"));
+    EXPECT_FALSE(EntryMap{}.index_of(""));
+
+    EntryMap copy = m;
+    copy.entry(2).passed = 5;
+    copy.ensure("/only/in/copy", EntryKind::example());
+    EXPECT_EQ(m.entry(2).passed, 0u);
+    EXPECT_FALSE(m.index_of("/only/in/copy"));
+    EXPECT_EQ(copy.index_of("/only/in/copy"), locations.size());
+    EXPECT_EQ(copy.index_of("/ab"), 3u);
 }
 
 TEST(KeywordEntry, CoveredByKindAndPolarity) {

@@ -201,6 +201,28 @@ TEST(MeasuredTargets, LiftingPolarities) {
     EXPECT_EQ(golden(entries), (Lines{"/not|K:I", "/a/b|K:V", "|S:B"}));
 }
 
+// One reading serves builders with different entries of their own: each gets its entries first,
+// then the walk's, lifted on its own copy; the reading itself stays as walked.
+TEST(BuildCoverageState, OneReadingServesSeveralBuilders) {
+    const auto v = json(R"({"properties": {"p": {"type": "string"}, "q": {"minimum": 1}}})");
+    const SchemaReading reading = read_measured_schema(v, Draft::Draft202012);
+    const Lines walked = golden(reading.walked);
+    EntryMap own;
+    own.set("/properties/q/minimum", EntryKind::keyword(Polarity::ValidOnly));
+    own.set("/extra", EntryKind::example());
+    const CoverageHolder with_own = build_coverage_state(reading, Draft::Draft202012, std::move(own));
+    const CoverageHolder plain = build_coverage_state(reading, Draft::Draft202012, EntryMap{});
+    EXPECT_EQ(golden(with_own.state->entries),
+              (Lines{"/properties/q/minimum|K:V", "/extra|E", "/properties/p/type|K:B", "/properties/p|S:B",
+                     "/properties/q|S:V", "/properties|K:B", "|S:B"}));
+    EXPECT_EQ(golden(plain.state->entries),
+              (Lines{"/properties/p/type|K:B", "/properties/p|S:B", "/properties/q/minimum|K:B", "/properties/q|S:B",
+                     "/properties|K:B", "|S:B"}));
+    EXPECT_EQ(golden(reading.walked), walked);
+    EXPECT_EQ(golden(build_coverage_state(v, Draft::Draft202012, EntryMap{}).state->entries),
+              golden(plain.state->entries));
+}
+
 class OneUnsatisfiable final : public SatisfiabilityAnalysis {
 public:
     SatisfiabilityResult analyse_satisfiability(const Value&, std::optional<Draft>) const override {

@@ -24,7 +24,7 @@ std::vector<std::string> listed(const EntryMap& entries) {
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const EntryKind kind = entries.entry(i).kind;
         EXPECT_EQ(kind.polarity(), Polarity::ValidOnly) << entries.location(i);
-        out.push_back(entries.location(i) + (kind.tag == EntryTag::Subschema ? "=S" : "=K"));
+        out.push_back(std::string(entries.location(i)) + (kind.tag == EntryTag::Subschema ? "=S" : "=K"));
     }
     return out;
 }

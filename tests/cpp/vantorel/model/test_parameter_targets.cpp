@@ -76,7 +76,7 @@ std::vector<std::string> valid_only(const ParameterTarget& target) {
         const zavova::EntryKind kind = entries.entry(i).kind;
         if (kind.tag != zavova::EntryTag::Example && kind.tag != zavova::EntryTag::Unmeasured &&
             kind.polarity() == zavova::Polarity::ValidOnly)
-            out.push_back(entries.location(i));
+            out.emplace_back(entries.location(i));
     }
     return out;
 }
@@ -84,7 +84,7 @@ std::vector<std::string> valid_only(const ParameterTarget& target) {
 std::vector<std::string> all_locations(const ParameterTarget& target) {
     std::vector<std::string> out;
     const zavova::EntryMap& entries = target.holder.state->entries;
-    for (std::size_t i = 0; i < entries.size(); ++i) out.push_back(entries.location(i));
+    for (std::size_t i = 0; i < entries.size(); ++i) out.emplace_back(entries.location(i));
     return out;
 }
 
