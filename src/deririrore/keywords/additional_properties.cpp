@@ -43,7 +43,7 @@ void AdditionalSchemaValidator::iter_errors(const Value& instance, const LazyLoc
 bool AdditionalSchemaValidator::is_valid(const Value& instance, ValidationContext& ctx) const {
     if (!instance.is_object()) return true;
     for (const auto& m : instance.as_object()) {
-        if (!node_->is_valid(m.value, ctx)) return false;
+        if (!call_.is_valid(m.value, ctx)) return false;
     }
     return true;
 }
@@ -83,7 +83,7 @@ bool AdditionalSchemaValidator::trace(const Value& instance, const LazyLocation&
     }
     RunningOutcome overall;
     for (const auto& m : instance.as_object()) {
-        overall.fold(node_->trace(m.value, instance_path.push(std::string_view(m.key)), tracer, ctx));
+        overall.fold(call_.trace(m.value, instance_path.push(std::string_view(m.key)), tracer, ctx));
     }
     tracer.emit(instance_path, node_->location(), overall.value);
     return !overall.failed();
@@ -105,8 +105,8 @@ template <class Map>
 bool PropertiesAdditionalSchemaValidator<Map>::is_valid(const Value& instance, ValidationContext& ctx) const {
     if (!instance.is_object()) return true;
     for (const auto& m : instance.as_object()) {
-        const SchemaNode* node = map_.find(m.key);
-        if (!(node != nullptr ? node : additional_)->is_valid(m.value, ctx)) return false;
+        const DeclaredProperty* e = map_.find_entry(m.key);
+        if (!(e != nullptr ? e->call.is_valid(m.value, ctx) : additional_call_.is_valid(m.value, ctx))) return false;
     }
     return true;
 }
@@ -159,12 +159,12 @@ bool PropertiesAdditionalSchemaValidator<Map>::trace(const Value& instance, cons
     RunningOutcome undeclared;
     for (const auto& m : instance.as_object()) {
         const LazyLocation path = instance_path.push(std::string_view(m.key));
-        if (const SchemaNode* node = map_.find(m.key)) {
-            const bool valid = node->trace(m.value, path, tracer, ctx);
-            tracer.emit(path, node->location(), core::outcome_of(valid));
+        if (const DeclaredProperty* e = map_.find_entry(m.key)) {
+            const bool valid = e->call.trace(m.value, path, tracer, ctx);
+            tracer.emit(path, e->node->location(), core::outcome_of(valid));
             declared.fold(valid);
         } else {
-            undeclared.fold(additional_->trace(m.value, path, tracer, ctx));
+            undeclared.fold(additional_call_.trace(m.value, path, tracer, ctx));
         }
     }
     tracer.emit(instance_path, properties_location_, declared.value);
@@ -244,14 +244,14 @@ bool closed_trace(const Map& map, const Value& instance, const LazyLocation& ins
     bool any_unexpected = false;
     for (const auto& m : instance.as_object()) {
         seen(m.key);
-        const SchemaNode* node = map.find(m.key);
-        if (node == nullptr) {
+        const DeclaredProperty* e = map.find_entry(m.key);
+        if (e == nullptr) {
             any_unexpected = true;
             continue;
         }
         const LazyLocation path = instance_path.push(std::string_view(m.key));
-        const bool valid = node->trace(m.value, path, tracer, ctx);
-        tracer.emit(path, node->location(), core::outcome_of(valid));
+        const bool valid = e->call.trace(m.value, path, tracer, ctx);
+        tracer.emit(path, e->node->location(), core::outcome_of(valid));
         declared.fold(valid);
     }
     tracer.emit(instance_path, properties_location, declared.value);
@@ -279,17 +279,19 @@ bool ClosedPropertiesValidator<Map>::is_valid(const Value& instance, ValidationC
     const auto& members = instance.as_object();
     bool nested = false;
     for (const auto& m : members) {
-        const SchemaNode* node = map_.find(m.key);
-        if (node == nullptr) return false;
+        const DeclaredProperty* e = map_.find_entry(m.key);
+        if (e == nullptr) return false;
         if (m.value.is_array() || m.value.is_object()) {
             nested = true;
-        } else if (!node->is_valid(m.value, ctx)) {
+        } else if (!e->call.is_valid(m.value, ctx)) {
             return false;
         }
     }
     if (!nested) return true;
     for (const auto& m : members) {
-        if ((m.value.is_array() || m.value.is_object()) && !map_.find(m.key)->is_valid(m.value, ctx)) return false;
+        if ((m.value.is_array() || m.value.is_object()) && !map_.find_entry(m.key)->call.is_valid(m.value, ctx)) {
+            return false;
+        }
     }
     return true;
 }
@@ -361,7 +363,7 @@ bool ClosedRequiredPropertiesValidator<Map>::is_valid(const Value& instance, Val
     // Nested values wait until the cheap answers (an undeclared name, the missing name, scalar
     // values) are known; past four of them the rest are checked at once.
     struct Pending {
-        const SchemaNode* node;
+        const DeclaredProperty* entry;
         const Value* value;
     };
     std::array<Pending, 4> pending{};
@@ -369,19 +371,19 @@ bool ClosedRequiredPropertiesValidator<Map>::is_valid(const Value& instance, Val
     bool met = false;
     for (const auto& m : instance.as_object()) {
         const TextWords words = text_words(m.key);
-        const SchemaNode* node = map_.find(m.key, words);
-        if (node == nullptr) return false;
+        const DeclaredProperty* e = map_.find_entry(m.key, words);
+        if (e == nullptr) return false;
         met = met || required_.matches(m.key, words);
         const bool nested = m.value.is_array() || m.value.is_object();
         if (nested && waiting < pending.size()) {
-            pending[waiting++] = Pending{node, &m.value};
-        } else if (!node->is_valid(m.value, ctx)) {
+            pending[waiting++] = Pending{e, &m.value};
+        } else if (!e->call.is_valid(m.value, ctx)) {
             return false;
         }
     }
     if (!met) return false;
     for (std::size_t i = 0; i < waiting; ++i) {
-        if (!pending[i].node->is_valid(*pending[i].value, ctx)) return false;
+        if (!pending[i].entry->call.is_valid(*pending[i].value, ctx)) return false;
     }
     return true;
 }

@@ -33,7 +33,7 @@ private:
 // `additionalProperties` a schema, alone: every property value against it.
 class AdditionalSchemaValidator final : public core::KeywordValidator {
 public:
-    explicit AdditionalSchemaValidator(const SchemaNode* node) : node_(node) {}
+    explicit AdditionalSchemaValidator(const SchemaNode* node) : node_(node), call_(node) {}
 
     void iter_errors(const Value& instance, const LazyLocation& instance_path, const RefChain* chain,
                      ValidationContext& ctx, core::ErrorSink& sink) const override;
@@ -49,6 +49,7 @@ public:
 
 private:
     const SchemaNode* node_;
+    SubschemaCall call_;
 };
 
 // `additionalProperties` a schema beside `properties`: declared names against their own
@@ -57,7 +58,10 @@ template <class Map>
 class PropertiesAdditionalSchemaValidator final : public core::KeywordValidator {
 public:
     PropertiesAdditionalSchemaValidator(Map map, const SchemaNode* additional, Location properties_location)
-        : map_(std::move(map)), additional_(additional), properties_location_(std::move(properties_location)) {}
+        : map_(std::move(map)),
+          additional_(additional),
+          additional_call_(additional),
+          properties_location_(std::move(properties_location)) {}
 
     void iter_errors(const Value& instance, const LazyLocation& instance_path, const RefChain* chain,
                      ValidationContext& ctx, core::ErrorSink& sink) const override;
@@ -74,6 +78,7 @@ public:
 private:
     Map map_;
     const SchemaNode* additional_;
+    SubschemaCall additional_call_;
     Location properties_location_;
 };
 

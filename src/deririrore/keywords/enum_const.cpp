@@ -1,7 +1,6 @@
 #include "deririrore/keywords/enum_const.hpp"
 
 #include <algorithm>
-#include <atomic>
 
 #include "deririrore/keywords/decimal.hpp"
 #include "deririrore/value/numeric.hpp"
@@ -24,17 +23,6 @@ std::uint8_t enum_type_bit(const Value& v) noexcept {
         case value::ValueKind::Object: return 64;
     }
     return 0;
-}
-
-// Seeds for one string set: the process seeds varied by a per-set draw.
-value::HashSeeds next_set_seeds() {
-    static std::atomic<std::uint64_t> counter{0};
-    const std::uint64_t n = counter.fetch_add(1, std::memory_order_relaxed) + 1;
-    const value::HashSeeds& base = value::process_hash_seeds();
-    std::uint64_t z = base.k0 + n * 0x9e3779b97f4a7c15ull;
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-    return value::HashSeeds{z ^ (z >> 31), base.k1 ^ n};
 }
 
 }  // namespace
@@ -128,7 +116,7 @@ template class IntegerEnumValidatorT<true>;
 template <bool WithNull>
 bool StringEnumSetValidatorT<WithNull>::is_valid(const Value& instance, core::ValidationContext&) const {
     if (instance.is_null()) return WithNull;
-    return instance.is_string() && set_.find(instance.as_string()) != set_.end();
+    return instance.is_string() && set_.contains(instance.as_string());
 }
 
 template class StringEnumSetValidatorT<false>;
@@ -149,8 +137,8 @@ bool StringEnumListValidatorT<WithNull>::is_valid(const Value& instance, core::V
 template class StringEnumListValidatorT<false>;
 template class StringEnumListValidatorT<true>;
 
-StringOptionSet collect_string_option_set(const Value::Array& options) {
-    StringOptionSet set(options.size(), SeededStringHash{next_set_seeds()});
+NameSet collect_string_option_set(const Value::Array& options) {
+    NameSet set;
     for (const Value& option : options) {
         if (option.is_string()) set.insert(option.as_string());
     }
@@ -213,7 +201,7 @@ KeywordCompileResult compile_enum(const CompileContext& ctx, const Value&, const
         return std::make_unique<GeneralEnumValidator>(value, types, std::move(location));
     }
     if (options.size() >= 11) {
-        StringOptionSet set = collect_string_option_set(options);
+        NameSet set = collect_string_option_set(options);
         if (has_null) return std::make_unique<StringOrNullEnumSetValidator>(value, std::move(set), std::move(location));
         return std::make_unique<StringEnumSetValidator>(value, std::move(set), std::move(location));
     }

@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "deririrore/core/keyword.hpp"
 #include "deririrore/keywords/compile.hpp"
 #include "deririrore/keywords/fast_string_key.hpp"
+#include "deririrore/keywords/property_map.hpp"
 #include "deririrore/value/cmp.hpp"
 
 namespace deririrore::keywords {
@@ -109,7 +109,10 @@ public:
     SingleValueEnumValidator(Value options, Location location)
         : EnumValidatorBase(std::move(options), std::move(location)) {}
     bool is_valid(const Value& instance, core::ValidationContext&) const override {
-        return value::json_values_equal(instance, options_.as_array().front());
+        const Value& option = options_.as_array().front();
+        // A lone string option, the usual case, needs no general comparison.
+        if (option.is_string()) return instance.is_string() && instance.as_string() == option.as_string();
+        return value::json_values_equal(instance, option);
     }
 };
 
@@ -142,27 +145,16 @@ private:
 using IntegerEnumValidator = IntegerEnumValidatorT<false>;
 using IntegerOrNullEnumValidator = IntegerEnumValidatorT<true>;
 
-// A hash set with seeds drawn for this set alone.
-struct SeededStringHash {
-    value::HashSeeds seeds;
-    std::size_t operator()(const std::string& s) const noexcept {
-        value::Hasher h(seeds);
-        h.write_bytes(s);
-        return static_cast<std::size_t>(h.finish());
-    }
-};
-using StringOptionSet = std::unordered_set<std::string, SeededStringHash>;
-
 // Every option a string (or null in the or-null form), 11 options or more.
 template <bool WithNull>
 class StringEnumSetValidatorT final : public EnumValidatorBase {
 public:
-    StringEnumSetValidatorT(Value options, StringOptionSet set, Location location)
+    StringEnumSetValidatorT(Value options, NameSet set, Location location)
         : EnumValidatorBase(std::move(options), std::move(location)), set_(std::move(set)) {}
     bool is_valid(const Value& instance, core::ValidationContext&) const override;
 
 private:
-    StringOptionSet set_;
+    NameSet set_;
 };
 using StringEnumSetValidator = StringEnumSetValidatorT<false>;
 using StringOrNullEnumSetValidator = StringEnumSetValidatorT<true>;
@@ -182,7 +174,7 @@ using StringEnumListValidator = StringEnumListValidatorT<false>;
 using StringOrNullEnumListValidator = StringEnumListValidatorT<true>;
 
 // The string options, in a set whose hasher has seeds of its own.
-StringOptionSet collect_string_option_set(const Value::Array& options);
+NameSet collect_string_option_set(const Value::Array& options);
 // The options that are plain signed 64-bit integers, in order.
 std::vector<std::int64_t> collect_integer_options(const Value::Array& options);
 

@@ -10,6 +10,7 @@
 #include "deririrore/core/keyword.hpp"
 #include "deririrore/core/node.hpp"
 #include "deririrore/keywords/compile.hpp"
+#include "deririrore/keywords/subschema_call.hpp"
 
 namespace deririrore::keywords {
 

@@ -32,7 +32,7 @@ bool trace_declared(const std::vector<DeclaredProperty>& entries, const Value& o
             tracer.emit(instance_path, entry.node->location(), TraceOutcome::NotApplicable);
             return;
         }
-        const bool valid = entry.node->trace(*value, instance_path.push(entry.name()), tracer, ctx);
+        const bool valid = entry.call.trace(*value, instance_path.push(entry.name()), tracer, ctx);
         tracer.emit(instance_path, entry.node->location(), core::outcome_of(valid));
         overall.fold(valid);
     });
@@ -45,7 +45,7 @@ bool trace_declared(const std::vector<DeclaredProperty>& entries, const Value& o
 bool PropertiesListValidator::is_valid(const Value& instance, ValidationContext& ctx) const {
     if (!instance.is_object()) return true;
     return for_each_present_property(entries(), instance, [&](const DeclaredProperty& entry, const Value& value) {
-        return entry.node->is_valid(value, ctx);
+        return entry.call.is_valid(value, ctx);
     });
 }
 
@@ -95,7 +95,8 @@ bool PropertiesListValidator::trace(const Value& instance, const LazyLocation& i
 bool PropertiesMapValidator::is_valid(const Value& instance, ValidationContext& ctx) const {
     if (!instance.is_object()) return true;
     for (const auto& member : instance.as_object()) {
-        if (const SchemaNode* node = map_.find(member.key); node != nullptr && !node->is_valid(member.value, ctx)) {
+        if (const DeclaredProperty* e = map_.find_entry(member.key);
+            e != nullptr && !e->call.is_valid(member.value, ctx)) {
             return false;
         }
     }
@@ -184,16 +185,16 @@ bool PropertiesRequiredPairValidator::is_valid(const Value& instance, Validation
             const TextWords words = text_words(member.key);
             seen_first = seen_first || first_.matches(member.key, words);
             seen_second = seen_second || second_.matches(member.key, words);
-            if (const SchemaNode* node = map_.find(member.key, words);
-                node != nullptr && !node->is_valid(member.value, ctx)) {
+            if (const DeclaredProperty* e = map_.find_entry(member.key, words);
+                e != nullptr && !e->call.is_valid(member.value, ctx)) {
                 return false;
             }
         }
         return seen_first && seen_second;
     }
-    if (!instance.contains(first_.text) || !instance.contains(second_.text)) return false;
+    if (find_member(instance, first_) == nullptr || find_member(instance, second_) == nullptr) return false;
     return for_each_present_property(entries, instance, [&](const DeclaredProperty& entry, const Value& value) {
-        return entry.node->is_valid(value, ctx);
+        return entry.call.is_valid(value, ctx);
     });
 }
 
@@ -266,8 +267,8 @@ bool PropertiesRequiredPairValidator::trace(const Value& instance, const LazyLoc
         return true;
     }
     const bool valid = trace_declared(entries(), instance, instance_path, tracer, ctx, location_);
-    const bool has_first = instance.contains(first_.text);
-    const bool has_second = instance.contains(second_.text);
+    const bool has_first = find_member(instance, first_) != nullptr;
+    const bool has_second = find_member(instance, second_) != nullptr;
     tracer.emit(instance_path, required_first_, core::outcome_of(has_first));
     tracer.emit(instance_path, required_second_, core::outcome_of(has_second));
     tracer.emit(instance_path, required_location_, core::outcome_of(has_first && has_second));

@@ -11,6 +11,17 @@
 
 namespace deririrore::keywords {
 
+// The member of an object named by `key`, or null: small objects are scanned by length and end
+// words, larger ones searched.
+inline const Value* find_member(const Value& object, const FastStringKey& key) noexcept {
+    const auto& members = object.as_object();
+    if (members.size() > 8) return object.find(key.text);
+    for (const auto& m : members) {
+        if (m.key.size() == key.length && key.matches(m.key, text_words(m.key))) return &m.value;
+    }
+    return nullptr;
+}
+
 // Declared properties that an object instance has, in ascending name order, walking the smaller
 // of the two sides. `f(entry, value)` returns false to stop; the result is false when it did.
 template <class F>
@@ -28,7 +39,7 @@ bool for_each_present_property(const std::vector<DeclaredProperty>& entries, con
         }
     } else {
         for (const auto& entry : entries) {
-            if (const Value* v = object.find(entry.key.text)) {
+            if (const Value* v = find_member(object, entry.key)) {
                 if (!f(entry, *v)) return false;
             }
         }
@@ -37,19 +48,20 @@ bool for_each_present_property(const std::vector<DeclaredProperty>& entries, con
 }
 
 // Every declared property in name order with its value in the object, or null when absent: one
-// merge of the two sorted sides.
+// merge of the two sorted sides. A member that is the declared name, the usual case, is settled
+// by its words; only the others are ordered by their bytes.
 template <class F>
 void for_each_declared_property(const std::vector<DeclaredProperty>& entries, const Value& object, F&& f) {
     const auto& members = object.as_object();
     auto it = members.begin();
     for (const auto& entry : entries) {
-        const std::string_view name = entry.key.text;
         const Value* found = nullptr;
         for (; it != members.end(); ++it) {
-            const int order = value::compare_keys(it->key, name);
-            if (order < 0) continue;
-            if (order == 0) found = &it->value;
-            break;
+            if (entry.key.matches(it->key)) {
+                found = &it->value;
+                break;
+            }
+            if (value::compare_keys(it->key, entry.key.text) > 0) break;
         }
         f(entry, found);
     }

@@ -17,28 +17,40 @@ value::HashSeeds fresh_hash_seeds() noexcept {
     return value::HashSeeds{k0, h.finish() ^ base.k1};
 }
 
-LargePropertyMap::LargePropertyMap() : seeds_(fresh_hash_seeds()) {}
+namespace {
 
-void LargePropertyMap::place(std::uint32_t position) {
-    const DeclaredProperty& e = entries_[position];
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t i = static_cast<std::size_t>(seeded_name_hash(e.key.text, e.key.words, seeds_)) & mask;
-    while (slots_[i] != 0) i = (i + 1) & mask;
-    slots_[i] = position + 1;
+// Slots for `count` keys: at least four per key, so that growing by one rarely rebuilds.
+std::size_t slot_count_for(std::size_t count) { return std::max<std::size_t>(32, std::bit_ceil(count * 4)); }
+
+}  // namespace
+
+NameSet::NameSet() : seeds_(fresh_hash_seeds()) {}
+
+void NameSet::insert(std::string name) {
+    if (contains(name)) return;
+    keys_.push_back(make_fast_string_key(std::move(name)));
+    if (keys_.size() * 2 > slots_.size()) {
+        slots_.assign(slot_count_for(keys_.size()), 0);
+        for (std::uint32_t p = 0; p < keys_.size(); ++p) place_name_slot(slots_, seeds_, keys_[p], p);
+    } else {
+        place_name_slot(slots_, seeds_, keys_.back(), static_cast<std::uint32_t>(keys_.size() - 1));
+    }
 }
+
+LargePropertyMap::LargePropertyMap() : seeds_(fresh_hash_seeds()) {}
 
 void LargePropertyMap::add(std::string name, const SchemaNode* node) {
     // A repeated name keeps its first entry for lookups, as the map it replaces did.
     if (find(name) != nullptr) {
-        entries_.push_back(DeclaredProperty{make_fast_string_key(std::move(name)), node});
+        entries_.push_back(DeclaredProperty{make_fast_string_key(std::move(name)), node, SubschemaCall(node)});
         return;
     }
-    entries_.push_back(DeclaredProperty{make_fast_string_key(std::move(name)), node});
+    entries_.push_back(DeclaredProperty{make_fast_string_key(std::move(name)), node, SubschemaCall(node)});
     if (entries_.size() * 2 > slots_.size()) {
-        slots_.assign(std::max<std::size_t>(32, std::bit_ceil(entries_.size() * 4)), 0);
-        for (std::uint32_t p = 0; p < entries_.size(); ++p) place(p);
+        slots_.assign(slot_count_for(entries_.size()), 0);
+        for (std::uint32_t p = 0; p < entries_.size(); ++p) place_name_slot(slots_, seeds_, entries_[p].key, p);
     } else {
-        place(static_cast<std::uint32_t>(entries_.size() - 1));
+        place_name_slot(slots_, seeds_, entries_.back().key, static_cast<std::uint32_t>(entries_.size() - 1));
     }
 }
 

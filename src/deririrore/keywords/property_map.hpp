@@ -11,6 +11,7 @@
 
 #include "deririrore/keywords/compile.hpp"
 #include "deririrore/keywords/fast_string_key.hpp"
+#include "deririrore/keywords/subschema_call.hpp"
 #include "deririrore/value/cmp.hpp"
 
 namespace deririrore::keywords {
@@ -23,6 +24,8 @@ inline bool is_small_property_count(std::size_t count) noexcept { return count <
 struct DeclaredProperty {
     FastStringKey key;
     const SchemaNode* node;
+    // The same subschema, for checks of many values.
+    SubschemaCall call;
 
     std::string_view name() const noexcept { return key.text; }
 };
@@ -31,10 +34,17 @@ class SmallPropertyMap {
 public:
     const SchemaNode* find(std::string_view name) const noexcept { return find(name, text_words(name)); }
     const SchemaNode* find(std::string_view name, const TextWords& words) const noexcept {
+        const DeclaredProperty* e = find_entry(name, words);
+        return e != nullptr ? e->node : nullptr;
+    }
+    const DeclaredProperty* find_entry(std::string_view name, const TextWords& words) const noexcept {
         for (const auto& e : entries_) {
-            if (e.key.matches(name, words)) return e.node;
+            if (e.key.matches(name, words)) return &e;
         }
         return nullptr;
+    }
+    const DeclaredProperty* find_entry(std::string_view name) const noexcept {
+        return find_entry(name, text_words(name));
     }
     // In ascending name order.
     const std::vector<DeclaredProperty>& entries() const noexcept { return entries_; }
@@ -42,7 +52,7 @@ public:
 
     void reserve(std::size_t n) { entries_.reserve(n); }
     void add(std::string name, const SchemaNode* node) {
-        entries_.push_back(DeclaredProperty{make_fast_string_key(std::move(name)), node});
+        entries_.push_back(DeclaredProperty{make_fast_string_key(std::move(name)), node, SubschemaCall(node)});
     }
 
 private:
@@ -85,8 +95,54 @@ struct NameEqual {
 // Fresh seeds for one map: the process seeds stirred with a per-map counter.
 value::HashSeeds fresh_hash_seeds() noexcept;
 
-// An open-addressing table of entry positions, probed with the name's words, so that a lookup
-// hashes the name once inline and settles most candidates without touching their bytes.
+// Open-addressing tables of positions in a list of keys: a slot holds position + 1, or 0 when
+// empty, in a power of two of slots at most half full. A lookup hashes the name once inline and
+// settles most candidates by their words without touching their bytes. `key_at(p)` is the
+// FastStringKey at position p; the answer is the first position whose key matches, or -1.
+template <class KeyAt>
+std::ptrdiff_t probe_name_slots(const std::vector<std::uint32_t>& slots, const value::HashSeeds& seeds,
+                                std::string_view name, const TextWords& words, KeyAt&& key_at) noexcept {
+    if (slots.empty()) return -1;
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t i = static_cast<std::size_t>(seeded_name_hash(name, words, seeds)) & mask;; i = (i + 1) & mask) {
+        const std::uint32_t slot = slots[i];
+        if (slot == 0) return -1;
+        if (key_at(slot - 1).matches(name, words)) return static_cast<std::ptrdiff_t>(slot - 1);
+    }
+}
+
+inline void place_name_slot(std::vector<std::uint32_t>& slots, const value::HashSeeds& seeds, const FastStringKey& key,
+                            std::uint32_t position) noexcept {
+    const std::size_t mask = slots.size() - 1;
+    std::size_t i = static_cast<std::size_t>(seeded_name_hash(key.text, key.words, seeds)) & mask;
+    while (slots[i] != 0) i = (i + 1) & mask;
+    slots[i] = position + 1;
+}
+
+// A set of texts with seeds of its own (string `enum` options).
+class NameSet {
+public:
+    NameSet();
+    NameSet(NameSet&&) noexcept = default;
+    NameSet& operator=(NameSet&&) noexcept = default;
+
+    bool contains(std::string_view name) const noexcept {
+        const TextWords words = text_words(name);
+        return probe_name_slots(slots_, seeds_, name, words,
+                                [&](std::size_t p) -> const FastStringKey& { return keys_[p]; }) >= 0;
+    }
+    std::size_t size() const noexcept { return keys_.size(); }
+
+    // A text already present is not added again.
+    void insert(std::string name);
+
+private:
+    std::vector<FastStringKey> keys_;
+    std::vector<std::uint32_t> slots_;
+    value::HashSeeds seeds_;
+};
+
+// The declared properties by name in such a table.
 class LargePropertyMap {
 public:
     LargePropertyMap();
@@ -95,15 +151,16 @@ public:
 
     const SchemaNode* find(std::string_view name) const noexcept { return find(name, text_words(name)); }
     const SchemaNode* find(std::string_view name, const TextWords& words) const noexcept {
-        if (slots_.empty()) return nullptr;
-        const std::size_t mask = slots_.size() - 1;
-        for (std::size_t i = static_cast<std::size_t>(seeded_name_hash(name, words, seeds_)) & mask;;
-             i = (i + 1) & mask) {
-            const std::uint32_t slot = slots_[i];
-            if (slot == 0) return nullptr;
-            const DeclaredProperty& e = entries_[slot - 1];
-            if (e.key.matches(name, words)) return e.node;
-        }
+        const DeclaredProperty* e = find_entry(name, words);
+        return e != nullptr ? e->node : nullptr;
+    }
+    const DeclaredProperty* find_entry(std::string_view name, const TextWords& words) const noexcept {
+        const std::ptrdiff_t p = probe_name_slots(
+            slots_, seeds_, name, words, [&](std::size_t i) -> const FastStringKey& { return entries_[i].key; });
+        return p < 0 ? nullptr : &entries_[static_cast<std::size_t>(p)];
+    }
+    const DeclaredProperty* find_entry(std::string_view name) const noexcept {
+        return find_entry(name, text_words(name));
     }
     const std::vector<DeclaredProperty>& entries() const noexcept { return entries_; }
     std::size_t size() const noexcept { return entries_.size(); }
@@ -112,8 +169,6 @@ public:
     void add(std::string name, const SchemaNode* node);
 
 private:
-    void place(std::uint32_t position);
-
     std::vector<DeclaredProperty> entries_;
     // Entry position + 1, or 0 for an empty slot; a power of two at most half full.
     std::vector<std::uint32_t> slots_;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "keyword_test_support.hpp"
 
@@ -55,14 +56,16 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{R"({"enum": [null]})", "null", true}, MatchCase{R"({"enum": [null]})", "0", false},
         MatchCase{R"({"enum": [null, null]})", "null", true}, MatchCase{R"({"enum": [null, null]})", R"("")", false},
         MatchCase{R"({"enum": [{"a": [1]}]})", R"({"a": [1.0]})", true},
+        MatchCase{R"({"enum": ["a"]})", R"("a")", true}, MatchCase{R"({"enum": ["a"]})", R"("a ")", false},
+        MatchCase{R"({"enum": ["a"]})", R"(["a"])", false}, MatchCase{R"({"enum": [""]})", R"("")", true},
+        MatchCase{R"({"enum": [""]})", "null", false}, MatchCase{R"({"enum": [1]})", "1.0", true},
         // integers, with and without null
         MatchCase{R"({"enum": [1, 2, 3]})", "3", true}, MatchCase{R"({"enum": [1, 2, 3]})", "1", true},
         MatchCase{R"({"enum": [1, 2, 3]})", "2.0", true}, MatchCase{R"({"enum": [1, 2, 3]})", "3e0", true},
         MatchCase{R"({"enum": [1, 2, 3]})", R"("2")", false}, MatchCase{R"({"enum": [1, 2, 3]})", "null", false},
         MatchCase{R"({"enum": [1, 2, 3]})", "4", false}, MatchCase{R"({"enum": [1, 2, 3]})", "2.5", false},
         MatchCase{R"({"enum": [3, -9223372036854775808, 1]})", "-9223372036854775808", true},
-        MatchCase{R"({"enum": [1, 2, 3, null]})", "null", true},
-        MatchCase{R"({"enum": [1, 2, 3, null]})", "2", true},
+        MatchCase{R"({"enum": [1, 2, 3, null]})", "null", true}, MatchCase{R"({"enum": [1, 2, 3, null]})", "2", true},
         // general: mixed types and numbers that are not plain 64-bit integers
         MatchCase{R"({"enum": [1, 2.5]})", "2.50", true}, MatchCase{R"({"enum": [1, 2.5]})", "1.0", true},
         MatchCase{R"({"enum": ["a", 1]})", "1", true}, MatchCase{R"({"enum": ["a", 1]})", R"("1")", false},
@@ -81,6 +84,33 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{R"({"enum": ["1","2","3","4","5","6","7","8","9","10","11"]})", "null", false},
         MatchCase{R"({"enum": ["1","2","3","4","5","6","7","8","9","10",null]})", "null", true},
         MatchCase{R"({"enum": ["1","2","3","4","5","6","7","8","9","10","11"]})", "11", false}));
+
+// Options of the set form that share lengths and end bytes, so that only middle bytes differ.
+TEST(Enum, StringSetFormFindsEveryMember) {
+    for (int n : {11, 12, 40, 300}) {
+        std::vector<std::string> options;
+        for (int i = 0; i < n; ++i) {
+            options.push_back(i % 2 ? "option-prefix-" + std::to_string(1000 + i) + "-option-suffix"
+                                    : std::string(static_cast<std::size_t>(i % 7), 'q') + std::to_string(i));
+        }
+        options.push_back("");
+        options.push_back(options.front());
+        std::string list;
+        for (const auto& o : options) list += (list.empty() ? "\"" : ", \"") + o + "\"";
+        Compiled compiled(R"({"enum": [)" + list + "]}", Draft::Draft7);
+        for (const auto& o : options) {
+            EXPECT_TRUE(compiled.is_valid("\"" + o + "\"")) << o << " of " << n;
+            std::string changed = o;
+            if (changed.size() > 16) {
+                changed[changed.size() / 2] = '#';
+            } else {
+                changed += "#";
+            }
+            EXPECT_FALSE(compiled.is_valid("\"" + changed + "\"")) << changed << " of " << n;
+        }
+        EXPECT_FALSE(compiled.is_valid("0"));
+    }
+}
 
 TEST(Enum, IntegerFormFindsEveryMember) {
     for (int n = 2; n <= 40; ++n) {
