@@ -8,6 +8,7 @@
 // Subschemas are `const SchemaNode*` owned by the compiled validator; call their operations
 // directly. `trace` reports every check to the tracer (subschemas' events first) and returns
 // what `is_valid` returns.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -159,6 +160,14 @@ public:
         return true;
     }
     void leave() noexcept { --depth_; }
+    // Accounts for a walk known to fail that would enter `steps` schema nodes nesting `depth` deep, when
+    // it stays within both limits: then the walk changes nothing else and the caller may answer at once.
+    // Otherwise nothing is counted and the caller walks, so that the limits cut where they always do.
+    bool skip_failing_walk(std::uint32_t steps, std::uint32_t depth) noexcept {
+        if (depth_ + depth > max_depth_ || steps > max_steps_ - std::min(steps_, max_steps_)) return false;
+        steps_ += steps;
+        return true;
+    }
     std::uint32_t depth() const noexcept { return depth_; }
     std::uint32_t max_depth() const noexcept { return max_depth_; }
     bool depth_exceeded() const noexcept { return depth_exceeded_; }
@@ -308,6 +317,25 @@ inline Location evaluation_path_for(EvaluationContext& ctx, const RefChain* hop,
     return hop != nullptr ? ctx.evaluation_path_for(*hop, keyword) : keyword;
 }
 
+// What an is_valid call costs when a check of the instance's kind alone makes it fail: the schema nodes
+// it enters and how deep they nest below the caller; no steps where the kind does not decide.
+struct KindRejection {
+    std::uint16_t steps = 0;
+    std::uint8_t depth = 0;
+};
+
+// The rejection of a node that enters itself and then walks `inner`; none when it would not fit.
+inline KindRejection nested_rejection(KindRejection inner) noexcept {
+    if (inner.steps == 0 || inner.steps == UINT16_MAX || inner.depth == UINT8_MAX) return {};
+    return {static_cast<std::uint16_t>(inner.steps + 1), static_cast<std::uint8_t>(inner.depth + 1)};
+}
+
+// Walks that fail one after another at the same depth: all or none of them decided by the kind.
+inline KindRejection sequence_rejection(KindRejection a, KindRejection b) noexcept {
+    if (a.steps == 0 || b.steps == 0 || a.steps + b.steps >= UINT16_MAX) return {};
+    return {static_cast<std::uint16_t>(a.steps + b.steps), std::max(a.depth, b.depth)};
+}
+
 struct RefTarget {
     const Location* location;
     const AbsoluteLocation* absolute;  // null when the target has none
@@ -328,6 +356,9 @@ public:
     virtual EvaluationResult evaluate(const Value& instance, const LazyLocation& instance_path, const RefChain* chain,
                                       EvaluationContext& ctx) const;
     virtual std::optional<RefTarget> ref_target() const { return std::nullopt; }
+    // Asked once, when the node holding this keyword is built: whether is_valid fails for every
+    // instance of `kind` after a fixed walk, and what that walk costs (see KindRejection).
+    virtual KindRejection kind_rejection(value::ValueKind) const { return {}; }
     virtual const Location& location() const = 0;
     virtual bool applies_to(const Value&) const { return true; }
     virtual bool trace(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,

@@ -1,5 +1,9 @@
 #include "deririrore/core/node.hpp"
 
+#include <algorithm>
+#include <iterator>
+#include <type_traits>
+
 #include "deririrore/core/internal_error.hpp"
 #include "deririrore/core/ref.hpp"
 
@@ -135,6 +139,25 @@ SchemaNode::SchemaNode(Form form, std::vector<CompiledKeyword> entries, Location
         const bool reference = dynamic_cast<const RefValidator*>(v) != nullptr;
         steps_.push_back(Step{v, &v->location(), v->accepted_kinds(), reference});
     }
+    static_assert(static_cast<unsigned>(value::ValueKind::Object) + 1 == std::extent_v<decltype(kind_rejections_)>);
+    if (form_ == Form::Boolean) {
+        // `false` enters and fails; `true` has nothing to reject.
+        if (!entries_.empty()) std::fill(std::begin(kind_rejections_), std::end(kind_rejections_), KindRejection{1, 1});
+        return;
+    }
+    std::uint8_t accepted = 0xFF;
+    while (first_checked_step_ < steps_.size() && steps_[first_checked_step_].accepted_kinds != 0) {
+        accepted &= steps_[first_checked_step_].accepted_kinds;
+        ++first_checked_step_;
+    }
+    for (unsigned k = 0; k < std::size(kind_rejections_); ++k) {
+        if ((accepted & (1u << k)) == 0) {
+            kind_rejections_[k] = KindRejection{1, 1};
+        } else if (first_checked_step_ < steps_.size()) {
+            kind_rejections_[k] = nested_rejection(
+                steps_[first_checked_step_].validator->kind_rejection(static_cast<value::ValueKind>(k)));
+        }
+    }
 }
 
 std::unique_ptr<SchemaNode> SchemaNode::boolean(bool value, Location location, AbsoluteLocation absolute) {
@@ -172,11 +195,18 @@ std::unique_ptr<SchemaNode> SchemaNode::plain(std::vector<CompiledKeyword> entri
 }
 
 bool SchemaNode::is_valid(const Value& instance, ValidationContext& ctx) const {
+    std::size_t first = first_checked_step_;
+    if (const KindRejection& rejection = kind_rejections_[static_cast<unsigned>(instance.kind())];
+        rejection.steps != 0) {
+        if (ctx.skip_failing_walk(rejection.steps, rejection.depth)) return false;
+        first = 0;
+    }
     DepthGuard guard(ctx);
     if (!guard) return false;
     if (form_ == Form::Boolean) return entries_.empty();
     const std::uint8_t kind = KeywordValidator::kind_bit(instance.kind());
-    for (const Step& step : steps_) {
+    for (auto it = steps_.begin() + static_cast<std::ptrdiff_t>(first); it != steps_.end(); ++it) {
+        const Step& step = *it;
         if (step.accepted_kinds != 0) {
             if ((step.accepted_kinds & kind) == 0) return false;
         } else if (step.reference) {

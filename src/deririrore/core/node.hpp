@@ -77,6 +77,9 @@ public:
     const Location& location() const override { return location_; }
     bool trace(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
                TraceContext& ctx) const override;
+    KindRejection kind_rejection(value::ValueKind kind) const override {
+        return kind_rejections_[static_cast<unsigned>(kind)];
+    }
 
 private:
     SchemaNode(Form form, std::vector<CompiledKeyword> entries, Location location, AbsoluteLocation absolute);
@@ -95,6 +98,13 @@ private:
     Form form_;
     std::vector<CompiledKeyword> entries_;
     std::vector<Step> steps_;
+    // For each instance kind, the walk of `is_valid` when a check of the kind alone rejects the
+    // instance: this node's leading kind checks, else the keyword right after them (a reference, an
+    // applicator whose branches all reject the kind). `is_valid` then answers at once with the same
+    // step accounting, unless a limit would cut the walk.
+    KindRejection kind_rejections_[6] = {};
+    // The first step `is_valid` runs when the table has not decided: the leading kind checks passed.
+    std::uint32_t first_checked_step_ = 0;
     SharedValue annotations_;
     std::shared_ptr<const FusedArrayInfo> fused_;
     std::size_t split_ = 0;

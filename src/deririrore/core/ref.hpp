@@ -98,6 +98,10 @@ public:
         return RefTarget{&locations_.target, locations_.absolute_target ? &locations_.absolute_target : nullptr};
     }
     const Location& location() const override { return locations_.keyword; }
+    // A slot's node may not exist yet, and a weak one cuts cycles: only a direct target is known.
+    KindRejection kind_rejection(value::ValueKind kind) const override {
+        return node_ != nullptr ? node_->kind_rejection(kind) : KindRejection{};
+    }
     // Inline, so that a node tracing a reference with no prefix to apply goes straight to the target.
     bool trace(const Value& instance, const LazyLocation& instance_path, Tracer& tracer,
                TraceContext& ctx) const override {

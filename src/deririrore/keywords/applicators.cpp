@@ -69,6 +69,15 @@ kinds::Context BranchListValidator::branch_errors(const Value& instance, const L
     return context;
 }
 
+core::KindRejection BranchListValidator::every_branch_rejection(value::ValueKind kind) const {
+    if (branches_.empty()) return {};
+    core::KindRejection total = branches_.front()->kind_rejection(kind);
+    for (std::size_t i = 1; i < branches_.size(); ++i) {
+        total = core::sequence_rejection(total, branches_[i]->kind_rejection(kind));
+    }
+    return total;
+}
+
 std::size_t BranchListValidator::trace_branches(const Value& instance, const LazyLocation& instance_path,
                                                 Tracer& tracer, TraceContext& ctx) const {
     std::size_t valid_count = 0;

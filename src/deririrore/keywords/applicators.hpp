@@ -31,6 +31,8 @@ protected:
     bool append_every_branch(const Value& instance, const core::LazyLocation& instance_path,
                              const Location& instance_location, const core::RefChain* chain,
                              core::EvaluationContext& ctx, core::SiblingLinker& linker) const;
+    // The walk when every branch rejects the kind: each branch in turn, none valid.
+    core::KindRejection every_branch_rejection(value::ValueKind kind) const;
     // Traces every branch, each followed by its event; answers how many were valid.
     std::size_t trace_branches(const Value& instance, const core::LazyLocation& instance_path, core::Tracer& tracer,
                                core::TraceContext& ctx) const;
@@ -56,6 +58,10 @@ public:
                                     const core::RefChain* chain, core::EvaluationContext& ctx) const override;
     bool trace(const Value& instance, const core::LazyLocation& instance_path, core::Tracer& tracer,
                core::TraceContext& ctx) const override;
+    // The first failing branch ends the walk.
+    core::KindRejection kind_rejection(value::ValueKind kind) const override {
+        return branches_.empty() ? core::KindRejection{} : branches_.front()->kind_rejection(kind);
+    }
 };
 
 // What the one-branch forms share: the branch decides validity and is the evaluation's only child.
@@ -70,6 +76,7 @@ public:
     core::EvaluationResult evaluate(const Value& instance, const core::LazyLocation& instance_path,
                                     const core::RefChain* chain, core::EvaluationContext& ctx) const override;
     const Location& location() const override { return location_; }
+    core::KindRejection kind_rejection(value::ValueKind kind) const override { return node_->kind_rejection(kind); }
 
     const SchemaNode& branch() const noexcept { return *node_; }
 
@@ -120,6 +127,7 @@ public:
     bool is_valid(const Value& instance, core::ValidationContext& ctx) const override {
         return any_branch_valid(instance, ctx);
     }
+    core::KindRejection kind_rejection(value::ValueKind kind) const override { return every_branch_rejection(kind); }
 };
 
 class DiscriminatedAnyOfValidator final : public AnyOfValidatorBase {
@@ -129,6 +137,10 @@ public:
         : AnyOfValidatorBase(std::move(branches), std::move(location)), discriminator_(std::move(discriminator)) {}
 
     bool is_valid(const Value& instance, core::ValidationContext& ctx) const override;
+    // Objects are decided by the discriminator, other kinds by every branch.
+    core::KindRejection kind_rejection(value::ValueKind kind) const override {
+        return kind == value::ValueKind::Object ? core::KindRejection{} : every_branch_rejection(kind);
+    }
 
     const BranchDiscriminator& discriminator() const noexcept { return discriminator_; }
 
@@ -176,6 +188,7 @@ class OneOfListValidator final : public OneOfValidatorBase {
 public:
     OneOfListValidator(std::vector<const SchemaNode*> branches, Location location)
         : OneOfValidatorBase(std::move(branches), std::move(location)) {}
+    core::KindRejection kind_rejection(value::ValueKind kind) const override { return every_branch_rejection(kind); }
 };
 
 class DiscriminatedOneOfValidator final : public OneOfValidatorBase {
@@ -184,6 +197,10 @@ public:
                                 Location location)
         : OneOfValidatorBase(std::move(branches), std::move(location)), discriminator_(std::move(discriminator)) {}
 
+    // Objects are decided by the discriminator, other kinds by every branch.
+    core::KindRejection kind_rejection(value::ValueKind kind) const override {
+        return kind == value::ValueKind::Object ? core::KindRejection{} : every_branch_rejection(kind);
+    }
     const BranchDiscriminator& discriminator() const noexcept { return discriminator_; }
     // (found, index): the selected branch's validity, or the first valid branch of a non-object.
     std::pair<bool, std::size_t> find_first_valid_branch(const Value& instance, core::ValidationContext& ctx) const;
