@@ -128,6 +128,17 @@ AnalysisFailure canonical_failure(const canonical::CanonicalError& error) {
         error.data);
 }
 
+// Compiled patterns depend on their text alone (the options here never change), and the schemas
+// of one document repeat the same patterns in every analysis: each thread keeps one cache for
+// its analyses, started afresh once it holds this many.
+constexpr std::size_t kKeptCompiledPatterns = 4096;
+
+std::shared_ptr<canonical::PatternCache> analysis_pattern_cache() {
+    thread_local std::shared_ptr<canonical::PatternCache> cache;
+    if (cache == nullptr || cache->size() >= kKeptCompiledPatterns) cache = std::make_shared<canonical::PatternCache>();
+    return cache;
+}
+
 Draft chosen_draft(const Value& schema, std::optional<Draft> given) {
     if (given) return *given;
     if (auto dialect = ref::string_member(schema, "$schema")) return ref::draft_from_url(*dialect);
@@ -310,7 +321,7 @@ AnalysisOutcome analyse_satisfiability(const Value& schema, std::optional<Draft>
     request.pattern_options = deririrore::regex::PatternOptions::backtracking();
     request.draft = canonical_draft(draft);
     request.format_asserts = draft == Draft::Draft4 || draft == Draft::Draft6 || draft == Draft::Draft7;
-    request.pattern_cache = std::make_shared<canonical::PatternCache>();
+    request.pattern_cache = analysis_pattern_cache();
 
     std::shared_ptr<const ref::Registry> registry;
     if (draft != Draft::Unknown) {

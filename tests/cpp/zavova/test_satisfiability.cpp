@@ -134,6 +134,20 @@ TEST(Satisfiability, ImpossibleAndPossibleSchemas) {
     }
 }
 
+// Analyses one after another meet the same patterns: each answer is the schema's own, whichever
+// values the pattern was checked against before.
+TEST(Satisfiability, PatternsMetAgainAnswerForTheirOwnSchema) {
+    const char* possible = R"({"const": "abc", "pattern": "^a"})";
+    const char* impossible = R"({"const": "xbc", "pattern": "^a"})";
+    const char* refused = R"({"const": "abc", "pattern": "(?<=a)b"})";
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(locations(map_of(json(impossible))), std::vector<std::string>{""}) << round;
+        EXPECT_EQ(locations(map_of(json(possible))), std::vector<std::string>{}) << round;
+        EXPECT_EQ(locations(map_of(json(refused))), std::vector<std::string>{}) << round;
+        EXPECT_EQ(locations(map_of(json(impossible))), std::vector<std::string>{""}) << round;
+    }
+}
+
 TEST(Satisfiability, OriginOfAnUnsatisfiableRoot) {
     // An unsatisfiable optional property leaves the schema satisfiable: no origin.
     const auto optional = json(R"({"properties": {"a": false}})");
