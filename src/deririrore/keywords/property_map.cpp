@@ -22,6 +22,19 @@ namespace {
 // Slots for `count` keys: at least four per key, so that growing by one rarely rebuilds.
 std::size_t slot_count_for(std::size_t count) { return std::max<std::size_t>(32, std::bit_ceil(count * 4)); }
 
+// Gives the last of `count` keys its slot, or places every key afresh in a larger table when one
+// more would leave it over half full. `key_at(p)` is the key at position p.
+template <class KeyAt>
+void place_last_key(std::vector<std::uint32_t>& slots, const value::HashSeeds& seeds, std::size_t count,
+                    KeyAt&& key_at) {
+    if (count * 2 > slots.size()) {
+        slots.assign(slot_count_for(count), 0);
+        for (std::uint32_t p = 0; p < count; ++p) place_name_slot(slots, seeds, key_at(p), p);
+    } else {
+        place_name_slot(slots, seeds, key_at(count - 1), static_cast<std::uint32_t>(count - 1));
+    }
+}
+
 }  // namespace
 
 NameSet::NameSet() : seeds_(fresh_hash_seeds()) {}
@@ -29,29 +42,18 @@ NameSet::NameSet() : seeds_(fresh_hash_seeds()) {}
 void NameSet::insert(std::string name) {
     if (contains(name)) return;
     keys_.push_back(make_fast_string_key(std::move(name)));
-    if (keys_.size() * 2 > slots_.size()) {
-        slots_.assign(slot_count_for(keys_.size()), 0);
-        for (std::uint32_t p = 0; p < keys_.size(); ++p) place_name_slot(slots_, seeds_, keys_[p], p);
-    } else {
-        place_name_slot(slots_, seeds_, keys_.back(), static_cast<std::uint32_t>(keys_.size() - 1));
-    }
+    place_last_key(slots_, seeds_, keys_.size(), [&](std::size_t p) -> const FastStringKey& { return keys_[p]; });
 }
 
 LargePropertyMap::LargePropertyMap() : seeds_(fresh_hash_seeds()) {}
 
 void LargePropertyMap::add(std::string name, const SchemaNode* node) {
     // A repeated name keeps its first entry for lookups, as the map it replaces did.
-    if (find(name) != nullptr) {
-        entries_.push_back(DeclaredProperty{make_fast_string_key(std::move(name)), node, SubschemaCall(node)});
-        return;
-    }
+    const bool repeated = find(name) != nullptr;
     entries_.push_back(DeclaredProperty{make_fast_string_key(std::move(name)), node, SubschemaCall(node)});
-    if (entries_.size() * 2 > slots_.size()) {
-        slots_.assign(slot_count_for(entries_.size()), 0);
-        for (std::uint32_t p = 0; p < entries_.size(); ++p) place_name_slot(slots_, seeds_, entries_[p].key, p);
-    } else {
-        place_name_slot(slots_, seeds_, entries_.back().key, static_cast<std::uint32_t>(entries_.size() - 1));
-    }
+    if (repeated) return;
+    place_last_key(slots_, seeds_, entries_.size(),
+                   [&](std::size_t p) -> const FastStringKey& { return entries_[p].key; });
 }
 
 namespace {
